@@ -1,0 +1,7 @@
+#include "accounting/recount.h"
+
+namespace cairnward {
+
+void UpdateStructureCountAll() {}
+
+}  // namespace cairnward

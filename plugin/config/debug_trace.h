@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+#include <utility>
+
+#include <fmt/format.h>
+
+namespace cairnward {
+
+// Whether "Debug" is true in the configuration, read afresh each time.
+bool DebugTraceOn();
+
+// Writes one line to standard output, unconditionally.
+void WriteTraceLine(std::string_view text);
+
+// One trace line on standard output while "Debug" is true; never to the log.
+inline void DebugTrace(std::string_view text) {
+  if (DebugTraceOn()) {
+    WriteTraceLine(text);
+  }
+}
+
+// The same, with values put into the line; nothing is formatted while off.
+template <typename Arg, typename... Rest>
+void DebugTrace(fmt::format_string<Arg, Rest...> format, Arg&& arg, Rest&&... rest) {
+  if (DebugTraceOn()) {
+    WriteTraceLine(fmt::format(format, std::forward<Arg>(arg), std::forward<Rest>(rest)...));
+  }
+}
+
+}  // namespace cairnward

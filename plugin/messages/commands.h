@@ -1,0 +1,19 @@
+#pragma once
+
+#include "api/fstring.h"
+#include "api/game_types.h"
+#include "api/rcon_packet.h"
+
+namespace cairnward {
+
+// Chat: the player's structure counts against the limits.
+void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
+
+// Console and RCON "UpdateStructures": a full recount.
+void UpdateStructuresConsole(APlayerController* player, FString* command, bool flag);
+void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console "GetBp": the blueprint path of the structure the player aims at.
+void GetBpConsole(APlayerController* player, FString* command, bool flag);
+
+}  // namespace cairnward

@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <spdlog/common.h>
+
+#include "api/math_types.h"
+#include "standin/command_registry.h"
+#include "standin/hook_registry.h"
+#include "standin/plugin_loader.h"
+#include "standin/world.h"
+
+namespace spdlog {
+class logger;
+namespace sinks {
+class sink;
+}  // namespace sinks
+}  // namespace spdlog
+
+namespace standin {
+
+struct LogRecord {
+  spdlog::level::level_enum level;
+  std::string logger;
+  std::string text;
+};
+
+// What a player was shown, in the form the game received it.
+struct Delivery {
+  enum class Form { kNotification, kChat, kServerMessage };
+  Form form = Form::kNotification;
+  std::string player;
+  std::u16string text;
+  std::u16string sender;
+  FLinearColor color;
+  float scale = 0.0F;
+  float time = 0.0F;
+};
+
+struct RconReply {
+  std::int32_t id = 0;
+  std::int32_t type = 0;
+  std::u16string text;
+};
+
+// Things a front end (the development server) wants to hear about as they happen.
+struct ServerEvents {
+  std::function<void(const LogRecord&)> on_log;
+  std::function<void(const Delivery&)> on_delivery;
+  std::function<void(const RconReply&)> on_rcon_reply;
+  std::function<void(const std::string& state)> on_plugin;  // "loaded", "load_failed", "unloaded"
+};
+
+struct ServerOptions {
+  bool console_log = false;  // echo log lines to standard output
+};
+
+// One stand-in game server: the world, the host's registries, its log, its
+// plug-in loader. Exactly one exists at a time; the host's exported functions
+// answer for it.
+class Server {
+ public:
+  explicit Server(std::filesystem::path root, ServerOptions options = {});
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  static Server& Current();
+
+  [[nodiscard]] const std::filesystem::path& Root() const { return root_; }
+  [[nodiscard]] std::filesystem::path PluginDir(const std::string& name = "Cairnward") const;
+
+  World& GetWorld() { return *world_; }
+  HookRegistry& Hooks() { return hooks_; }
+  CommandRegistry& Commands() { return commands_; }
+  ArkApi::IApiUtils& ApiUtils();
+
+  void SetStatus(int status) { status_ = status; }
+  [[nodiscard]] int Status() const { return status_; }
+
+  // Log sinks shared with plug-ins, and everything written through them.
+  std::vector<std::shared_ptr<spdlog::sinks::sink>>& Sinks() { return sinks_; }
+  [[nodiscard]] const std::vector<LogRecord>& Log() const { return log_; }
+  void ClearLog() { log_.clear(); }
+  spdlog::logger& HostLogger() { return *host_logger_; }
+
+  // Permissions plug-in groups.
+  void AddToGroup(std::uint64_t steam_id, const std::u16string& group);
+  [[nodiscard]] bool InGroup(std::uint64_t steam_id, const std::u16string& group) const;
+
+  // The plug-in in <root>/AtlasApi/Plugins/<name>/<name>.so.
+  bool LoadPlugin(const std::string& name = "Cairnward");
+  void UnloadPlugin();
+  [[nodiscard]] bool PluginLoaded() const { return loader_.Loaded(); }
+
+  // What players were shown, oldest first.
+  [[nodiscard]] const std::vector<Delivery>& Deliveries() const { return deliveries_; }
+  void ClearDeliveries() { deliveries_.clear(); }
+  void Deliver(Delivery delivery);
+  void ReplyRcon(const RconReply& reply);
+  [[nodiscard]] const std::vector<RconReply>& RconReplies() const { return rcon_replies_; }
+
+  ServerEvents& Events() { return events_; }
+
+  // Called by the capture sink for every log line.
+  void Record(LogRecord record);
+
+ private:
+  std::filesystem::path root_;
+  std::unique_ptr<World> world_;
+  HookRegistry hooks_;
+  CommandRegistry commands_;
+  std::unique_ptr<ArkApi::IApiUtils> api_utils_;
+  std::vector<std::shared_ptr<spdlog::sinks::sink>> sinks_;
+  std::shared_ptr<spdlog::logger> host_logger_;
+  std::vector<LogRecord> log_;
+  std::vector<Delivery> deliveries_;
+  std::vector<RconReply> rcon_replies_;
+  std::map<std::uint64_t, std::set<std::u16string>> groups_;
+  PluginLoader loader_;
+  ServerEvents events_;
+  int status_ = 1;
+};
+
+}  // namespace standin

@@ -1,0 +1,161 @@
+#include "standin/server.h"
+
+#include <mutex>
+
+#include <spdlog/logger.h>
+#include <spdlog/sinks/base_sink.h>
+#include <spdlog/sinks/basic_file_sink.h>
+#include <spdlog/sinks/stdout_sinks.h>
+
+#include "standin/game_functions.h"
+#include "standin/memory.h"
+#include "standin/strict.h"
+
+namespace standin {
+namespace {
+
+Server*& CurrentSlot() {
+  static Server* current = nullptr;
+  return current;
+}
+
+// Keeps every line written through the host's sinks, for tests and events.
+class CaptureSink : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit CaptureSink(Server& server) : server_(server) {}
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    server_.Record({msg.level, std::string(msg.logger_name.begin(), msg.logger_name.end()),
+                    std::string(msg.payload.begin(), msg.payload.end())});
+  }
+  void flush_() override {}
+
+ private:
+  Server& server_;
+};
+
+class ApiUtilsImpl : public ArkApi::IApiUtils {
+ public:
+  explicit ApiUtilsImpl(Server& server) : server_(server) {}
+
+  [[nodiscard]] UWorld* GetWorld() const override {
+    return AsGame<UWorld>(server_.GetWorld().GameWorld());
+  }
+  [[nodiscard]] int GetStatus() const override { return server_.Status(); }
+
+  [[nodiscard]] std::uint64_t GetSteamIdFromController(AController* controller) const override {
+    if (controller == nullptr) {
+      return 0;
+    }
+    SimObject* object = Checked(controller, kController, "GetSteamIdFromController");
+    return (object->kinds & kPlayerController) != 0
+               ? static_cast<SimPlayerController*>(object)->steam_id
+               : 0;
+  }
+
+  [[nodiscard]] bool IsPlayerDead(AShooterPlayerController* player) const override {
+    if (player == nullptr) {
+      return true;
+    }
+    return CheckedAs<SimPlayerController>(player, kPlayerController, "IsPlayerDead")->character ==
+           nullptr;
+  }
+
+ private:
+  Server& server_;
+};
+
+}  // namespace
+
+Server::Server(std::filesystem::path root, ServerOptions options)
+    : root_(std::move(root)),
+      world_(std::make_unique<World>()),
+      api_utils_(std::make_unique<ApiUtilsImpl>(*this)),
+      host_logger_(std::make_shared<spdlog::logger>("AtlasApi")),
+      loader_(hooks_, commands_, *host_logger_) {
+  if (CurrentSlot() != nullptr) {
+    Violation("a second stand-in server was started while one runs");
+  }
+  RegisterGameFunctions();
+  const auto log_dir = root_ / "AtlasApi" / "Logs";
+  std::filesystem::create_directories(log_dir);
+  if (options.console_log) {
+    sinks_.push_back(std::make_shared<spdlog::sinks::stdout_sink_mt>());
+  }
+  sinks_.push_back(
+      std::make_shared<spdlog::sinks::basic_file_sink_mt>((log_dir / "AtlasApi.log").string()));
+  sinks_.push_back(std::make_shared<CaptureSink>(*this));
+  host_logger_->sinks() = sinks_;
+  host_logger_->set_pattern("%D %R [%n][%l] %v");
+  host_logger_->flush_on(spdlog::level::info);
+  CurrentSlot() = this;
+}
+
+Server::~Server() {
+  loader_.Unload();
+  CurrentSlot() = nullptr;
+}
+
+Server& Server::Current() {
+  if (CurrentSlot() == nullptr) {
+    Violation("the host interface was used while no stand-in server runs");
+  }
+  return *CurrentSlot();
+}
+
+std::filesystem::path Server::PluginDir(const std::string& name) const {
+  return root_ / "AtlasApi" / "Plugins" / name;
+}
+
+ArkApi::IApiUtils& Server::ApiUtils() { return *api_utils_; }
+
+void Server::AddToGroup(std::uint64_t steam_id, const std::u16string& group) {
+  groups_[steam_id].insert(group);
+}
+
+bool Server::InGroup(std::uint64_t steam_id, const std::u16string& group) const {
+  const auto it = groups_.find(steam_id);
+  return it != groups_.end() && it->second.count(group) != 0;
+}
+
+bool Server::LoadPlugin(const std::string& name) {
+  const bool loaded = loader_.Load(PluginDir(name) / (name + ".so"), name);
+  if (events_.on_plugin) {
+    events_.on_plugin(loaded ? "loaded" : "load_failed");
+  }
+  return loaded;
+}
+
+void Server::UnloadPlugin() {
+  if (!loader_.Loaded()) {
+    return;
+  }
+  loader_.Unload();
+  if (events_.on_plugin) {
+    events_.on_plugin("unloaded");
+  }
+}
+
+void Server::Deliver(Delivery delivery) {
+  deliveries_.push_back(std::move(delivery));
+  if (events_.on_delivery) {
+    events_.on_delivery(deliveries_.back());
+  }
+}
+
+void Server::ReplyRcon(const RconReply& reply) {
+  rcon_replies_.push_back(reply);
+  if (events_.on_rcon_reply) {
+    events_.on_rcon_reply(reply);
+  }
+}
+
+void Server::Record(LogRecord record) {
+  log_.push_back(std::move(record));
+  if (events_.on_log) {
+    events_.on_log(log_.back());
+  }
+}
+
+}  // namespace standin
