@@ -17,7 +17,9 @@ Json& PluginConfig() {
   return document;
 }
 
-bool IgnoreAdmin() { return ignore_admin; }
+bool IgnoreAdmin() {
+  return ignore_admin;
+}
 
 std::string ConfigPath() {
   return ArkApi::Tools::GetCurrentDir() + "/AtlasApi/Plugins/Cairnward/config.json";

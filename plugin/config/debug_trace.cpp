@@ -6,7 +6,9 @@
 
 namespace cairnward {
 
-bool DebugTraceOn() { return ValueOr(PluginConfig(), "Debug", false); }
+bool DebugTraceOn() {
+  return ValueOr(PluginConfig(), "Debug", false);
+}
 
 void WriteTraceLine(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);

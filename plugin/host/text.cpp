@@ -14,14 +14,20 @@ std::u16string AsciiWiden(std::string_view bytes) {
   return wide;
 }
 
-FString AsciiFString(std::string_view bytes) { return FStringUpToNul(AsciiWiden(bytes)); }
+FString AsciiFString(std::string_view bytes) {
+  return FStringUpToNul(AsciiWiden(bytes));
+}
 
-FString FStringUpToNul(std::u16string_view text) { return FString(text.substr(0, text.find(u'\0'))); }
+FString FStringUpToNul(std::u16string_view text) {
+  return FString(text.substr(0, text.find(u'\0')));
+}
 
 std::string ToUtf8(std::u16string_view text) {
   return ArkApi::Tools::Utf8Encode(std::u16string(text));
 }
 
-std::u16string FromUtf8(const std::string& text) { return ArkApi::Tools::Utf8Decode(text); }
+std::u16string FromUtf8(const std::string& text) {
+  return ArkApi::Tools::Utf8Decode(text);
+}
 
 }  // namespace cairnward

@@ -7,7 +7,9 @@
 namespace standin {
 namespace {
 
-char16_t Lower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+char16_t Lower(char16_t c) {
+  return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+}
 
 template <typename List>
 auto FindByName(List& list, std::u16string_view name) {
@@ -49,7 +51,9 @@ std::vector<std::u16string> Names(const List& list) {
 
 }  // namespace
 
-std::u16string FirstWord(const std::u16string& line) { return line.substr(0, line.find(u' ')); }
+std::u16string FirstWord(const std::u16string& line) {
+  return line.substr(0, line.find(u' '));
+}
 
 bool SameWordIgnoringCase(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() &&
@@ -67,15 +71,20 @@ void CommandRegistry::AddConsoleCommand(const FString& command,
   Add(console_, command, callback, "Console");
 }
 
-void CommandRegistry::AddRconCommand(const FString& command, const ArkApi::RconCommandFn& callback) {
+void CommandRegistry::AddRconCommand(const FString& command,
+                                     const ArkApi::RconCommandFn& callback) {
   Add(rcon_, command, callback, "Rcon");
 }
 
-bool CommandRegistry::RemoveChatCommand(const FString& command) { return Remove(chat_, command); }
+bool CommandRegistry::RemoveChatCommand(const FString& command) {
+  return Remove(chat_, command);
+}
 bool CommandRegistry::RemoveConsoleCommand(const FString& command) {
   return Remove(console_, command);
 }
-bool CommandRegistry::RemoveRconCommand(const FString& command) { return Remove(rcon_, command); }
+bool CommandRegistry::RemoveRconCommand(const FString& command) {
+  return Remove(rcon_, command);
+}
 
 bool CommandRegistry::DispatchChat(AShooterPlayerController* player, const std::u16string& line,
                                    EChatSendMode::Type mode) const {
@@ -112,11 +121,19 @@ bool CommandRegistry::DispatchRcon(RCONClientConnection* connection, RCONPacket*
   return true;
 }
 
-std::vector<std::u16string> CommandRegistry::ChatNames() const { return Names(chat_); }
-std::vector<std::u16string> CommandRegistry::ConsoleNames() const { return Names(console_); }
-std::vector<std::u16string> CommandRegistry::RconNames() const { return Names(rcon_); }
+std::vector<std::u16string> CommandRegistry::ChatNames() const {
+  return Names(chat_);
+}
+std::vector<std::u16string> CommandRegistry::ConsoleNames() const {
+  return Names(console_);
+}
+std::vector<std::u16string> CommandRegistry::RconNames() const {
+  return Names(rcon_);
+}
 
-std::size_t CommandRegistry::Count() const { return chat_.size() + console_.size() + rcon_.size(); }
+std::size_t CommandRegistry::Count() const {
+  return chat_.size() + console_.size() + rcon_.size();
+}
 
 void CommandRegistry::Clear() {
   chat_.clear();

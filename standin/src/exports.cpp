@@ -5,14 +5,26 @@
 
 namespace ArkApi {
 
-IHooks& GetHooks() { return standin::Server::Current().Hooks(); }
-ICommands& GetCommands() { return standin::Server::Current().Commands(); }
-IApiUtils& GetApiUtils() { return standin::Server::Current().ApiUtils(); }
+IHooks& GetHooks() {
+  return standin::Server::Current().Hooks();
+}
+ICommands& GetCommands() {
+  return standin::Server::Current().Commands();
+}
+IApiUtils& GetApiUtils() {
+  return standin::Server::Current().ApiUtils();
+}
 
 namespace Tools {
-std::string GetCurrentDir() { return standin::Server::Current().Root().string(); }
-std::u16string Utf8Decode(const std::string& text) { return standin::Utf8ToUtf16(text); }
-std::string Utf8Encode(const std::u16string& text) { return standin::Utf16ToUtf8(text); }
+std::string GetCurrentDir() {
+  return standin::Server::Current().Root().string();
+}
+std::u16string Utf8Decode(const std::string& text) {
+  return standin::Utf8ToUtf16(text);
+}
+std::string Utf8Encode(const std::u16string& text) {
+  return standin::Utf16ToUtf8(text);
+}
 }  // namespace Tools
 
 }  // namespace ArkApi

@@ -10,7 +10,9 @@
 namespace standin {
 namespace {
 
-World& TheWorld() { return Server::Current().GetWorld(); }
+World& TheWorld() {
+  return Server::Current().GetWorld();
+}
 
 bool IsA(UObjectBaseUtility* object, UClass* cls) {
   const SimObject* o = Checked(object, kObject, "UObjectBaseUtility.IsA");
@@ -42,7 +44,9 @@ FString* GetFullName(UObjectBaseUtility* object, FString* result, UObject* /*sto
   return result;
 }
 
-UClass* StructureStaticClass() { return AsGame<UClass>(TheWorld().StructureClass()); }
+UClass* StructureStaticClass() {
+  return AsGame<UClass>(TheWorld().StructureClass());
+}
 
 AController* GetOwnerController(AActor* actor) {
   return AsGame<AController>(
@@ -154,7 +158,8 @@ bool AddToTribe(AShooterPlayerState* state, FTribeData* /*tribe*/, bool /*merge*
 }
 
 template <typename SimType, typename Member>
-void* FieldAddress(const void* object, std::uint32_t kind, const char* name, Member SimType::*member) {
+void* FieldAddress(const void* object, std::uint32_t kind, const char* name,
+                   Member SimType::*member) {
   return &(CheckedAs<SimType>(object, kind, name)->*member);
 }
 
@@ -169,8 +174,7 @@ void RegisterFields() {
     return FieldAddress(o, kController, game::kPlayerState.name, &SimController::player_state);
   });
   RegisterField(game::kMyPlayerData, [](const void* o) {
-    return FieldAddress(o, kPlayerState, game::kMyPlayerData.name,
-                        &SimPlayerState::my_player_data);
+    return FieldAddress(o, kPlayerState, game::kMyPlayerData.name, &SimPlayerState::my_player_data);
   });
   RegisterField(game::kCurrentTribeDataPtr, [](const void* o) {
     return FieldAddress(o, kPlayerState, game::kCurrentTribeDataPtr.name,

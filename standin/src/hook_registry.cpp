@@ -29,8 +29,8 @@ bool HookRegistry::DisableHook(const std::string& func_name, void* detour) {
     return false;
   }
   auto& chain = it->second;
-  const auto link = std::find_if(chain.begin(), chain.end(),
-                                 [&](const Link& l) { return l.detour == detour; });
+  const auto link =
+      std::find_if(chain.begin(), chain.end(), [&](const Link& l) { return l.detour == detour; });
   if (link == chain.end()) {
     return false;
   }
@@ -79,9 +79,8 @@ std::vector<std::string> HookRegistry::HookedNames() const {
 
 bool HookRegistry::IsHooked(const std::string& func_name, void* detour) const {
   const auto it = chains_.find(func_name);
-  return it != chains_.end() &&
-         std::any_of(it->second.begin(), it->second.end(),
-                     [&](const Link& l) { return l.detour == detour; });
+  return it != chains_.end() && std::any_of(it->second.begin(), it->second.end(),
+                                            [&](const Link& l) { return l.detour == detour; });
 }
 
 }  // namespace standin

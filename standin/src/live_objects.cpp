@@ -10,9 +10,13 @@ std::unordered_map<const void*, SimObject*>& live() {
 }
 }  // namespace
 
-void MarkLive(SimObject* object) { live()[object] = object; }
+void MarkLive(SimObject* object) {
+  live()[object] = object;
+}
 
-void MarkDead(SimObject* object) { live().erase(object); }
+void MarkDead(SimObject* object) {
+  live().erase(object);
+}
 
 SimObject* FindLive(const void* address) {
   const auto it = live().find(address);

@@ -48,7 +48,8 @@ std::size_t Untrack(void* block, const char* who) {
   Books& b = books();
   const auto it = b.blocks.find(block);
   if (it == b.blocks.end()) {
-    Violation(std::string(who) + " of a block that FMemory does not hold (double free or foreign block)");
+    Violation(std::string(who) +
+              " of a block that FMemory does not hold (double free or foreign block)");
   }
   const std::size_t size = it->second;
   b.blocks.erase(it);
@@ -102,7 +103,9 @@ void Free(void* block) {
 
 }  // namespace
 
-MemoryStats Memory() { return books().stats; }
+MemoryStats Memory() {
+  return books().stats;
+}
 
 void FailAllocations(std::uint64_t skip, std::uint64_t count) {
   books().fail_skip = skip;

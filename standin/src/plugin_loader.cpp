@@ -16,7 +16,9 @@ namespace standin {
 PluginLoader::PluginLoader(HookRegistry& hooks, CommandRegistry& commands, spdlog::logger& log)
     : hooks_(hooks), commands_(commands), log_(log) {}
 
-PluginLoader::~PluginLoader() { Unload(); }
+PluginLoader::~PluginLoader() {
+  Unload();
+}
 
 bool PluginLoader::Load(const std::filesystem::path& library, const std::string& name) {
   if (handle_ != nullptr) {
@@ -91,8 +93,8 @@ void PluginLoader::CheckNothingLeft(const char* when) {
   }
   if (commands_.Count() > commands_before_) {
     NoteViolation("plug-in " + name_ + " left " +
-                  std::to_string(commands_.Count() - commands_before_) +
-                  " command(s) registered " + when);
+                  std::to_string(commands_.Count() - commands_before_) + " command(s) registered " +
+                  when);
     commands_.Clear();
   }
 }

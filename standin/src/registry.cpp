@@ -28,7 +28,9 @@ void RegisterFieldAccessor(const std::string& name, FieldAccessor accessor) {
   fields()[name] = accessor;
 }
 
-bool HasFunction(const std::string& name) { return functions().count(name) != 0; }
+bool HasFunction(const std::string& name) {
+  return functions().count(name) != 0;
+}
 
 void* FunctionAddress(const std::string& name) {
   const auto it = functions().find(name);
@@ -49,7 +51,9 @@ std::vector<std::string> FunctionNames() {
 
 }  // namespace standin
 
-void* GetAddress(const std::string& name) { return standin::FunctionAddress(name); }
+void* GetAddress(const std::string& name) {
+  return standin::FunctionAddress(name);
+}
 
 void* GetAddress(const void* base, const std::string& name) {
   const auto it = standin::fields().find(name);

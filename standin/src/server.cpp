@@ -108,7 +108,9 @@ std::filesystem::path Server::PluginDir(const std::string& name) const {
   return root_ / "AtlasApi" / "Plugins" / name;
 }
 
-ArkApi::IApiUtils& Server::ApiUtils() { return *api_utils_; }
+ArkApi::IApiUtils& Server::ApiUtils() {
+  return *api_utils_;
+}
 
 void Server::AddToGroup(std::uint64_t steam_id, const std::u16string& group) {
   groups_[steam_id].insert(group);

@@ -20,8 +20,12 @@ void Violation(const std::string& what) {
   throw HostViolation(what);
 }
 
-const std::vector<std::string>& Violations() { return Seen(); }
+const std::vector<std::string>& Violations() {
+  return Seen();
+}
 
-void ClearViolations() { Seen().clear(); }
+void ClearViolations() {
+  Seen().clear();
+}
 
 }  // namespace standin

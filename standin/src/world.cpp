@@ -9,7 +9,9 @@
 namespace standin {
 namespace {
 
-std::u16string Widen(const std::string& text) { return ArkApi::Tools::Utf8Decode(text); }
+std::u16string Widen(const std::string& text) {
+  return ArkApi::Tools::Utf8Decode(text);
+}
 
 bool DerivesFrom(const SimClass* cls, const SimClass* base) {
   for (const SimClass* c = cls; c != nullptr; c = c->super) {
@@ -31,9 +33,9 @@ World::World() {
   actor_class_ = MakeClass(u"Actor", object_class_, u"Actor /Script/Engine.Default__Actor");
   structure_class_ = MakeClass(u"PrimalStructure", actor_class_,
                                u"PrimalStructure /Script/ShooterGame.Default__PrimalStructure");
-  controller_class_ =
-      MakeClass(u"ShooterPlayerController_C", actor_class_,
-                u"ShooterPlayerController_C /Game/Game/ShooterPC.Default__ShooterPlayerController_C");
+  controller_class_ = MakeClass(
+      u"ShooterPlayerController_C", actor_class_,
+      u"ShooterPlayerController_C /Game/Game/ShooterPC.Default__ShooterPlayerController_C");
   player_state_class_ =
       MakeClass(u"ShooterPlayerState", actor_class_,
                 u"ShooterPlayerState /Script/ShooterGame.Default__ShooterPlayerState");
@@ -109,9 +111,9 @@ SimClass* World::BlueprintClass(const std::string& object_path, bool structure) 
   }
   const auto dot = object_path.rfind('.');
   const std::string package = dot == std::string::npos ? object_path : object_path.substr(0, dot);
-  const std::string object =
-      dot == std::string::npos ? object_path.substr(object_path.rfind('/') + 1)
-                               : object_path.substr(dot + 1);
+  const std::string object = dot == std::string::npos
+                                 ? object_path.substr(object_path.rfind('/') + 1)
+                                 : object_path.substr(dot + 1);
   const std::u16string class_name = Widen(object + "_C");
   SimClass* cls = MakeClass(class_name, structure ? structure_class_ : actor_class_,
                             class_name + u" " + Widen(package) + u".Default__" + class_name);
@@ -172,8 +174,9 @@ SimPlayerController* World::AddPlayer(const std::string& name, std::uint64_t ste
 }
 
 SimPlayerController* World::FindPlayer(const std::string& name) const {
-  const auto it = std::find_if(players_.begin(), players_.end(),
-                               [&](const SimPlayerController* p) { return p->player_name == name; });
+  const auto it = std::find_if(players_.begin(), players_.end(), [&](const SimPlayerController* p) {
+    return p->player_name == name;
+  });
   return it == players_.end() ? nullptr : *it;
 }
 

@@ -38,8 +38,7 @@ class IHooks {
   }
 };
 
-using ChatCommandFn =
-    std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type)>;
+using ChatCommandFn = std::function<void(AShooterPlayerController*, FString*, EChatSendMode::Type)>;
 using ConsoleCommandFn = std::function<void(APlayerController*, FString*, bool)>;
 using RconCommandFn = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
 

@@ -14,8 +14,14 @@ inline constexpr GameFunction<void(void*)> kFree{"FMemory.Free"};
 // The game's allocator. Every FString block comes from here and goes back here.
 namespace FMemory {
 
-inline void* Malloc(std::size_t size) { return Resolve(game::kMalloc)(size, 0); }
-inline void* Realloc(void* block, std::size_t size) { return Resolve(game::kRealloc)(block, size); }
-inline void Free(void* block) { Resolve(game::kFree)(block); }
+inline void* Malloc(std::size_t size) {
+  return Resolve(game::kMalloc)(size, 0);
+}
+inline void* Realloc(void* block, std::size_t size) {
+  return Resolve(game::kRealloc)(block, size);
+}
+inline void Free(void* block) {
+  Resolve(game::kFree)(block);
+}
 
 }  // namespace FMemory

@@ -17,7 +17,8 @@ struct GameField {
 
 // The function behind a descriptor, resolved by name through the host.
 template <typename R, typename... Args>
-R (*Resolve(GameFunction<R(Args...)> function))(Args...) {
+R (*Resolve(GameFunction<R(Args...)> function))
+(Args...) {
   return reinterpret_cast<R (*)(Args...)>(GetAddress(function.name));
 }
 

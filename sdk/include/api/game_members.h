@@ -2,11 +2,11 @@
 
 #include <cstdint>
 
-#include "api/game_access.h"
+#include "api/chat_message.h"
 #include "api/fstring.h"
+#include "api/game_access.h"
 #include "api/game_types.h"
 #include "api/math_types.h"
-#include "api/chat_message.h"
 #include "api/tarray.h"
 
 // Every game function and field that plug-ins of this host use, by name and
@@ -15,8 +15,7 @@ namespace game {
 
 // Objects and classes.
 inline constexpr GameFunction<bool(UObjectBaseUtility*, UClass*)> kIsA{"UObjectBaseUtility.IsA"};
-inline constexpr GameFunction<UObject*(UClass*, bool)> kGetDefaultObject{
-    "UClass.GetDefaultObject"};
+inline constexpr GameFunction<UObject*(UClass*, bool)> kGetDefaultObject{"UClass.GetDefaultObject"};
 inline constexpr GameFunction<FString*(UObjectBaseUtility*, FString*, UObject*)> kGetFullName{
     "UObjectBaseUtility.GetFullName"};
 inline constexpr GameFunction<UClass*()> kStructureStaticClass{

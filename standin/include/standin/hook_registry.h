@@ -19,7 +19,8 @@ class HookRegistry : public ArkApi::IHooks {
 
   // Where a call of the game function enters: its newest replacement, or itself.
   template <typename R, typename... Args>
-  R (*Entry(GameFunction<R(Args...)> function) const)(Args...) {
+  R (*Entry(GameFunction<R(Args...)> function) const)
+  (Args...) {
     return reinterpret_cast<R (*)(Args...)>(EntryAddress(function.name));
   }
 

@@ -39,10 +39,10 @@ struct SimObject {
   SimObject& operator=(const SimObject&) = delete;
 
   std::uint32_t kinds;
-  SimClass* cls = nullptr;  // "UObjectBase.Class"
-  std::u16string path;      // object path; the full name is the class name, a space, this
+  SimClass* cls = nullptr;            // "UObjectBase.Class"
+  std::u16string path;                // object path; the full name is the class name, a space, this
   std::u16string full_name_override;  // when set, "GetFullName" answers exactly this
-  std::uint64_t id = 0;     // the host's own handle, shown to people
+  std::uint64_t id = 0;               // the host's own handle, shown to people
 };
 
 struct SimClass : SimObject {

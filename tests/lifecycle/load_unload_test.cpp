@@ -1,0 +1,98 @@
+#include <algorithm>
+
+#include "api/game_members.h"
+#include "standin/strict.h"
+#include "support/plugin_fixture.h"
+
+namespace cairnward::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+class LoadUnload : public PluginTest {};
+
+TEST_F(LoadUnload, LoadRegistersSixCommandsAndSixHooksInOrder) {
+  ASSERT_TRUE(LoadPlugin());
+  auto& commands = server().Commands();
+  EXPECT_THAT(commands.ChatNames(), ElementsAre(u"/limits"));
+  EXPECT_THAT(commands.RconNames(), ElementsAre(u"cairnward.reload", u"UpdateStructures"));
+  EXPECT_THAT(commands.ConsoleNames(),
+              ElementsAre(u"cairnward.reload", u"UpdateStructures", u"GetBp"));
+  EXPECT_THAT(server().Hooks().HookedNames(),
+              UnorderedElementsAre("AShooterGameMode.InitGame", "APrimalStructure.IsAllowedToBuild",
+                                   "AShooterPlayerState.AddToTribe", "APrimalStructure.Destroyed",
+                                   "APrimalStructure.Die", "APrimalStructure.Demolish"));
+}
+
+TEST_F(LoadUnload, UnloadLeavesNoCommandAndNoHook) {
+  ASSERT_TRUE(LoadPlugin());
+  UnloadPlugin();
+  EXPECT_EQ(server().Commands().Count(), 0U);
+  EXPECT_EQ(server().Hooks().Count(), 0U);
+  EXPECT_THAT(LogLines(spdlog::level::info),
+              ElementsAre("Loaded plugin Cairnward", "Unloaded plugin Cairnward"));
+}
+
+TEST_F(LoadUnload, MissingConfigFailsTheLoadWithTwoErrorLinesAndNothingRegistered) {
+  RemoveConfig();
+  EXPECT_FALSE(LoadPlugin());
+  EXPECT_FALSE(server().PluginLoaded());
+  EXPECT_THAT(PluginLogLines(spdlog::level::err),
+              ElementsAre("Can't open config.json", "Can't open config.json"));
+  EXPECT_EQ(server().Commands().Count(), 0U);
+  EXPECT_EQ(server().Hooks().Count(), 0U);
+}
+
+TEST_F(LoadUnload, ChatCommandWithoutShowLimitsCmdIsNamedNoMessage) {
+  Json config = DefaultConfig();
+  config["Messages"].erase("ShowLimitsCmd");
+  WriteConfig(config);
+  ASSERT_TRUE(LoadPlugin());
+  EXPECT_THAT(server().Commands().ChatNames(), ElementsAre(u"No message"));
+}
+
+TEST_F(LoadUnload, MessagesThatIsNotAnObjectFailsTheLoadWithAReason) {
+  Json config = DefaultConfig();
+  config["Messages"] = Json::array();
+  WriteConfig(config);
+  EXPECT_FALSE(LoadPlugin());
+  EXPECT_EQ(server().Commands().Count(), 0U);
+  EXPECT_EQ(server().Hooks().Count(), 0U);
+  const auto errors = PluginLogLines(spdlog::level::err);
+  ASSERT_EQ(errors.size(), 1U);
+  EXPECT_NE(errors[0].find("cannot use value() with array"), std::string::npos) << errors[0];
+}
+
+TEST_F(LoadUnload, TheChatCommandKeepsItsLoadTimeNameAcrossAConfigChange) {
+  ASSERT_TRUE(LoadPlugin());
+  Json config = DefaultConfig();
+  config["Messages"]["ShowLimitsCmd"] = "/renamed";
+  WriteConfig(config);
+  ASSERT_TRUE(server().Commands().DispatchConsole(
+      AsGame<APlayerController>(world().AddPlayer("Admin", 1, 0)), u"cairnward.reload"));
+  EXPECT_THAT(server().Commands().ChatNames(), ElementsAre(u"/limits"));
+  UnloadPlugin();
+  EXPECT_THAT(server().Commands().ChatNames(), IsEmpty());
+}
+
+TEST_F(LoadUnload, PluginUnloadExportChangesNothingAndReloadStartsFresh) {
+  ASSERT_TRUE(LoadPlugin());
+  UnloadPlugin();
+  ASSERT_TRUE(LoadPlugin());
+  EXPECT_EQ(server().Commands().Count(), 6U);
+  EXPECT_EQ(server().Hooks().Count(), 6U);
+}
+
+TEST_F(LoadUnload, HookedGameFunctionsRunThroughThePlugin) {
+  ASSERT_TRUE(LoadPlugin());
+  auto* wall = world().SpawnActor(world().BlueprintClass("/Game/Structures/Wall.Wall"), 1001);
+  auto* entry = server().Hooks().Entry(game::kDestroyed);
+  EXPECT_NE(reinterpret_cast<void*>(entry), GetAddress(game::kDestroyed.name));
+  entry(AsGame<APrimalStructure>(wall));
+  EXPECT_THAT(world().original_calls, ElementsAre("APrimalStructure.Destroyed"));
+}
+
+}  // namespace
+}  // namespace cairnward::testing
