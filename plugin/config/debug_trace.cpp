@@ -16,4 +16,16 @@ void WriteTraceLine(std::string_view text) {
   std::fflush(stdout);
 }
 
+void TraceBanner(std::string_view title) {
+  if (!DebugTraceOn()) {
+    return;
+  }
+  for (const std::string_view line :
+       {std::string_view("_________________________________________"), std::string_view("|"),
+        std::string_view("|"), title, std::string_view("|"), std::string_view("|"),
+        std::string_view("|________________________________________")}) {
+    WriteTraceLine(line);
+  }
+}
+
 }  // namespace cairnward

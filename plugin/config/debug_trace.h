@@ -20,6 +20,10 @@ inline void DebugTrace(std::string_view text) {
   }
 }
 
+// The seven-line banner: a rule of 41 underscores, two bars, the title, two
+// bars, and a bar with 40 underscores.
+void TraceBanner(std::string_view title);
+
 // The same, with values put into the line; nothing is formatted while off.
 template <typename Arg, typename... Rest>
 void DebugTrace(fmt::format_string<Arg, Rest...> format, Arg&& arg, Rest&&... rest) {
