@@ -2,6 +2,7 @@
 
 #include "api/fmemory.h"
 #include "api/game_members.h"
+#include "standin/game_actions.h"
 #include "standin/memory.h"
 #include "standin/registry.h"
 #include "standin/server.h"
@@ -124,12 +125,16 @@ void InitGame(AShooterGameMode* mode, FString* /*map*/, FString* /*options*/, FS
   TheWorld().original_calls.emplace_back(game::kInitGame.name);
 }
 
-int IsAllowedToBuild(APrimalStructure* structure, APlayerController* /*pc*/, FVector /*at*/,
+int IsAllowedToBuild(APrimalStructure* structure, APlayerController* pc, FVector /*at*/,
                      FRotator /*rotation*/, FPlacementData* /*out*/, bool /*no_range*/,
-                     FRotator /*view*/, bool /*final_placement*/, void* /*a*/, void* /*b*/) {
-  Checked(structure, kStructure, "APrimalStructure.IsAllowedToBuild");
-  TheWorld().original_calls.emplace_back(game::kIsAllowedToBuild.name);
-  return TheWorld().build_verdict;
+                     FRotator /*view*/, bool final_placement, void* /*a*/, void* /*b*/) {
+  const char* who = "APrimalStructure.IsAllowedToBuild";
+  SimObject* checked = Checked(structure, kStructure, who);
+  SimObject* controller = pc != nullptr ? Checked(pc, kPlayerController, who) : nullptr;
+  World& world = TheWorld();
+  world.original_calls.emplace_back(game::kIsAllowedToBuild.name);
+  world.build_checks.push_back({checked, controller, final_placement});
+  return world.build_verdict;
 }
 
 void Destroyed(APrimalStructure* structure) {
@@ -150,11 +155,20 @@ bool Demolish(APrimalStructure* structure, APlayerController* /*by*/, AActor* /*
   return true;
 }
 
-bool AddToTribe(AShooterPlayerState* state, FTribeData* /*tribe*/, bool /*merge*/, bool /*force*/,
-                bool /*invite*/, APlayerController* /*inviter*/) {
-  Checked(state, kPlayerState, "AShooterPlayerState.AddToTribe");
-  TheWorld().original_calls.emplace_back(game::kAddToTribe.name);
-  return false;
+bool AddToTribe(AShooterPlayerState* state, FTribeData* tribe, bool merge, bool force, bool invite,
+                APlayerController* inviter) {
+  const char* who = "AShooterPlayerState.AddToTribe";
+  auto* joiner = CheckedAs<SimPlayerState>(state, kPlayerState, who);
+  auto* target = tribe != nullptr ? CheckedAs<SimTribeData>(tribe, kTribeData, who) : nullptr;
+  SimObject* inviting = inviter != nullptr ? Checked(inviter, kPlayerController, who) : nullptr;
+  World& world = TheWorld();
+  world.original_calls.emplace_back(game::kAddToTribe.name);
+  world.tribe_joins.push_back({joiner, target, merge, force, invite, inviting});
+  if (world.refuse_tribe_joins > 0) {
+    --world.refuse_tribe_joins;
+    return false;
+  }
+  return CarryOutTribeJoin(world, joiner, target, merge, invite);
 }
 
 template <typename SimType, typename Member>

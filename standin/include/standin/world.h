@@ -11,6 +11,23 @@
 
 namespace standin {
 
+// One build check as the game's own function received it.
+struct BuildCheckCall {
+  SimObject* structure = nullptr;
+  SimObject* controller = nullptr;
+  bool final_placement = false;
+};
+
+// One tribe join as the game's own function received it.
+struct TribeJoinCall {
+  SimObject* player_state = nullptr;
+  SimObject* tribe = nullptr;
+  bool merge = false;
+  bool force = false;
+  bool invite = false;
+  SimObject* inviter = nullptr;
+};
+
 // The simulated game world: classes, the persistent level and its actors,
 // players with their tribes. It owns every object it hands out.
 class World {
@@ -62,6 +79,11 @@ class World {
   // answer, and which of them ran (by name, oldest first).
   int build_verdict = 1;
   std::vector<std::string> original_calls;
+  // What the game's build check and tribe join were handed, oldest first.
+  std::vector<BuildCheckCall> build_checks;
+  std::vector<TribeJoinCall> tribe_joins;
+  // The game turns down this many of the next tribe joins, changing nothing.
+  int refuse_tribe_joins = 0;
 
   template <typename T>
   T* Make() {
