@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+
+#include "console.h"
+#include "events.h"
+#include "standin/server.h"
+
+namespace devserver {
+
+// What every console command works on.
+struct Context {
+  standin::Server& server;
+  EventOutput& out;
+  Console& console;
+  std::filesystem::path built_plugin;  // the plug-in library this build made
+};
+
+// plugin load|unload, server status, config use, quit.
+void AddServerCommands(Context& context);
+// spawn, spawn-other, player add.
+void AddWorldCommands(Context& context);
+
+}  // namespace devserver

@@ -1,0 +1,115 @@
+#include "events.h"
+
+#include <fmt/format.h>
+#include <spdlog/common.h>
+#include <charconv>
+
+#include "standin/utf8.h"
+
+namespace devserver {
+namespace {
+
+// The float as its shortest decimal form, so that 0.3F shows as 0.3 and not
+// as the 0.30000001192092896 of its exact value.
+double Shortest(float value) {
+  const std::string text = fmt::format("{}", value);
+  double result = 0.0;
+  std::from_chars(text.data(), text.data() + text.size(), result);
+  return result;
+}
+
+nlohmann::ordered_json ColorJson(const FLinearColor& color) {
+  return nlohmann::ordered_json::array(
+      {Shortest(color.R), Shortest(color.G), Shortest(color.B), Shortest(color.A)});
+}
+
+// Continuation lines of a multi-line text line up under its first line.
+std::string Indented(const std::u16string& text) {
+  std::string utf8 = standin::Utf16ToUtf8(text);
+  while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r')) {
+    utf8.pop_back();
+  }
+  std::string out;
+  for (const char c : utf8) {
+    out.push_back(c);
+    if (c == '\n') {
+      out.append("     ");
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void EventOutput::Say(std::string_view line) {
+  std::fwrite(line.data(), 1, line.size(), text_);
+  std::fputc('\n', text_);
+  std::fflush(text_);
+}
+
+void EventOutput::Emit(const nlohmann::ordered_json& event) {
+  if (json_ == nullptr) {
+    return;
+  }
+  // Game and log text may hold bytes that are not UTF-8; they must not cost
+  // the event.
+  *json_ << event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << '\n';
+  json_->flush();
+}
+
+void EventOutput::Error(std::string_view text) {
+  Say(fmt::format("error: {}", text));
+  Emit({{"event", "error"}, {"text", text}});
+}
+
+void EventOutput::Spawned(const std::vector<std::uint64_t>& ids, std::string_view class_name,
+                          std::int32_t team) {
+  Say(fmt::format("spawned {} x {} (team {}): ids {}", ids.size(), class_name, team,
+                  fmt::join(ids, ", ")));
+  Emit({{"event", "spawned"}, {"ids", ids}, {"class", class_name}, {"team", team}});
+}
+
+void EventOutput::Log(const standin::LogRecord& record) {
+  const auto level = spdlog::level::to_string_view(record.level);
+  Emit({{"event", "log"},
+        {"level", std::string_view(level.data(), level.size())},
+        {"logger", record.logger},
+        {"text", record.text}});
+}
+
+void EventOutput::Plugin(const std::string& state) {
+  Emit({{"event", "plugin"}, {"state", state}});
+}
+
+void EventOutput::Delivery(const standin::Delivery& delivery) {
+  using Form = standin::Delivery::Form;
+  const std::string text = standin::Utf16ToUtf8(delivery.text);
+  switch (delivery.form) {
+    case Form::kNotification:
+      Say(fmt::format("  >> [notification to {}] {}  (scale {}, {} s)", delivery.player,
+                      Indented(delivery.text), delivery.scale, delivery.time));
+      Emit({{"event", "notification"},
+            {"player", delivery.player},
+            {"text", text},
+            {"color", ColorJson(delivery.color)},
+            {"scale", Shortest(delivery.scale)},
+            {"time", Shortest(delivery.time)}});
+      break;
+    case Form::kChat: {
+      const std::string sender = standin::Utf16ToUtf8(delivery.sender);
+      Say(fmt::format("  >> [chat to {}] {}: {}", delivery.player, sender,
+                      Indented(delivery.text)));
+      Emit({{"event", "chat"}, {"player", delivery.player}, {"sender", sender}, {"text", text}});
+      break;
+    }
+    case Form::kServerMessage:
+      Say(fmt::format("  >> [server message to {}] {}", delivery.player, Indented(delivery.text)));
+      Emit({{"event", "server_message"},
+            {"player", delivery.player},
+            {"text", text},
+            {"color", ColorJson(delivery.color)}});
+      break;
+  }
+}
+
+}  // namespace devserver

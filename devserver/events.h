@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "standin/server.h"
+
+namespace devserver {
+
+// Where everything the development server observes goes: readable lines on
+// standard output for a person, and, when enabled, one JSON object per line on
+// a separate stream for programs. The two never mix, because standard output
+// also carries the host's log lines and the plug-in's debug trace.
+class EventOutput {
+ public:
+  // `json` is null when no JSON events are wanted.
+  EventOutput(std::FILE* text, std::ostream* json) : text_(text), json_(json) {}
+
+  // A readable line only.
+  void Say(std::string_view line);
+
+  void Error(std::string_view text);
+  void Spawned(const std::vector<std::uint64_t>& ids, std::string_view class_name,
+               std::int32_t team);
+
+  // Host events. Log lines and plug-in state changes are already on standard
+  // output through the host's console sink, so they only become JSON here.
+  void Log(const standin::LogRecord& record);
+  void Plugin(const std::string& state);
+  void Delivery(const standin::Delivery& delivery);
+
+ private:
+  // Members keep the order written, so "event" always comes first.
+  void Emit(const nlohmann::ordered_json& event);
+
+  std::FILE* text_;
+  std::ostream* json_;
+};
+
+}  // namespace devserver

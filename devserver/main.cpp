@@ -1,0 +1,108 @@
+// The development server: the stand-in host with a console, for trying the
+// plug-in by hand or from a script.
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include <fmt/format.h>
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+#include "console.h"
+#include "events.h"
+#include "standin/server.h"
+#include "standin/strict.h"
+
+namespace {
+
+struct Options {
+  std::string root = CAIRNWARD_EXAMPLE_SERVER;
+  std::string script;
+  bool json = false;
+  std::string events;
+};
+
+// Misuse of the host interface is printed by the host on standard error; the
+// console also reports it as an error, so that a JSON reader sees it too.
+void ReportNewViolations(devserver::EventOutput& out, std::size_t& seen) {
+  const auto& violations = standin::Violations();
+  for (; seen < violations.size(); ++seen) {
+    out.Error("host violation: " + violations[seen]);
+  }
+}
+
+int Serve(const Options& options) {
+  std::ofstream events_file;
+  std::ostream* json = nullptr;
+  if (!options.events.empty()) {
+    events_file.open(options.events, std::ios::out | std::ios::trunc);
+    if (!events_file) {
+      std::fprintf(stderr, "devserver: cannot write events to %s\n", options.events.c_str());
+      return 2;
+    }
+    json = &events_file;
+  } else if (options.json) {
+    json = &std::cerr;
+  }
+  std::ifstream script_file;
+  if (!options.script.empty()) {
+    script_file.open(options.script);
+    if (!script_file) {
+      std::fprintf(stderr, "devserver: cannot read %s\n", options.script.c_str());
+      return 2;
+    }
+  }
+  std::istream& input = options.script.empty() ? std::cin : script_file;
+
+  devserver::EventOutput out(stdout, json);
+  standin::Server server(options.root, standin::ServerOptions{.console_log = true});
+  auto& events = server.Events();
+  events.on_log = [&out](const standin::LogRecord& record) { out.Log(record); };
+  events.on_plugin = [&out](const std::string& state) { out.Plugin(state); };
+  events.on_delivery = [&out](const standin::Delivery& delivery) { out.Delivery(delivery); };
+
+  devserver::Console console(out);
+  // Someone typing sees the command already.
+  console.EchoCommands(!options.script.empty() || isatty(STDIN_FILENO) == 0);
+  devserver::Context context{server, out, console, CAIRNWARD_PLUGIN_LIBRARY};
+  devserver::AddServerCommands(context);
+  devserver::AddWorldCommands(context);
+  std::size_t violations_seen = standin::Violations().size();
+  console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
+
+  out.Say(fmt::format("devserver: server folder {}", server.Root().string()));
+  console.Run(input);
+  // Shut down as the real server does, with the plug-in told it is going.
+  if (server.PluginLoaded()) {
+    server.UnloadPlugin();
+  }
+  ReportNewViolations(out, violations_seen);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"Cairnward development server: the stand-in host with a console"};
+  Options options;
+  app.add_option("--root", options.root,
+                 "Server folder; AtlasApi/Plugins/Cairnward lies below it "
+                 "(default: the build's copy of examples/server)")
+      ->option_text("DIR");
+  app.add_option("--script", options.script, "Read console lines from FILE instead of stdin")
+      ->option_text("FILE");
+  app.add_flag("--json", options.json, "Also write every event as a JSON line (to stderr)");
+  app.add_option("--events", options.events, "Write the JSON events to FILE (implies --json)")
+      ->option_text("FILE");
+  CLI11_PARSE(app, argc, argv);
+  try {
+    return Serve(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "devserver: %s\n", e.what());
+    return 1;
+  }
+}

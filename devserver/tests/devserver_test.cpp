@@ -1,0 +1,343 @@
+// Runs the built development server as a separate process on scripts and
+// checks what it prints and the JSON events it writes.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Quoted(const fs::path& path) {
+  return "'" + path.string() + "'";
+}
+
+struct Outcome {
+  int exit_code = -1;
+  std::string out;  // standard output
+  std::string err;  // standard error
+  std::vector<json> events;
+
+  [[nodiscard]] std::vector<json> OfKind(const std::string& kind) const {
+    std::vector<json> found;
+    std::copy_if(events.begin(), events.end(), std::back_inserter(found),
+                 [&](const json& e) { return e.at("event") == kind; });
+    return found;
+  }
+  [[nodiscard]] std::vector<std::string> PluginStates() const {
+    std::vector<std::string> states;
+    for (const auto& e : OfKind("plugin")) {
+      states.push_back(e.at("state").get<std::string>());
+    }
+    return states;
+  }
+  [[nodiscard]] std::vector<std::string> ErrorTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& e : OfKind("error")) {
+      texts.push_back(e.at("text").get<std::string>());
+    }
+    return texts;
+  }
+};
+
+std::vector<json> ParseEventLines(const std::string& text) {
+  std::vector<json> events;
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    try {
+      events.push_back(json::parse(line));
+      EXPECT_TRUE(events.back().is_object() && events.back().contains("event")) << line;
+    } catch (const json::exception& e) {
+      ADD_FAILURE() << "event line is no JSON: " << line << " (" << e.what() << ")";
+    }
+  }
+  return events;
+}
+
+class DevserverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("cairnward-devserver-" + std::string(test->name()) + "-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // A private copy of the bundled example server.
+  fs::path ExampleRoot() {
+    const fs::path root = dir_ / "server";
+    fs::copy(ExampleSource(), root, fs::copy_options::recursive);
+    return root;
+  }
+  static fs::path ExampleSource() { return fs::path(CAIRNWARD_SOURCE_DIR) / "examples" / "server"; }
+  static fs::path ExampleConfig() {
+    return ExampleSource() / "AtlasApi" / "Plugins" / "Cairnward" / "config.json";
+  }
+  static fs::path Installed(const fs::path& root) {
+    return root / "AtlasApi" / "Plugins" / "Cairnward" / "Cairnward.so";
+  }
+
+  enum class Input { kScriptOption, kStdin };
+
+  // Runs the server in the test's folder with the events in a file of their own.
+  Outcome Serve(const fs::path& root, const std::string& script,
+                Input input = Input::kScriptOption) {
+    WriteFile(dir_ / "script.devscript", script);
+    std::string command = "cd " + Quoted(dir_) + " && " + Quoted(DEVSERVER_EXE) + " --root " +
+                          Quoted(root) + " --json --events " + Quoted(dir_ / "events.jsonl");
+    command += input == Input::kStdin ? " < " + Quoted(dir_ / "script.devscript")
+                                      : " --script " + Quoted(dir_ / "script.devscript");
+    return RunCommand(
+        command + " > " + Quoted(dir_ / "out.txt") + " 2> " + Quoted(dir_ / "err.txt"),
+        dir_ / "events.jsonl");
+  }
+
+  Outcome RunCommand(const std::string& command, const fs::path& events_file) {
+    Outcome run;
+    const int status = std::system(command.c_str());
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFile(dir_ / "out.txt");
+    run.err = ReadFile(dir_ / "err.txt");
+    run.events = ParseEventLines(ReadFile(events_file));
+    return run;
+  }
+
+  fs::path dir_;
+};
+
+bool HasLine(const std::string& text, const std::string& line) {
+  return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
+}
+
+TEST_F(DevserverTest, DemoScriptLoadsLogsReloadsAndShutsDown) {
+  const fs::path root = ExampleRoot();
+  const Outcome run =
+      Serve(root, ReadFile(fs::path(CAIRNWARD_SOURCE_DIR) / "examples/scripts/demo.devscript"));
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(run.ErrorTexts().empty()) << run.out;
+  EXPECT_EQ(run.PluginStates(),
+            (std::vector<std::string>{"loaded", "unloaded", "loaded", "unloaded"}));
+
+  // The installed library is this build's plug-in, and the server said so.
+  EXPECT_EQ(ReadFile(Installed(root)), ReadFile(CAIRNWARD_PLUGIN_LIBRARY));
+  EXPECT_NE(run.out.find("plugin: installed the fresh build"), std::string::npos) << run.out;
+
+  const auto logs = run.OfKind("log");
+  ASSERT_FALSE(logs.empty());
+  for (const auto& log : logs) {
+    EXPECT_TRUE(log.at("level").is_string() && log.at("logger").is_string() &&
+                log.at("text").is_string())
+        << log;
+  }
+  const auto loaded_lines = std::count_if(logs.begin(), logs.end(), [](const json& log) {
+    return log.at("text") == "Loaded plugin Cairnward" && log.at("level") == "info" &&
+           log.at("logger") == "AtlasApi";
+  });
+  EXPECT_EQ(loaded_lines, 2);
+
+  std::vector<std::size_t> sizes;
+  std::set<std::uint64_t> ids;
+  for (const auto& spawned : run.OfKind("spawned")) {
+    sizes.push_back(spawned.at("ids").size());
+    for (const auto& id : spawned.at("ids")) {
+      ids.insert(id.get<std::uint64_t>());
+    }
+  }
+  EXPECT_EQ(sizes, (std::vector<std::size_t>{3, 2, 1, 2}));
+  EXPECT_EQ(ids.size(), 8U) << "every actor has an id of its own";
+
+  // Standard output is for people: log lines, never the JSON events.
+  EXPECT_NE(run.out.find("[AtlasApi][info] Loaded plugin Cairnward"), std::string::npos);
+  EXPECT_EQ(run.out.find("{\"event\""), std::string::npos) << run.out;
+}
+
+TEST_F(DevserverTest, UnknownCommandIsReportedAndTheServerGoesOn) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "foo bar\n"
+                            "plugin load\n"
+                            "plugin frobnicate\n"
+                            "plugin unload\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  const auto errors = run.ErrorTexts();
+  ASSERT_EQ(errors.size(), 2U) << run.out;
+  EXPECT_EQ(errors[0], "unknown command \"foo\" (line 1)");
+  EXPECT_NE(errors[1].find("\"plugin frobnicate\""), std::string::npos) << errors[1];
+  EXPECT_NE(errors[1].find("load, unload"), std::string::npos) << errors[1];
+  EXPECT_NE(errors[1].find("(line 3)"), std::string::npos) << errors[1];
+  EXPECT_TRUE(HasLine(run.out, "error: unknown command \"foo\" (line 1)")) << run.out;
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+}
+
+TEST_F(DevserverTest, EachBadLineIsOneErrorAndChangesNothing) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "spawn /Game/Structures/Wall.Wall\n"
+                            "spawn /Game/Structures/Wall.Wall team=abc\n"
+                            "spawn /Game/Structures/Wall.Wall team=1 count=0\n"
+                            "spawn /Game/Structures/Wall.Wall team=1 colour=red\n"
+                            "spawn Wall team=1\n"
+                            "spawn /Game/Structures/Wall.Wall team=1 team=2\n"
+                            "spawn \"/Game/Structures/Wall.Wall team=1\n"
+                            "spawn /Game/Structures/Wall.Wall team=99999999999\n"
+                            "player add Carol team=1\n"
+                            "player add Carol steam=-5 team=1\n"
+                            "server status\n"
+                            "server status up\n"
+                            "plugin unload\n"
+                            "config use no-such-config.json\n"
+                            "player add Dave steam=7 team=3\n"
+                            "player add Dave steam=8 team=3\n"
+                            "spawn-other team=1\n"
+                            "spawn /Game/Creatures/Dodo.Dodo team=1\n"
+                            "spawn-other\n"
+                            "spawn Blueprint'/Game/Structures/Wall.Wall' team=7 count=2\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  const std::vector<int> expected_lines = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 18};
+  const auto errors = run.ErrorTexts();
+  ASSERT_EQ(errors.size(), expected_lines.size()) << run.out;
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    const std::string suffix = "(line " + std::to_string(expected_lines[i]) + ")";
+    EXPECT_TRUE(errors[i].size() > suffix.size() &&
+                errors[i].compare(errors[i].size() - suffix.size(), suffix.size(), suffix) == 0)
+        << errors[i] << " should end with " << suffix;
+    EXPECT_EQ(errors[i].find('\n'), std::string::npos) << errors[i];
+  }
+  // The argument errors say what is wrong and how the command is written.
+  EXPECT_NE(errors[0].find("missing team=N"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("usage: spawn BLUEPRINT team=N [count=K]"), std::string::npos);
+  EXPECT_NE(errors[3].find("unexpected argument \"colour=red\""), std::string::npos) << errors[3];
+
+  // Only the good lines changed the world; a blueprint in use for a creature
+  // does not become a structure.
+  const auto spawned = run.OfKind("spawned");
+  ASSERT_EQ(spawned.size(), 3U) << run.out;
+  EXPECT_EQ(spawned[0].at("class"), "Dodo_C");
+  EXPECT_EQ(spawned[1].at("class"), "Dodo_C");
+  EXPECT_EQ(spawned[2].at("class"), "Wall_C");
+  EXPECT_EQ(spawned[2].at("team"), 7);
+  EXPECT_EQ(spawned[2].at("ids").size(), 2U);
+  EXPECT_NE(run.out.find("player: Dave joined (steam 7, team 3)"), std::string::npos) << run.out;
+}
+
+TEST_F(DevserverTest, CommentsAndBlankLinesAreSkippedButCounted) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "# a heading\n"
+                            "\n"
+                            "   \t \n"
+                            "spawn /Game/Structures/Wall.Wall team=1 # count=5 is commented out\n"
+                            "player add \"Ann #1\" steam=11 team=1\n"
+                            "bogus\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(run.ErrorTexts(), std::vector<std::string>{"unknown command \"bogus\" (line 6)"});
+  const auto spawned = run.OfKind("spawned");
+  ASSERT_EQ(spawned.size(), 1U);
+  EXPECT_EQ(spawned[0].at("ids").size(), 1U);
+  EXPECT_NE(run.out.find("player: Ann #1 joined"), std::string::npos) << run.out;
+}
+
+TEST_F(DevserverTest, MissingConfigFailsTheLoadUntilOneIsGiven) {
+  // A bare folder: no config.json and no plug-in until the server installs it.
+  const fs::path root = dir_ / "bare";
+  WriteFile(dir_ / "good.json", ReadFile(ExampleConfig()));
+  const Outcome run = Serve(root,
+                            "plugin load\n"
+                            "config use good.json\n"
+                            "plugin load\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(fs::is_regular_file(Installed(root)));
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"load_failed", "loaded", "unloaded"}));
+  const auto logs = run.OfKind("log");
+  const auto cant_open = std::count_if(logs.begin(), logs.end(), [](const json& log) {
+    return log.at("level") == "error" && log.at("text") == "Can't open config.json";
+  });
+  EXPECT_EQ(cant_open, 2);
+  EXPECT_TRUE(run.ErrorTexts().empty()) << run.out;
+}
+
+TEST_F(DevserverTest, ConfigUseReplacesOnlyTheServersConfig) {
+  const fs::path root = ExampleRoot();
+  const std::string bundled = ReadFile(ExampleConfig());
+  WriteFile(dir_ / "broken.json", "{ \"General\": ");
+  const Outcome run = Serve(root,
+                            "config use broken.json\n"
+                            "plugin load\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(run.PluginStates(), std::vector<std::string>{"load_failed"});
+  EXPECT_EQ(ReadFile(root / "AtlasApi/Plugins/Cairnward/config.json"), "{ \"General\": ");
+  EXPECT_EQ(ReadFile(ExampleConfig()), bundled);
+}
+
+TEST_F(DevserverTest, SecondLoadIsRefusedAndKeepsThePluginLoaded) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "plugin load\n"
+                            "plugin load\n"
+                            "plugin unload\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "load_failed", "unloaded"}));
+  EXPECT_TRUE(run.ErrorTexts().empty()) << run.out;
+}
+
+TEST_F(DevserverTest, StandardInputRunsUntilQuit) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "plugin load\n"
+                            "quit\n"
+                            "not run after quit\n",
+                            Input::kStdin);
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_TRUE(run.ErrorTexts().empty()) << run.out;
+  // Shutting down unloads the plug-in.
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+}
+
+TEST_F(DevserverTest, JsonGoesToStandardErrorOnlyWhenAsked) {
+  const fs::path root = ExampleRoot();
+  WriteFile(dir_ / "script.devscript", "plugin load\nfoo\n");
+  const std::string base = "cd " + Quoted(dir_) + " && " + Quoted(DEVSERVER_EXE) + " --root " +
+                           Quoted(root) + " --script " + Quoted(dir_ / "script.devscript");
+  const std::string redirect = " > " + Quoted(dir_ / "out.txt") + " 2> " + Quoted(dir_ / "err.txt");
+
+  const Outcome plain = RunCommand(base + redirect, dir_ / "err.txt");
+  ASSERT_EQ(plain.exit_code, 0) << plain.out << plain.err;
+  EXPECT_TRUE(plain.err.empty()) << plain.err;
+  EXPECT_TRUE(HasLine(plain.out, "error: unknown command \"foo\" (line 2)")) << plain.out;
+
+  const Outcome with_json = RunCommand(base + " --json" + redirect, dir_ / "err.txt");
+  ASSERT_EQ(with_json.exit_code, 0) << with_json.out << with_json.err;
+  EXPECT_EQ(with_json.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+  EXPECT_EQ(with_json.ErrorTexts(), std::vector<std::string>{"unknown command \"foo\" (line 2)"});
+  EXPECT_EQ(with_json.out.find("{\"event\""), std::string::npos) << with_json.out;
+}
+
+}  // namespace
