@@ -1,7 +1,111 @@
 #include "accounting/recount.h"
 
-namespace cairnward {
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
-void UpdateStructureCountAll() {}
+#include "accounting/ledger.h"
+#include "api/ark_api.h"
+#include "api/game_members.h"
+#include "config/config.h"
+#include "config/debug_trace.h"
+#include "host/game.h"
+#include "messages/blueprint_path.h"
+
+namespace cairnward {
+namespace {
+
+void CreateLedgerEntries() {
+  const Json& structures = Required(PluginConfig(), "Structures");
+  Ledger& ledger = StructureLedger();
+  // Names come in byte order; of two that differ only in case the first
+  // names the entry. Anything but an object or null has no names, and the
+  // JSON library says so when asked for one.
+  for (auto it = structures.begin(); it != structures.end(); ++it) {
+    FString key = LedgerKey(it.key());
+    if (ledger.find(key) == ledger.end()) {
+      ledger.emplace(std::move(key), TeamCounts{});
+    }
+  }
+}
+
+// What a recount learns about a class once and uses for each of its actors:
+// a blueprint path depends on the class alone, and neither the configuration
+// nor the classes change while the recount runs.
+struct ClassFacts {
+  FString path;
+  TeamCounts* counts = nullptr;  // null: the blueprint is not configured
+  std::optional<std::int32_t> limit;
+};
+
+// One walk over the level: the trace switch as it stood at the start, and
+// the classes met so far.
+struct RecountPass {
+  bool tracing = DebugTraceOn();
+  std::unordered_map<const UClass*, ClassFacts> classes;
+};
+
+ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
+  const UClass* cls = Field(actor, game::kClass);
+  const auto [it, fresh] = pass.classes.try_emplace(cls);
+  if (fresh) {
+    it->second.path = BlueprintPathOf(actor);
+    it->second.counts = FindLedgerEntry(it->second.path.View());
+  }
+  return it->second;
+}
+
+void CountStructure(RecountPass& pass, AActor* actor) {
+  const std::int32_t team = Field(actor, game::kTargetingTeam);
+  if (team <= kHighestUncountedTeam) {
+    return;
+  }
+  ++TeamTotals()[team];
+  ClassFacts& facts = FactsOf(pass, actor);
+  if (facts.counts == nullptr) {
+    return;
+  }
+  const std::int32_t count = ++(*facts.counts)[team];
+  // The limit is looked up with the actor's own path, so a path that matches
+  // its entry only without regard to case finds no limit of its own.
+  if (!facts.limit) {
+    facts.limit = BlueprintLimit(facts.path.View());
+  }
+  if (count > *facts.limit) {
+    TeamLimitExceeded()[team] = true;
+  }
+  if (pass.tracing) {
+    WriteTraceLine(fmt::format("| UpdateStructCountAll: team_id: {}", team));
+    WriteTraceLine(
+        fmt::format("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()}));
+    WriteTraceLine(fmt::format("| UpdateStructCountAll: count: {}", count));
+  }
+}
+
+}  // namespace
+
+void UpdateStructureCountAll() {
+  ClearAccounting();
+  TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
+  CreateLedgerEntries();
+  DebugTrace("| UpdateStructCountAll: Start looping through structures");
+
+  UWorld* world = ArkApi::GetApiUtils().GetWorld();
+  const ULevel* level = Field(world, game::kPersistentLevel);
+  const TArray<AActor*>& level_actors = Field(level, game::kActors);
+  // A copy of our own: the game may change its array while we call into it.
+  const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
+
+  // The same class object for the whole walk.
+  UClass* structure_class = CallGame(game::kStructureStaticClass);
+  const auto is_a = Resolve(game::kIsA);
+  RecountPass pass;
+  for (AActor* actor : actors) {
+    if (actor != nullptr && is_a(actor, structure_class)) {
+      CountStructure(pass, actor);
+    }
+  }
+  DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
+}
 
 }  // namespace cairnward

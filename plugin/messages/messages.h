@@ -3,10 +3,16 @@
 #include <string_view>
 
 #include "api/fstring.h"
+#include "api/game_types.h"
 
 namespace cairnward {
 
 // The text under "Messages" -> key, or "No message" when the key is absent.
 FString LookupMessage(std::string_view key);
+
+// The key's text as a red notification, with the scale and display time of
+// "General". The text is a template formatted once with no arguments, so "{{"
+// shows "{" and "{}" fails. A null player is sent nothing.
+void NotifyByKey(std::string_view key, AShooterPlayerController* player);
 
 }  // namespace cairnward
