@@ -3,7 +3,6 @@
 
 #include "accounting/direct_story.h"
 #include "accounting/limit_rules.h"
-#include "host/text.h"
 
 namespace cairnward::testing {
 namespace {
@@ -15,9 +14,9 @@ using ::testing::IsEmpty;
 const std::string kOpeningRule(41, '_');
 const std::string kClosingRule = "|" + std::string(40, '_');
 
+// DefaultConfig(): Wall Count 3, Foundation Count 10, Ceiling unconfigured.
 class LimitRules : public DirectStory {
  protected:
-  // `count` structures of the blueprint for the team, counted by a recount.
   void Owns(const std::string& object_path, std::int32_t team, int count) {
     Spawn(object_path, team, count);
     Recount();
@@ -32,42 +31,34 @@ class LimitRules : public DirectStory {
 
 // ---- StructureAllowed ---------------------------------------------------------
 
-TEST_F(LimitRules, TheTotalIsRefusedFromMaxAmountOn) {
+TEST_F(LimitRules, EachLimitRefusesFromItsValueOn) {
   MaxAmount(10);
   Configure();
   Owns(kCeiling, 1001, 9);
+  Owns(kWall, 1002, 2);
   EXPECT_TRUE(Allowed(kCeiling, 1001));
+  EXPECT_TRUE(Allowed(kWall, 1002));
   Owns(kCeiling, 1001, 1);
-  EXPECT_FALSE(Allowed(kCeiling, 1001));
-  EXPECT_FALSE(Allowed(kWall, 1001));
+  Owns(kWall, 1002, 1);
+  EXPECT_FALSE(Allowed(kFoundation, 1001)) << "total 10 of 10";
+  EXPECT_FALSE(Allowed(kWall, 1002)) << "3 walls of 3";
+  EXPECT_TRUE(Allowed(kFoundation, 1002));
 }
 
-TEST_F(LimitRules, ABlueprintIsRefusedFromItsCountOn) {
-  Owns(kWall, 1001, 2);
-  EXPECT_TRUE(Allowed(kWall, 1001));
-  Owns(kWall, 1001, 1);
-  EXPECT_FALSE(Allowed(kWall, 1001));
-  EXPECT_TRUE(Allowed(kFoundation, 1001));
-  EXPECT_TRUE(Allowed(kCeiling, 1001));
-}
-
-TEST_F(LimitRules, CountZeroIsNeverPlaced) {
+TEST_F(LimitRules, LimitsOfZeroRefuseEveryoneButExemptAdmins) {
   Limit(kWall, 0);
-  Configure();
-  Recount();
-  EXPECT_FALSE(Allowed(kWall, 1001));
-  EXPECT_FALSE(Allowed(kWall, 5));
-  EXPECT_TRUE(Allowed(kFoundation, 1001));
-}
-
-TEST_F(LimitRules, WithoutMaxAmountOnlyExemptAdminsPlace) {
-  Config()["General"].erase("MaxAmount");
   Config()["General"]["IgnoreAdmin"] = true;
   Configure();
-  Recount();
   AddPlayer("Admin", 76561198000000001, 1001, /*admin=*/true);
+  Recount();
+  EXPECT_FALSE(Allowed(kWall, 1001));
+  EXPECT_FALSE(Allowed(kWall, 5)) << "uncounted teams too";
+  EXPECT_TRUE(Allowed(kFoundation, 5));
+
+  Config()["General"].erase("MaxAmount");
+  Configure();
   EXPECT_FALSE(Allowed(kCeiling, 1001));
-  EXPECT_FALSE(Allowed(kFoundation, 1002, 76561198000000002));
+  EXPECT_FALSE(Allowed(kFoundation, 1000));
   EXPECT_TRUE(Allowed(kCeiling, 1001, 76561198000000001));
 }
 
@@ -81,13 +72,12 @@ TEST_F(LimitRules, AFlaggedTeamIsRefusedEverything) {
   EXPECT_TRUE(Allowed(kCeiling, 1002));
 }
 
-TEST_F(LimitRules, AdminsAreExemptOnlyWithTheSwitchAndAPositiveSteamId) {
+TEST_F(LimitRules, AdminsAreExemptOnlyWithTheSwitchOfTheLastReadAndAPositiveSteamId) {
   constexpr std::uint64_t kAdmin = 76561198000000001;
   constexpr std::uint64_t kNegativeAdmin = 0x8000000000000001;
   AddPlayer("Admin", kAdmin, 1001, /*admin=*/true);
   AddPlayer("Odd", kNegativeAdmin, 1001, /*admin=*/true);
   AddPlayer("Zero", 0, 1001, /*admin=*/true);
-  AddPlayer("Player", 76561198000000009, 1001);
   MaxAmount(1);
   Limit(kWall, 1);
   Configure();
@@ -99,18 +89,12 @@ TEST_F(LimitRules, AdminsAreExemptOnlyWithTheSwitchAndAPositiveSteamId) {
   EXPECT_TRUE(Allowed(kWall, 1001, kAdmin));
   EXPECT_FALSE(Allowed(kWall, 1001, 0));
   EXPECT_FALSE(Allowed(kWall, 1001, kNegativeAdmin));
-  EXPECT_FALSE(Allowed(kWall, 1001, 76561198000000009));
-}
+  EXPECT_FALSE(Allowed(kWall, 1001, 76561198000000009)) << "not in Admins";
 
-TEST_F(LimitRules, TheSwitchIsTheOneOfTheLastRead) {
-  AddPlayer("Admin", 7, 1001, /*admin=*/true);
-  Config()["General"]["IgnoreAdmin"] = true;
-  Config()["General"]["MaxAmount"] = 0;
-  Configure();
-  // Changed in the file, not read yet.
+  // Switched off in the file but not read yet.
   Config()["General"]["IgnoreAdmin"] = false;
   WriteStoryConfig();
-  EXPECT_TRUE(Allowed(kWall, 1001, 7));
+  EXPECT_TRUE(Allowed(kWall, 1001, kAdmin));
 }
 
 TEST_F(LimitRules, ALedgerMatchInOtherCaseIsLimitedOnlyBy9999) {
@@ -121,16 +105,6 @@ TEST_F(LimitRules, ALedgerMatchInOtherCaseIsLimitedOnlyBy9999) {
   EXPECT_EQ(CountOf(kWall, 1001), 5);
   EXPECT_TRUE(Allowed(other_case, 1001));
   EXPECT_FALSE(Allowed(kWall, 1001));
-}
-
-TEST_F(LimitRules, UncountedTeamsAreRefusedOnlyByLimitsOfZeroOrLess) {
-  Spawn(kWall, 1000, 5);
-  Recount();
-  EXPECT_TRUE(Allowed(kWall, 1000));
-  EXPECT_TRUE(Allowed(kWall, 0));
-  MaxAmount(0);
-  Configure();
-  EXPECT_FALSE(Allowed(kCeiling, 1000));
 }
 
 TEST_F(LimitRules, OnlyTheBlueprintRuleWritesTrace) {
@@ -146,70 +120,49 @@ TEST_F(LimitRules, OnlyTheBlueprintRuleWritesTrace) {
   EXPECT_THAT(TraceOf([&] { Allowed(kWall, 1001); }), IsEmpty());
 }
 
-// ---- UpdateStructureCount: the counts and the flag ---------------------------------
+// ---- UpdateStructureCount ------------------------------------------------------
 
-TEST_F(LimitRules, CrossingABlueprintsCountSetsTheFlagAndComingBackClearsIt) {
-  Owns(kWall, 1001, 3);
-  Change(kWall, 1001, +1);
-  EXPECT_EQ(CountOf(kWall, 1001), 4);
-  EXPECT_EQ(TeamTotal(1001), 4);
-  EXPECT_TRUE(Flagged(1001));
-  Change(kWall, 1001, -1);
-  EXPECT_EQ(CountOf(kWall, 1001), 3);
-  EXPECT_EQ(TeamTotal(1001), 3);
-  EXPECT_FALSE(Flagged(1001));
-}
+// One row of the flag's decision table, played by a team of its own.
+struct FlagCase {
+  const char* row;
+  const char* blueprint;
+  int walls, ceilings;  // what the team owns before
+  bool flag_before;
+  int change;
+  int walls_after, total_after;
+  bool flag_after;
+};
 
-TEST_F(LimitRules, ARemovalStillAboveTheCountKeepsTheFlag) {
-  Owns(kWall, 1001, 6);
-  ASSERT_TRUE(Flagged(1001));
-  Change(kWall, 1001, -2);
-  EXPECT_EQ(CountOf(kWall, 1001), 4);
-  EXPECT_TRUE(Flagged(1001));
-}
-
-TEST_F(LimitRules, AnAdditionWithinTheCountLeavesTheFlagAsItWas) {
-  MaxAmount(2);
-  Configure();
-  Owns(kCeiling, 1001, 2);
-  Change(kCeiling, 1001, +1);  // total 3 > 2: flagged
-  ASSERT_TRUE(Flagged(1001));
-  Change(kWall, 1001, +1);
-  EXPECT_TRUE(Flagged(1001));
-  EXPECT_EQ(TeamTotal(1001), 4);
-  // A configured blueprint is compared with its own count only: a removal
-  // back within it lifts the flag, whatever the total.
-  Change(kWall, 1001, -1);
-  EXPECT_FALSE(Flagged(1001));
-  EXPECT_EQ(TeamTotal(1001), 3);
-}
-
-TEST_F(LimitRules, CountsNeverGoBelowZero) {
-  Limit(kWall, 0);
-  Configure();
-  Owns(kCeiling, 1001, 1);
-  TeamLimitExceeded()[1001] = true;
-  Change(kWall, 1001, -1);
-  EXPECT_EQ(CountOf(kWall, 1001), 0);
-  EXPECT_TRUE(Flagged(1001)) << "a refused decrease leaves the flag alone";
-  EXPECT_EQ(TeamTotal(1001), 0);
-  Change(kWall, 1001, -1);
-  EXPECT_EQ(TeamTotal(1001), 0);
-}
-
-TEST_F(LimitRules, UnconfiguredBlueprintsAreJudgedByTheTotal) {
+TEST_F(LimitRules, TheFlagFollowsTheDecisionTable) {
   MaxAmount(10);
   Configure();
-  Owns(kCeiling, 1001, 10);
-  Change(kCeiling, 1001, 0);
-  EXPECT_FALSE(Flagged(1001)) << "10 is not above 10";
-  Change(kCeiling, 1001, +5);
-  EXPECT_EQ(TeamTotal(1001), 15);
-  EXPECT_TRUE(Flagged(1001));
-  Change(kCeiling, 1001, -1);
-  EXPECT_EQ(TeamTotal(1001), 14);
-  EXPECT_FALSE(Flagged(1001)) << "every decrease clears it";
-  EXPECT_FALSE(Allowed(kCeiling, 1001)) << "the total itself still refuses";
+  const std::vector<FlagCase> table = {
+      {"configured, below zero", kWall, 0, 1, true, -1, 0, 0, true},
+      {"configured, up above the count", kWall, 3, 0, false, +1, 4, 4, true},
+      {"configured, up within the count", kWall, 1, 0, true, +1, 2, 2, true},
+      {"configured, down still above", kWall, 6, 0, false, -1, 5, 5, true},
+      {"configured, down within (total aside)", kWall, 4, 12, true, -1, 3, 15, false},
+      {"unconfigured, up above MaxAmount", kCeiling, 0, 10, false, +1, 0, 11, true},
+      {"unconfigured, up within MaxAmount", kCeiling, 0, 5, true, +1, 0, 6, true},
+      {"unconfigured, down still above", kCeiling, 0, 15, true, -1, 0, 14, false},
+      {"unconfigured, below zero", kCeiling, 0, 0, true, -1, 0, 0, false},
+  };
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    Spawn(kWall, 1001 + static_cast<int>(i), table[i].walls);
+    Spawn(kCeiling, 1001 + static_cast<int>(i), table[i].ceilings);
+  }
+  Recount();
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const FlagCase& c = table[i];
+    const int team = 1001 + static_cast<int>(i);
+    TeamLimitExceeded()[team] = c.flag_before;
+    Change(c.blueprint, team, c.change);
+    EXPECT_EQ(CountOf(kWall, team), c.walls_after) << c.row;
+    EXPECT_EQ(TeamTotal(team), c.total_after) << c.row;
+    EXPECT_EQ(Flagged(team), c.flag_after) << c.row;
+  }
+  // The total rule still refuses where a decrease lifted the flag.
+  EXPECT_FALSE(Allowed(kCeiling, 1008));
 }
 
 TEST_F(LimitRules, UncountedTeamsAndEmptyPathsChangeNothing) {
@@ -223,169 +176,120 @@ TEST_F(LimitRules, UncountedTeamsAndEmptyPathsChangeNothing) {
   EXPECT_EQ(CountOf(kWall, 1000), 0);
 }
 
-TEST_F(LimitRules, ConfigurationChangesApplyAtTheNextCheckWithoutARecount) {
-  Owns(kWall, 1001, 3);
-  EXPECT_FALSE(Allowed(kWall, 1001));
-  Limit(kWall, 5);
-  Configure();
-  EXPECT_TRUE(Allowed(kWall, 1001));
-}
-
 // ---- UpdateStructureCount: complete traces --------------------------------------
 
-std::vector<std::string> Opening(const std::string& path, int team, int change) {
+std::vector<std::string> Trace(const std::string& path, int team, int change,
+                               const std::vector<std::string>& steps) {
+  std::vector<std::string> lines = {
+      kOpeningRule,
+      "|",
+      "|",
+      "| UpdateStructureCount: Starting!",
+      "|",
+      "| UpdateStructureCount: team_id: " + std::to_string(team),
+      "| UpdateStructureCount: path_name: " + path,
+      "| UpdateStructureCount: changeCount: " + std::to_string(change),
+      "|",
+      "|",
+      kClosingRule};
+  lines.insert(lines.end(), steps.begin(), steps.end());
+  for (const char* line : {"|", "|", "| UpdateStructureCount: Finished", "|", "|"}) {
+    lines.emplace_back(line);
+  }
+  lines.push_back(kClosingRule);
+  return lines;
+}
+
+std::vector<std::string> Result(const char* flag, int current, int change, int final_count) {
   return {kOpeningRule,
           "|",
           "|",
-          "| UpdateStructureCount: Starting!",
+          "| UpdateStructureCount: Result!",
           "|",
-          "| UpdateStructureCount: team_id: " + std::to_string(team),
-          "| UpdateStructureCount: path_name: " + path,
-          "| UpdateStructureCount: changeCount: " + std::to_string(change),
+          std::string("| UpdateStructureCount: Limit_exceeded: ") + flag,
+          "| UpdateStructureCount: CurrentCount: " + std::to_string(current),
+          "| UpdateStructureCount: ChangeCount: " + std::to_string(change),
+          "| UpdateStructureCount: FinalCount: " + std::to_string(final_count),
           "|",
           "|",
           kClosingRule};
 }
 
-std::vector<std::string> Closing() {
-  return {"|", "|", "| UpdateStructureCount: Finished", "|", "|", kClosingRule};
+std::vector<std::string> operator+(std::vector<std::string> a, const std::vector<std::string>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
 }
 
-std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
-  std::vector<std::string> all;
-  for (const auto& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
-
-class LimitRulesTrace : public LimitRules {
- protected:
-  void SetUp() override {
-    LimitRules::SetUp();
-    Debug(true);
-    MaxAmount(10);
-    Configure();
-  }
-};
-
-TEST_F(LimitRulesTrace, ConfiguredBlueprintCrossingItsCount) {
+TEST_F(LimitRules, TraceOfEachBranchLineByLine) {
+  Debug(true);
+  MaxAmount(10);
+  Configure();
   Owns(kWall, 1001, 3);
-  const std::string path = BlueprintPath(kWall);
-  EXPECT_THAT(
-      TraceOf([&] { Change(kWall, 1001, +1); }),
-      ElementsAreArray(Join(
-          {Opening(path, 1001, 1),
-           {"|", "| UpdateStructureCount: Debug code: 1", "|", "|",
-            "| UpdateStructureCount: Debug code: 2", "|", "|",
-            "| UpdateStructureCount: Debug code: 3", "|", "|",
-            "| UpdateStructureCount: Debug code: 3A", "|", "|", "| UpdateStructureCount: 3B", "|"},
-           {kOpeningRule, "|", "|", "| UpdateStructureCount: Result!", "|",
-            "| UpdateStructureCount: Limit_exceeded: true",
-            "| UpdateStructureCount: CurrentCount: 3", "| UpdateStructureCount: ChangeCount: 1",
-            "| UpdateStructureCount: FinalCount: 4", "|", "|", kClosingRule},
-           Closing()})));
-}
+  Owns(kCeiling, 1001, 12);
+  const std::string wall = BlueprintPath(kWall);
+  const std::string ceiling = BlueprintPath(kCeiling);
 
-TEST_F(LimitRulesTrace, ConfiguredBlueprintBelowZero) {
-  Recount();
-  const std::string path = BlueprintPath(kFoundation);
-  EXPECT_THAT(
-      TraceOf([&] { Change(kFoundation, 1001, -2); }),
-      ElementsAreArray(Join(
-          {Opening(path, 1001, -2),
-           {"|", "| UpdateStructureCount: Debug code: 1", "|", "|",
-            "| UpdateStructureCount: Debug code: 2", "|"},
-           {kOpeningRule, "|", "|", "| UpdateStructureCount: Result!", "|",
-            "| UpdateStructureCount: Limit_exceeded: false",
-            "| UpdateStructureCount: CurrentCount: 0", "| UpdateStructureCount: ChangeCount: -2",
-            "| UpdateStructureCount: FinalCount: -2", "|", "|", kClosingRule},
-           Closing()})));
-}
-
-TEST_F(LimitRulesTrace, UnconfiguredRemovalAboveMaxAmount) {
-  Owns(kCeiling, 1001, 15);
-  const std::string path = BlueprintPath(kCeiling);
+  EXPECT_THAT(TraceOf([&] { Change(kWall, 1001, +1); }),
+              ElementsAreArray(
+                  Trace(wall, 1001, 1,
+                        std::vector<std::string>{"|", "| UpdateStructureCount: Debug code: 1", "|",
+                                                 "|", "| UpdateStructureCount: Debug code: 2", "|",
+                                                 "|", "| UpdateStructureCount: Debug code: 3", "|",
+                                                 "|", "| UpdateStructureCount: Debug code: 3A", "|",
+                                                 "|", "| UpdateStructureCount: 3B", "|"} +
+                            Result("true", 3, 1, 4))));
   EXPECT_THAT(
       TraceOf([&] { Change(kCeiling, 1001, -1); }),
-      ElementsAreArray(Join(
-          {Opening(path, 1001, -1),
-           {"|", "| UpdateStructureCount: Debug code: 1", "|", "|", "| UpdateStructureCount: 4",
-            "|", "|", "| UpdateStructureCount: 4A", "|", "|", "| UpdateStructureCount: 4B", "|"},
-           {kOpeningRule, "|", "|", "| UpdateStructureCount: Result!", "|",
-            "| UpdateStructureCount: Limit_exceeded: false",
-            "| UpdateStructureCount: CurrentCount: 15", "| UpdateStructureCount: ChangeCount: -1",
-            "| UpdateStructureCount: FinalCount: 14", "|", "|", kClosingRule},
-           Closing()})));
-}
-
-TEST_F(LimitRulesTrace, UncountedTeamWritesOnlyOpeningAndClosing) {
-  const std::string path = BlueprintPath(kWall);
-  EXPECT_THAT(TraceOf([&] { Change(kWall, 1000, 1); }),
-              ElementsAreArray(Join({Opening(path, 1000, 1), Closing()})));
+      ElementsAreArray(Trace(ceiling, 1001, -1,
+                             std::vector<std::string>{"|", "| UpdateStructureCount: Debug code: 1",
+                                                      "|", "|", "| UpdateStructureCount: 4", "|",
+                                                      "|", "| UpdateStructureCount: 4A", "|", "|",
+                                                      "| UpdateStructureCount: 4B", "|"} +
+                                 Result("false", 16, -1, 15))));
+  EXPECT_THAT(TraceOf([&] { Change(kWall, 1000, 1); }), ElementsAreArray(Trace(wall, 1000, 1, {})));
 }
 
 // ---- AllowMergedStructureCounts ------------------------------------------------
 
-class MergeCheck : public LimitRules {
- protected:
-  void SetUp() override {
-    LimitRules::SetUp();
-    Limit(kFoundation, 10);
-    MaxAmount(20);
-    Configure();
-  }
-};
-
-TEST_F(MergeCheck, ABlueprintPassesAtExactlyItsCountAndFailsOneAbove) {
+TEST_F(LimitRules, MergesPassAtExactlyTheLimitsAndFailOneAbove) {
+  MaxAmount(20);
+  Configure();
   Spawn(kFoundation, 1001, 5);
   Spawn(kFoundation, 1002, 5);
   Spawn(kFoundation, 1003, 6);
+  Spawn(kCeiling, 1004, 15);
+  Spawn(kCeiling, 1005, 16);
   Recount();
-  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002));
-  EXPECT_FALSE(AllowMergedStructureCounts(1001, 1003));
-  EXPECT_FALSE(AllowMergedStructureCounts(1003, 1002));
-}
-
-TEST_F(MergeCheck, TheTotalPassesAtExactlyMaxAmountAndFailsOneAbove) {
-  Spawn(kCeiling, 1001, 12);
-  Spawn(kCeiling, 1002, 8);
-  Spawn(kCeiling, 1003, 9);
-  Recount();
-  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002));
-  EXPECT_FALSE(AllowMergedStructureCounts(1001, 1003));
-}
-
-TEST_F(MergeCheck, FlagsDoNotMatterAndReadingAddsNoLedgerEntry) {
-  Limit(kWall, 1);
-  Configure();
-  Spawn(kWall, 1001, 1);
-  Recount();
-  TeamLimitExceeded()[1001] = true;
-  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002));
+  TeamLimitExceeded()[1001] = true;  // flags do not matter here
+  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002)) << "10 foundations of 10";
+  EXPECT_FALSE(AllowMergedStructureCounts(1001, 1003)) << "11 foundations of 10";
+  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1004)) << "total 20 of 20";
+  EXPECT_FALSE(AllowMergedStructureCounts(1001, 1005)) << "total 21 of 20";
   for (const auto& [path, counts] : StructureLedger()) {
-    EXPECT_EQ(counts.count(1002), 0U) << "entry added to " << ToUtf8(path.View());
+    EXPECT_EQ(counts.count(1004), 0U) << "reading must add no ledger entry";
   }
 }
 
-TEST_F(MergeCheck, TraceStopsAtTheFirstBlueprintOverItsCount) {
+TEST_F(LimitRules, MergeTraceStopsAtTheFirstBlueprintOverItsCount) {
   Debug(true);
   Configure();
   Spawn(kFoundation, 1001, 6);
   Spawn(kFoundation, 1002, 5);
   Spawn(kWall, 1001, 1);
   Recount();
+  const std::vector<std::string> banner = {
+      kOpeningRule, "|", "|", "| AllowMergedStructureCounts: Starts", "|", "|", kClosingRule};
   // Ledger order: Foundation before Wall.
   EXPECT_THAT(TraceOf([] { AllowMergedStructureCounts(1001, 1002); }),
-              ElementsAre(kOpeningRule, "|", "|", "| AllowMergedStructureCounts: Starts", "|", "|",
-                          kClosingRule, "| AllowMergedStructureCounts: count: 11",
-                          "| AllowMergedStructureCounts: Return: false"));
+              ElementsAreArray(banner + std::vector<std::string>{
+                                            "| AllowMergedStructureCounts: count: 11",
+                                            "| AllowMergedStructureCounts: Return: false"}));
   Change(kFoundation, 1001, -1);
   EXPECT_THAT(
       TraceOf([] { AllowMergedStructureCounts(1001, 1002); }),
-      ElementsAre(kOpeningRule, "|", "|", "| AllowMergedStructureCounts: Starts", "|", "|",
-                  kClosingRule, "| AllowMergedStructureCounts: count: 10",
-                  "| AllowMergedStructureCounts: count: 1", "| AllowMergedStructureCounts: Ends"));
+      ElementsAreArray(banner + std::vector<std::string>{"| AllowMergedStructureCounts: count: 10",
+                                                         "| AllowMergedStructureCounts: count: 1",
+                                                         "| AllowMergedStructureCounts: Ends"}));
 }
 
 }  // namespace
