@@ -1,10 +1,61 @@
+#include <algorithm>
+
+#include "accounting/limit_rules.h"
+#include "accounting/recount.h"
+#include "api/ark_api.h"
+#include "config/debug_trace.h"
+#include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
+#include "host/game.h"
+#include "host/text.h"
+#include "messages/blueprint_path.h"
+#include "messages/push.h"
 
 namespace cairnward {
+namespace {
+
+constexpr std::string_view kBuildHook = "Hook_APrimalStructure_IsAllowedToBuild";
+
+bool IsC4Charge(std::u16string_view path) {
+  constexpr std::u16string_view kC4 = u"c4charge";
+  const auto lower = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+  };
+  return std::search(path.begin(), path.end(), kC4.begin(), kC4.end(),
+                     [&](char16_t a, char16_t b) { return lower(a) == b; }) != path.end();
+}
+
+// Judges and counts one final placement that the game allowed. Answers
+// whether the placement still stands.
+bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t steam_id) {
+  const std::int32_t team = Field(pc, game::kTargetingTeam);
+  DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: team_id: {}", team);
+  if (team == 0) {
+    return true;
+  }
+  if (StructureAllowed(path, team, steam_id)) {
+    DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+    UpdateStructureCount(path, team, +1);
+    return true;
+  }
+  // A refused placement builds nothing, so it is not counted.
+  DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building Prevented!");
+  try {
+    NotifyByKey("ReachLimit", static_cast<AShooterPlayerController*>(pc));
+  } catch (const std::exception& e) {
+    // The limit holds even when its message cannot be shown.
+    LogHookFailure(kBuildHook, e.what());
+  }
+  return false;
+}
+
+}  // namespace
 
 void Hook_AShooterGameMode_InitGame(AShooterGameMode* mode, FString* map_name, FString* options,
                                     FString* error_message) {
   original::InitGame(mode, map_name, options, error_message);
+  GuardHook(
+      "Hook_AShooterGameMode_InitGame", [] { UpdateStructureCountAll(); }, [] {});
 }
 
 int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerController* pc,
@@ -12,22 +63,67 @@ int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerC
                                            FPlacementData* out_placement, bool dont_adjust_range,
                                            FRotator view_rotation, bool final_placement,
                                            void* prevention_actors, void* snap_info) {
-  return original::IsAllowedToBuild(structure, pc, at_location, at_rotation, out_placement,
-                                    dont_adjust_range, view_rotation, final_placement,
-                                    prevention_actors, snap_info);
+  GameAnswer<int> game_answer;
+  const auto call_game = [&] {
+    return original::IsAllowedToBuild(structure, pc, at_location, at_rotation, out_placement,
+                                      dont_adjust_range, view_rotation, final_placement,
+                                      prevention_actors, snap_info);
+  };
+  return GuardHook(
+      kBuildHook,
+      [&] {
+        TraceBanner("| Hook_APrimalStructure_IsAllowedToBuild");
+        bool allowed = game_answer.Get(call_game) != 0;
+        const std::uint64_t steam_id = ArkApi::GetApiUtils().GetSteamIdFromController(pc);
+        const FString path = BlueprintPathOf(structure);
+        if (allowed && final_placement && pc != nullptr && !IsC4Charge(path.View())) {
+          allowed = CheckPlacement(pc, path, steam_id);
+        }
+        return allowed ? 1 : 0;
+      },
+      [&] { return game_answer.Get(call_game) != 0 ? 1 : 0; });
 }
 
 void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
-  original::Destroyed(structure);
+  GameCallOnce game;
+  const auto call_game = [&] { original::Destroyed(structure); };
+  GuardHook(
+      "Hook_APrimalStructure_Destroyed",
+      [&] {
+        TraceBanner("| Hook_APrimalStructure_Destroyed");
+        game.Run(call_game);
+        const FString path = BlueprintPathOf(structure);
+        const std::int32_t team = Field(structure, game::kTargetingTeam);
+        if (IsC4Charge(path.View())) {
+          return;
+        }
+        DebugTrace("|");
+        DebugTrace("| Hook_APrimalStructure_Destroyed: team_id: {}", team);
+        DebugTrace("|");
+        if (team > 1000) {
+          UpdateStructureCount(path, team, -1);
+          DebugTrace("|");
+          DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
+          DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", ToUtf8(path.View()));
+          DebugTrace("|");
+        }
+      },
+      [&] { game.Run(call_game); });
 }
 
 bool Hook_APrimalStructure_Die(APrimalStructure* structure, float damage, FDamageEvent* event,
                                AController* killer, AActor* causer) {
+  GuardHook(
+      "Hook_APrimalStructure_Die", [] { DebugTrace("| Hook_APrimalStructure_Die: Starts"); },
+      [] {});
   return original::Die(structure, damage, event, killer, causer);
 }
 
 bool Hook_APrimalStructure_Demolish(APrimalStructure* structure, APlayerController* by,
                                     AActor* tool) {
+  GuardHook(
+      "Hook_APrimalStructure_Demolish",
+      [] { TraceBanner("| Hook_APrimalStructure_Demolish: Starts"); }, [] {});
   return original::Demolish(structure, by, tool);
 }
 
