@@ -20,5 +20,7 @@ struct Context {
 void AddServerCommands(Context& context);
 // spawn, spawn-other, player add.
 void AddWorldCommands(Context& context);
+// place, destroy, tribe create|invite|merge|force|leave, gamemode start.
+void AddEventCommands(Context& context);
 
 }  // namespace devserver

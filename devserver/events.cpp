@@ -69,6 +69,27 @@ void EventOutput::Spawned(const std::vector<std::uint64_t>& ids, std::string_vie
   Emit({{"event", "spawned"}, {"ids", ids}, {"class", class_name}, {"team", team}});
 }
 
+void EventOutput::Placed(std::string_view player, std::string_view blueprint, std::uint64_t id) {
+  Say(fmt::format("placed: {} placed {} (id {})", player, blueprint, id));
+  Emit({{"event", "placed"}, {"player", player}, {"blueprint", blueprint}, {"id", id}});
+}
+
+void EventOutput::Refused(std::string_view player, std::string_view blueprint,
+                          std::string_view by) {
+  Say(fmt::format("refused: {} may not place {} (refused by the {})", player, blueprint, by));
+  Emit({{"event", "refused"}, {"player", player}, {"blueprint", blueprint}, {"by", by}});
+}
+
+void EventOutput::Destroyed(const std::vector<std::uint64_t>& ids) {
+  Say(fmt::format("destroyed {}: ids {}", ids.size(), fmt::join(ids, ", ")));
+  Emit({{"event", "destroyed"}, {"ids", ids}});
+}
+
+void EventOutput::Tribe(std::string_view player, std::string_view tribe_case, bool result) {
+  Say(fmt::format("tribe {}: {} {}", tribe_case, player, result ? "succeeded" : "failed"));
+  Emit({{"event", "tribe"}, {"player", player}, {"case", tribe_case}, {"result", result}});
+}
+
 void EventOutput::Log(const standin::LogRecord& record) {
   const auto level = spdlog::level::to_string_view(record.level);
   Emit({{"event", "log"},

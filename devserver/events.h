@@ -28,6 +28,13 @@ class EventOutput {
   void Error(std::string_view text);
   void Spawned(const std::vector<std::uint64_t>& ids, std::string_view class_name,
                std::int32_t team);
+  // Events driven through the hook chain.
+  void Placed(std::string_view player, std::string_view blueprint, std::uint64_t id);
+  // `by` is "plugin" or "game".
+  void Refused(std::string_view player, std::string_view blueprint, std::string_view by);
+  void Destroyed(const std::vector<std::uint64_t>& ids);
+  // `tribe_case` is "create", "invite", "merge", "force" or "leave".
+  void Tribe(std::string_view player, std::string_view tribe_case, bool result);
 
   // Host events. Log lines and plug-in state changes are already on standard
   // output through the host's console sink, so they only become JSON here.

@@ -71,6 +71,7 @@ int Serve(const Options& options) {
   devserver::Context context{server, out, console, CAIRNWARD_PLUGIN_LIBRARY};
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
+  devserver::AddEventCommands(context);
   std::size_t violations_seen = standin::Violations().size();
   console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
 

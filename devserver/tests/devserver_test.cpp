@@ -340,4 +340,69 @@ TEST_F(DevserverTest, JsonGoesToStandardErrorOnlyWhenAsked) {
   EXPECT_EQ(with_json.out.find("{\"event\""), std::string::npos) << with_json.out;
 }
 
+TEST_F(DevserverTest, EventCommandsDriveThePlugInThroughTheHooks) {
+  // The example configuration with a limit of one wall.
+  json config = json::parse(ReadFile(ExampleConfig()));
+  config["Structures"]["Blueprint'/Game/Structures/Wall.Wall'"]["Count"] = 1;
+  WriteFile(dir_ / "one-wall.json", config.dump());
+  const Outcome run = Serve(ExampleRoot(),
+                            "config use one-wall.json\n"
+                            "plugin load\n"
+                            "player add Bob steam=5 team=1000001\n"
+                            "place Bob /Game/Structures/Wall.Wall\n"
+                            "place Bob /Game/Structures/Wall.Wall\n"
+                            "place Nobody /Game/Structures/Wall.Wall\n"
+                            "destroy 999999\n"
+                            "destroy team=1000001 /Game/Structures/Wall.Wall\n"
+                            "tribe create Bob id=7\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+
+  const auto placed = run.OfKind("placed");
+  ASSERT_EQ(placed.size(), 1U) << run.out;
+  EXPECT_EQ(placed[0].at("player"), "Bob");
+  EXPECT_EQ(placed[0].at("blueprint"), "/Game/Structures/Wall.Wall");
+  ASSERT_TRUE(placed[0].at("id").is_number_unsigned()) << placed[0];
+
+  const auto refused = run.OfKind("refused");
+  ASSERT_EQ(refused.size(), 1U) << run.out;
+  EXPECT_EQ(refused[0].at("player"), "Bob");
+  EXPECT_EQ(refused[0].at("by"), "plugin");
+
+  // The unknown player and id are one error line each; the server goes on.
+  const auto errors = run.ErrorTexts();
+  ASSERT_EQ(errors.size(), 2U) << run.out;
+  EXPECT_NE(errors[0].find("Nobody"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[0].find("(line 6)"), std::string::npos) << errors[0];
+  EXPECT_NE(errors[1].find("999999"), std::string::npos) << errors[1];
+  EXPECT_NE(errors[1].find("(line 7)"), std::string::npos) << errors[1];
+
+  const auto destroyed = run.OfKind("destroyed");
+  ASSERT_EQ(destroyed.size(), 1U) << run.out;
+  EXPECT_EQ(destroyed[0].at("ids"), json::array({placed[0].at("id")}));
+
+  const auto tribe = run.OfKind("tribe");
+  ASSERT_EQ(tribe.size(), 1U) << run.out;
+  EXPECT_EQ(tribe[0],
+            json::parse(R"({"event":"tribe","player":"Bob","case":"create","result":true})"));
+}
+
+TEST_F(DevserverTest, GameRefusalIsReportedAndTheVerdictIsRestored) {
+  const Outcome run = Serve(ExampleRoot(),
+                            "plugin load\n"
+                            "player add Bob steam=5 team=1000001\n"
+                            "place Bob /Game/Structures/Door.Door game=refuse\n"
+                            "place Bob /Game/Structures/Door.Door\n"
+                            "place Bob /Game/Structures/Door.Door game=maybe\n");
+
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  const auto refused = run.OfKind("refused");
+  ASSERT_EQ(refused.size(), 1U) << run.out;
+  EXPECT_EQ(refused[0].at("by"), "game");
+  EXPECT_EQ(run.OfKind("placed").size(), 1U) << run.out;
+  ASSERT_EQ(run.ErrorTexts().size(), 1U) << run.out;
+  EXPECT_NE(run.ErrorTexts()[0].find("(line 5)"), std::string::npos);
+}
+
 }  // namespace

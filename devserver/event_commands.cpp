@@ -1,0 +1,190 @@
+// Console commands that drive the game's side of events through the hook
+// chain, so that a loaded plug-in sees the calls a server would make:
+// placing and removing structures, tribe joins, the game mode starting.
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "commands.h"
+#include "standin/game_actions.h"
+
+namespace devserver {
+namespace {
+
+// The object path of a blueprint, also accepted in the form the
+// configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
+std::string BlueprintPath(std::string text) {
+  const std::string prefix = "Blueprint'";
+  if (text.rfind(prefix, 0) == 0 && text.size() > prefix.size() && text.back() == '\'') {
+    text = text.substr(prefix.size(), text.size() - prefix.size() - 1);
+  }
+  if (text.empty() || text.front() != '/') {
+    throw UsageError(
+        fmt::format("\"{}\" is no object path such as /Game/Structures/Wall.Wall", text));
+  }
+  return text;
+}
+
+standin::SimClass* StructureClass(Context& c, const std::string& path) {
+  standin::SimClass* cls = c.server.GetWorld().BlueprintClass(path, true);
+  if ((cls->default_object->kinds & standin::kStructure) == 0) {
+    throw CommandError(fmt::format("{} is in use as a blueprint that is no structure", path));
+  }
+  return cls;
+}
+
+standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name) {
+  standin::SimPlayerController* player = c.server.GetWorld().FindPlayer(name);
+  if (player == nullptr) {
+    throw CommandError(fmt::format("no player named {} is connected", name));
+  }
+  return player;
+}
+
+// A structure standing in the level, by its id.
+standin::SimActor* LiveStructure(Context& c, std::uint64_t id) {
+  auto& world = c.server.GetWorld();
+  standin::SimObject* object = world.FindById(id);
+  if (object != nullptr && (object->kinds & standin::kStructure) != 0 &&
+      (object->kinds & standin::kActor) != 0) {
+    auto* actor = static_cast<standin::SimActor*>(object);
+    const auto& slots = world.Level()->slots;
+    if (std::find(slots.begin(), slots.end(), standin::AsGame<AActor>(actor)) != slots.end()) {
+      return actor;
+    }
+  }
+  throw CommandError(fmt::format("no structure with id {} is in the level", id));
+}
+
+void Place(Context& c, Args& args) {
+  const std::string name = args.Word("PLAYER");
+  const std::string path = BlueprintPath(args.Word("BLUEPRINT"));
+  const std::string game = args.Value("game").value_or("allow");
+  args.Finish();
+  if (game != "allow" && game != "refuse") {
+    throw UsageError(fmt::format("game must be allow or refuse, not \"{}\"", game));
+  }
+  standin::SimPlayerController* player = PlayerNamed(c, name);
+  standin::SimClass* cls = StructureClass(c, path);
+  auto& world = c.server.GetWorld();
+  if (game == "refuse") {
+    world.build_verdict = 0;
+  }
+  standin::PlaceResult result;
+  try {
+    result = standin::Place(c.server, player, cls);
+  } catch (...) {
+    world.build_verdict = 1;
+    throw;
+  }
+  world.build_verdict = 1;
+  if (result.actor != nullptr) {
+    c.out.Placed(name, path, result.actor->id);
+  } else {
+    c.out.Refused(name, path, result.refused_by == standin::RefusedBy::kGame ? "game" : "plugin");
+  }
+}
+
+standin::Via ViaOf(Args& args) {
+  const std::string via = args.Value("via").value_or("die");
+  if (via == "die") {
+    return standin::Via::kDie;
+  }
+  if (via == "demolish") {
+    return standin::Via::kDemolish;
+  }
+  throw UsageError(fmt::format("via must be die or demolish, not \"{}\"", via));
+}
+
+void Destroy(Context& c, Args& args) {
+  const standin::Via via = ViaOf(args);
+  std::vector<standin::SimActor*> structures;
+  if (const auto team_text = args.Value("team")) {
+    const auto team = ParseNumber<std::int32_t>(*team_text, "team");
+    const std::string path = BlueprintPath(args.Word("BLUEPRINT"));
+    const auto count = args.NumberOr<std::int32_t>("count", 1, 1);
+    args.Finish();
+    standin::SimClass* cls = StructureClass(c, path);
+    for (standin::SimActor* actor : standin::StructuresOf(c.server.GetWorld(), team)) {
+      if (actor->cls == cls && structures.size() < static_cast<std::size_t>(count)) {
+        structures.push_back(actor);
+      }
+    }
+    if (structures.size() < static_cast<std::size_t>(count)) {
+      throw CommandError(fmt::format("team {} owns {} structures of {}, not {}", team,
+                                     structures.size(), path, count));
+    }
+  } else {
+    const auto id = ParseNumber<std::uint64_t>(args.Word("ID"), "ID");
+    args.Finish();
+    structures.push_back(LiveStructure(c, id));
+  }
+  c.out.Destroyed(standin::Destroy(c.server, structures, via));
+}
+
+void TribeCreate(Context& c, Args& args) {
+  const std::string name = args.Word("PLAYER");
+  const auto id = args.Number<std::int32_t>("id");
+  args.Finish();
+  c.out.Tribe(name, "create", standin::CreateTribe(c.server, PlayerNamed(c, name), id));
+}
+
+void TribeForce(Context& c, Args& args) {
+  const std::string name = args.Word("PLAYER");
+  const auto id = args.Number<std::int32_t>("id");
+  args.Finish();
+  c.out.Tribe(name, "force", standin::ForceJoin(c.server, PlayerNamed(c, name), id));
+}
+
+template <bool kMerge>
+void TribeJoin(Context& c, Args& args) {
+  const std::string name = args.Word("PLAYER");
+  const auto by = args.Value("by");
+  if (!by) {
+    throw UsageError("missing by=PLAYER");
+  }
+  args.Finish();
+  standin::SimPlayerController* joiner = PlayerNamed(c, name);
+  standin::SimPlayerController* inviter = PlayerNamed(c, *by);
+  const bool result = kMerge ? standin::Merge(c.server, joiner, inviter)
+                             : standin::Invite(c.server, joiner, inviter);
+  c.out.Tribe(name, kMerge ? "merge" : "invite", result);
+}
+
+void TribeLeave(Context& c, Args& args) {
+  const std::string name = args.Word("PLAYER");
+  args.Finish();
+  standin::LeaveTribe(c.server, PlayerNamed(c, name));
+  c.out.Tribe(name, "leave", true);
+}
+
+void GameModeStart(Context& c, Args& args) {
+  args.Finish();
+  standin::StartGameMode(c.server);
+  c.out.Say("gamemode: started");
+}
+
+}  // namespace
+
+void AddEventCommands(Context& context) {
+  Console& console = context.console;
+  Context* c = &context;
+  console.Add("place", "place PLAYER BLUEPRINT [game=allow|refuse]",
+              [c](Args& args) { Place(*c, args); });
+  console.Add("destroy", "destroy ID [via=die|demolish] | destroy team=N BLUEPRINT [count=K]",
+              [c](Args& args) { Destroy(*c, args); });
+  console.Add("tribe create", "tribe create PLAYER id=N",
+              [c](Args& args) { TribeCreate(*c, args); });
+  console.Add("tribe invite", "tribe invite PLAYER by=PLAYER",
+              [c](Args& args) { TribeJoin<false>(*c, args); });
+  console.Add("tribe merge", "tribe merge PLAYER by=PLAYER",
+              [c](Args& args) { TribeJoin<true>(*c, args); });
+  console.Add("tribe force", "tribe force PLAYER id=N", [c](Args& args) { TribeForce(*c, args); });
+  console.Add("tribe leave", "tribe leave PLAYER", [c](Args& args) { TribeLeave(*c, args); });
+  console.Add("gamemode start", "gamemode start", [c](Args& args) { GameModeStart(*c, args); });
+}
+
+}  // namespace devserver
