@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <filesystem>
 
 #include "console.h"
@@ -22,5 +24,9 @@ void AddServerCommands(Context& context);
 void AddWorldCommands(Context& context);
 // place, destroy, tribe create|invite|merge|force|leave, gamemode start.
 void AddEventCommands(Context& context);
+
+// The object path of a blueprint, also accepted in the form the
+// configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
+std::string BlueprintPath(std::string text);
 
 }  // namespace devserver

@@ -14,20 +14,6 @@
 namespace devserver {
 namespace {
 
-// The object path of a blueprint, also accepted in the form the
-// configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
-std::string BlueprintPath(std::string text) {
-  const std::string prefix = "Blueprint'";
-  if (text.rfind(prefix, 0) == 0 && text.size() > prefix.size() && text.back() == '\'') {
-    text = text.substr(prefix.size(), text.size() - prefix.size() - 1);
-  }
-  if (text.empty() || text.front() != '/') {
-    throw UsageError(
-        fmt::format("\"{}\" is no object path such as /Game/Structures/Wall.Wall", text));
-  }
-  return text;
-}
-
 standin::SimClass* StructureClass(Context& c, const std::string& path) {
   standin::SimClass* cls = c.server.GetWorld().BlueprintClass(path, true);
   if ((cls->default_object->kinds & standin::kStructure) == 0) {

@@ -10,10 +10,6 @@
 #include "standin/utf8.h"
 
 namespace devserver {
-namespace {
-
-constexpr std::int32_t kMaxCount = 1'000'000;
-constexpr const char* kOtherBlueprint = "/Game/Creatures/Dodo.Dodo";
 
 // The object path of a blueprint, also accepted in the form the
 // configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
@@ -28,6 +24,11 @@ std::string BlueprintPath(std::string text) {
   }
   return text;
 }
+
+namespace {
+
+constexpr std::int32_t kMaxCount = 1'000'000;
+constexpr const char* kOtherBlueprint = "/Game/Creatures/Dodo.Dodo";
 
 void SpawnMany(Context& c, standin::SimClass* cls, std::int32_t team, std::int32_t count) {
   std::vector<std::uint64_t> ids;
