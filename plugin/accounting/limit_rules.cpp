@@ -10,9 +10,6 @@
 namespace cairnward {
 namespace {
 
-constexpr std::string_view kOpeningRule = "_________________________________________";
-constexpr std::string_view kClosingRule = "|________________________________________";
-
 // The game's counts are 32-bit and wrap rather than trap.
 std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
@@ -27,16 +24,9 @@ bool ExemptAdmin(std::uint64_t steam_id) {
          Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
 }
 
-// A trace line between two bars.
-void TraceStep(std::string_view text) {
-  DebugTrace("|");
-  DebugTrace(text);
-  DebugTrace("|");
-}
-
 void TraceResult(std::int32_t team_id, std::int32_t current, std::int32_t change,
                  std::int32_t final_count) {
-  DebugTrace(kOpeningRule);
+  DebugTrace(kTraceOpeningRule);
   DebugTrace("|");
   DebugTrace("|");
   DebugTrace("| UpdateStructureCount: Result!");
@@ -47,40 +37,40 @@ void TraceResult(std::int32_t team_id, std::int32_t current, std::int32_t change
   DebugTrace("| UpdateStructureCount: FinalCount: {}", final_count);
   DebugTrace("|");
   DebugTrace("|");
-  DebugTrace(kClosingRule);
+  DebugTrace(kTraceClosingRule);
 }
 
 void UpdateConfiguredCount(TeamCounts& counts, const FString& path, std::int32_t team_id,
                            std::int32_t change) {
-  TraceStep("| UpdateStructureCount: Debug code: 2");
+  TraceFramed("| UpdateStructureCount: Debug code: 2");
   const std::int32_t old_count = counts[team_id];
   const std::int32_t new_count = Plus(old_count, change);
   if (new_count >= 0) {
-    TraceStep("| UpdateStructureCount: Debug code: 3");
+    TraceFramed("| UpdateStructureCount: Debug code: 3");
     counts[team_id] = new_count;
     if (new_count > BlueprintLimit(path.View())) {
       TeamLimitExceeded()[team_id] = true;
     }
-    TraceStep("| UpdateStructureCount: Debug code: 3A");
+    TraceFramed("| UpdateStructureCount: Debug code: 3A");
     // A removal that brings the team back within the limit lifts the flag,
     // even one set by another blueprint.
     if (change < 0 && new_count <= BlueprintLimit(path.View())) {
       TeamLimitExceeded()[team_id] = false;
     }
-    TraceStep("| UpdateStructureCount: 3B");
+    TraceFramed("| UpdateStructureCount: 3B");
   }
   TraceResult(team_id, old_count, change, new_count);
 }
 
 void UpdateUnconfiguredCount(std::int32_t team_id, std::int32_t change, std::int32_t old_total,
                              std::int32_t new_total) {
-  TraceStep("| UpdateStructureCount: 4");
+  TraceFramed("| UpdateStructureCount: 4");
   if (new_total > MaxAmount()) {
-    TraceStep("| UpdateStructureCount: 4A");
+    TraceFramed("| UpdateStructureCount: 4A");
     TeamLimitExceeded()[team_id] = true;
   }
   if (change < 0) {
-    TraceStep("| UpdateStructureCount: 4B");
+    TraceFramed("| UpdateStructureCount: 4B");
     TeamLimitExceeded()[team_id] = false;
   }
   TraceResult(team_id, old_total, change, new_total);
@@ -110,7 +100,7 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
-  DebugTrace(kOpeningRule);
+  DebugTrace(kTraceOpeningRule);
   DebugTrace("|");
   DebugTrace("|");
   DebugTrace("| UpdateStructureCount: Starting!");
@@ -120,10 +110,11 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
   DebugTrace("| UpdateStructureCount: changeCount: {}", change);
   DebugTrace("|");
   DebugTrace("|");
-  DebugTrace(kClosingRule);
+  DebugTrace(kTraceClosingRule);
 
+  // The game's text ends at its first NUL, so a path that starts with one is empty.
   if (!std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam) {
-    TraceStep("| UpdateStructureCount: Debug code: 1");
+    TraceFramed("| UpdateStructureCount: Debug code: 1");
     const std::int32_t old_total = TeamTotals()[team_id];
     const std::int32_t new_total = Plus(old_total, change);
     if (new_total >= 0) {
@@ -141,7 +132,7 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
   DebugTrace("| UpdateStructureCount: Finished");
   DebugTrace("|");
   DebugTrace("|");
-  DebugTrace(kClosingRule);
+  DebugTrace(kTraceClosingRule);
 }
 
 bool BlueprintWithinLimit(const FString& path, std::int32_t count) {

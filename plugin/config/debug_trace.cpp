@@ -21,11 +21,19 @@ void TraceBanner(std::string_view title) {
     return;
   }
   for (const std::string_view line :
-       {std::string_view("_________________________________________"), std::string_view("|"),
-        std::string_view("|"), title, std::string_view("|"), std::string_view("|"),
-        std::string_view("|________________________________________")}) {
+       {kTraceOpeningRule, std::string_view("|"), std::string_view("|"), title,
+        std::string_view("|"), std::string_view("|"), kTraceClosingRule}) {
     WriteTraceLine(line);
   }
+}
+
+void TraceFramed(std::string_view text) {
+  if (!DebugTraceOn()) {
+    return;
+  }
+  WriteTraceLine("|");
+  WriteTraceLine(text);
+  WriteTraceLine("|");
 }
 
 }  // namespace cairnward

@@ -20,9 +20,16 @@ inline void DebugTrace(std::string_view text) {
   }
 }
 
-// The seven-line banner: a rule of 41 underscores, two bars, the title, two
-// bars, and a bar with 40 underscores.
+// The rules that open and close trace blocks.
+inline constexpr std::string_view kTraceOpeningRule = "_________________________________________";
+inline constexpr std::string_view kTraceClosingRule = "|________________________________________";
+
+// The seven-line banner: the opening rule, two bars, the title, two bars, and
+// the closing rule.
 void TraceBanner(std::string_view title);
+
+// One trace line between two bars.
+void TraceFramed(std::string_view text);
 
 // The same, with values put into the line; nothing is formatted while off.
 template <typename Arg, typename... Rest>

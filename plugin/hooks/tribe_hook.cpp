@@ -17,12 +17,6 @@ namespace {
 
 constexpr std::string_view kTribeHook = "Hook_AShooterPlayerState_AddToTribe";
 
-void TraceFramed(std::string_view line) {
-  DebugTrace("|");
-  DebugTrace(line);
-  DebugTrace("|");
-}
-
 // A refusal holds even when its message cannot be shown.
 void NotifyRefusal(std::string_view key, AController* controller) {
   try {
