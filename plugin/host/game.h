@@ -18,4 +18,10 @@ Value& Field(const void* object, GameField<Value> field) {
   return FieldOf(object, field);
 }
 
+// Console commands receive the engine's base controller type; every player
+// controller in this game is a shooter controller.
+inline AShooterPlayerController* AsShooter(APlayerController* player) {
+  return static_cast<AShooterPlayerController*>(player);
+}
+
 }  // namespace cairnward

@@ -1,12 +1,63 @@
+#include <string_view>
+
+#include "accounting/recount.h"
+#include "api/ark_api.h"
+#include "api/game_members.h"
+#include "host/game.h"
+#include "host/text.h"
+#include "lifecycle/logger.h"
+#include "messages/blueprint_path.h"
+#include "messages/command_guard.h"
 #include "messages/commands.h"
+#include "messages/messages.h"
+#include "messages/push.h"
 
 namespace cairnward {
+namespace {
 
-void UpdateStructuresConsole(APlayerController* /*player*/, FString* /*command*/, bool /*flag*/) {}
+// What the game's aiming trace hits for the player, or null.
+AActor* AimedActor(APlayerController* player) {
+  APrimalCharacter* character = CallGame(game::kGetPlayerCharacter, AsShooter(player));
+  return CallGame(game::kGetAimedActor, character, 6, nullptr, 0.0F, 0.0F, nullptr, nullptr, false,
+                  false, false);
+}
 
-void UpdateStructuresRcon(RCONClientConnection* /*connection*/, RCONPacket* /*packet*/,
-                          UWorld* /*world*/) {}
+bool IsStructure(AActor* actor) {
+  return actor != nullptr && CallGame(game::kIsA, actor, CallGame(game::kStructureStaticClass));
+}
 
-void GetBpConsole(APlayerController* /*player*/, FString* /*command*/, bool /*flag*/) {}
+}  // namespace
+
+void UpdateStructuresConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
+  GuardConsoleCommand([&] {
+    if (!ArkApi::GetApiUtils().IsPlayerDead(AsShooter(player))) {
+      UpdateStructureCountAll();
+    }
+  });
+}
+
+void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
+  GuardRconCommand(connection, packet, [&] {
+    UpdateStructureCountAll();
+    ReplyRcon(connection, packet, "Updated All Structures");
+  });
+}
+
+void GetBpConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
+  GuardConsoleCommand([&] {
+    // Also keeps out a player without a character, whose aim is not asked.
+    if (ArkApi::GetApiUtils().IsPlayerDead(AsShooter(player))) {
+      return;
+    }
+    AActor* aimed = AimedActor(player);
+    if (!IsStructure(aimed)) {
+      return;
+    }
+    const FString path = BlueprintPathOf(aimed);
+    // The path goes out as it is: a brace in it is no template.
+    PushChatMessageText(AsShooter(player), LookupMessage("Sender"), path.View());
+    Log().info("{}", ToUtf8(path.View()));
+  });
+}
 
 }  // namespace cairnward
