@@ -1,6 +1,7 @@
 #include "accounting/ledger.h"
 
 #include <string>
+#include <utility>
 
 #include "config/config.h"
 #include "host/text.h"
@@ -56,6 +57,21 @@ void ClearAccounting() {
   StructureLedger().clear();
   TeamTotals().clear();
   TeamLimitExceeded().clear();
+}
+
+CountsRebuild::CountsRebuild()
+    : ledger_(std::move(StructureLedger())),
+      totals_(std::move(TeamTotals())),
+      flags_(std::move(TeamLimitExceeded())) {
+  ClearAccounting();
+}
+
+CountsRebuild::~CountsRebuild() {
+  if (!committed_) {
+    StructureLedger() = std::move(ledger_);
+    TeamTotals() = std::move(totals_);
+    TeamLimitExceeded() = std::move(flags_);
+  }
 }
 
 FString LedgerKey(std::string_view member_name) {

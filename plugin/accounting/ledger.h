@@ -43,6 +43,26 @@ std::unordered_map<std::int32_t, bool>& TeamLimitExceeded();
 // Empties all three.
 void ClearAccounting();
 
+// Takes the counts away for a rebuild, and puts them back when the rebuild
+// does not complete: a recount that fails part-way must not leave teams with
+// empty or half-built counts, free to build past their limits.
+class CountsRebuild {
+ public:
+  CountsRebuild();
+  ~CountsRebuild();
+  CountsRebuild(const CountsRebuild&) = delete;
+  CountsRebuild& operator=(const CountsRebuild&) = delete;
+
+  // The rebuilt counts stay.
+  void Commit() noexcept { committed_ = true; }
+
+ private:
+  Ledger ledger_;
+  std::unordered_map<std::int32_t, std::int32_t> totals_;
+  std::unordered_map<std::int32_t, bool> flags_;
+  bool committed_ = false;
+};
+
 // Ids up to this one belong to no team that is counted.
 inline constexpr std::int32_t kHighestUncountedTeam = 1000;
 

@@ -85,7 +85,7 @@ void CountStructure(RecountPass& pass, AActor* actor) {
 }  // namespace
 
 void UpdateStructureCountAll() {
-  ClearAccounting();
+  CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
   CreateLedgerEntries();
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
@@ -106,6 +106,7 @@ void UpdateStructureCountAll() {
     }
   }
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
+  rebuild.Commit();
 }
 
 }  // namespace cairnward

@@ -97,11 +97,29 @@ TEST_F(FullRecount, StructuresWithoutMemberNames) {
     EXPECT_THAT(StructureLedger(), IsEmpty());
     EXPECT_EQ(TeamTotal(1001), 2);
   }
-  // Names asked of a non-empty array: the JSON library's error, and nothing kept.
+  // Names asked of a non-empty array: the JSON library's error, and the
+  // counts from before kept.
   Config()["Structures"] = Json::array({1});
   Configure();
   EXPECT_THROW(Recount(), Json::invalid_iterator);
-  EXPECT_THAT(TeamTotals(), IsEmpty());
+  EXPECT_EQ(TeamTotal(1001), 2);
+}
+
+TEST_F(FullRecount, ARecountThatFailsPartWayLeavesTheCountsItStartedFrom) {
+  Limit(kWall, 3);
+  Configure();
+  Spawn(kWall, 1001, 4);
+  Recount();
+  // Walls are met first and counted afresh, then the foundation fails.
+  Spawn(kWall, 1001);
+  Spawn(kFoundation, 1002);
+  Config()["Structures"][BlueprintPath(kFoundation)]["Count"] = "ten";
+  Configure();
+  EXPECT_THROW(Recount(), Json::type_error);
+  EXPECT_EQ(CountOf(kWall, 1001), 4);
+  EXPECT_EQ(TeamTotal(1001), 4);
+  EXPECT_TRUE(Flagged(1001));
+  EXPECT_EQ(TeamTotal(1002), 0);
 }
 
 TEST_F(FullRecount, EachRecountWhollyReplacesTheLast) {
