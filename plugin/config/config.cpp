@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <utility>
 
 #include "api/ark_api.h"
 #include "lifecycle/logger.h"
@@ -25,7 +26,7 @@ std::string ConfigPath() {
   return ArkApi::Tools::GetCurrentDir() + "/AtlasApi/Plugins/Cairnward/config.json";
 }
 
-void ReadConfig() {
+SavedConfig ReplaceConfig() {
   try {
     const std::string path = ConfigPath();
     std::ifstream file(path);
@@ -37,12 +38,24 @@ void ReadConfig() {
     // configuration in force.
     Json document = Json::parse(file);
     const bool ignore = ValueOr(Required(document, "General"), "IgnoreAdmin", false);
-    PluginConfig() = std::move(document);
-    ignore_admin = ignore;
+    // Handed over, not copied: copying a document recurses as deep as it
+    // nests, and a deep one would overflow the stack.
+    SavedConfig previous{std::exchange(PluginConfig(), std::move(document)),
+                         std::exchange(ignore_admin, ignore)};
+    return previous;
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
     throw;
   }
+}
+
+void ReadConfig() {
+  ReplaceConfig();
+}
+
+void RestoreConfig(SavedConfig saved) noexcept {
+  PluginConfig() = std::move(saved.document);
+  ignore_admin = saved.ignore_admin;
 }
 
 }  // namespace cairnward

@@ -18,4 +18,15 @@ std::string ConfigPath();
 // passed on; PluginConfig and IgnoreAdmin then keep their previous values.
 void ReadConfig();
 
+// A configuration taken out of force, kept to be put back when the one that
+// replaced it turns out unusable.
+struct SavedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves without throwing
+  Json document;
+  bool ignore_admin = false;
+};
+
+// ReadConfig, handing back the configuration that the read replaced.
+SavedConfig ReplaceConfig();
+void RestoreConfig(SavedConfig saved) noexcept;
+
 }  // namespace cairnward

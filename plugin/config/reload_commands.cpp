@@ -1,6 +1,7 @@
 #include "config/reload_commands.h"
 
 #include <exception>
+#include <utility>
 
 #include "accounting/recount.h"
 #include "config/config.h"
@@ -10,17 +11,33 @@
 #include "messages/push.h"
 
 namespace cairnward {
+namespace {
+
+// Counts the world by the document just read. A document that the world
+// cannot be counted by does not stay in force: the one before it comes back,
+// as the counts do, and the failure goes on to the caller.
+void RecountOrRestore(SavedConfig previous) {
+  try {
+    UpdateStructureCountAll();
+  } catch (...) {
+    RestoreConfig(std::move(previous));
+    throw;
+  }
+}
+
+}  // namespace
 
 void ReloadConfigConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
   GuardConsoleCommand([&] {
+    SavedConfig previous;
     try {
-      ReadConfig();
+      previous = ReplaceConfig();
     } catch (const std::exception& e) {
       PushServerMessageText(AsShooter(player), kRed, "Failed to reload config");
       Log().error("{}", e.what());
       return;
     }
-    UpdateStructureCountAll();
+    RecountOrRestore(std::move(previous));
     PushServerMessageText(AsShooter(player), kGreen, "Reloaded config");
     Log().info("Reloaded Config");
   });
@@ -30,8 +47,7 @@ void ReloadConfigRcon(RCONClientConnection* connection, RCONPacket* packet, UWor
   // A failed read and a failed recount both end up as the error's text in
   // the log and in the reply; only the recount needs the guard to get there.
   GuardRconCommand(connection, packet, [&] {
-    ReadConfig();
-    UpdateStructureCountAll();
+    RecountOrRestore(ReplaceConfig());
     ReplyRcon(connection, packet, "Reloaded config");
     Log().info("Reloaded Config");
   });

@@ -99,6 +99,24 @@ TEST_F(Reload, ARecountThatFailsAfterAGoodReadIsReportedNotPraised) {
   EXPECT_THAT(Infos(), IsEmpty());
 }
 
+TEST_F(Reload, AFileTheWorldCannotBeCountedByLeavesThePreviousConfigAndCountsInForce) {
+  Config()["General"]["IgnoreAdmin"] = true;
+  Limit(kWall, 7);
+  Config()["Structures"][BlueprintPath(kCeiling)] = Json::array();
+  Spawn(kCeiling, 2001);
+  WriteStoryConfig();
+  ConsoleReload();
+  EXPECT_THAT(Errors(), ElementsAre(HasSubstr("cannot use value() with array")));
+  const auto replies = RconReload();
+  ASSERT_EQ(replies.size(), 1U);
+  EXPECT_THAT(Narrow(replies[0].text), HasSubstr("cannot use value() with array"));
+
+  EXPECT_EQ(BlueprintLimit(BlueprintPath16(kWall)), 3);
+  EXPECT_FALSE(IgnoreAdmin());
+  EXPECT_EQ(CountOf(kWall, 2001), 2);
+  EXPECT_EQ(CountOf(kCeiling, 2001), -1);
+}
+
 TEST_F(Reload, NonAsciiErrorTextReachesTheRconClientAsQuestionMarks) {
   WriteConfigText("{ \"General\": \"\xC3\xBC\" ]");
   const auto replies = RconReload();
