@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api/ark_api.h"
+#include "host/text.h"
 #include "lifecycle/logger.h"
 
 namespace cairnward {
@@ -43,6 +44,12 @@ SavedConfig ReplaceConfig() {
     SavedConfig previous{std::exchange(PluginConfig(), std::move(document)),
                          std::exchange(ignore_admin, ignore)};
     return previous;
+  } catch (const Json::parse_error& e) {
+    // The parser quotes the bytes it stopped at, which need not be UTF-8:
+    // the log and the RCON client get them readable.
+    const std::string readable = ReadableUtf8(e.what());
+    Log().error("{}", readable);
+    throw std::runtime_error(readable);
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
     throw;

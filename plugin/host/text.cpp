@@ -30,4 +30,8 @@ std::u16string FromUtf8(const std::string& text) {
   return ArkApi::Tools::Utf8Decode(text);
 }
 
+std::string ReadableUtf8(std::string_view bytes) {
+  return ToUtf8(FromUtf8(std::string(bytes)));
+}
+
 }  // namespace cairnward

@@ -19,4 +19,7 @@ FString FStringUpToNul(std::u16string_view text);
 std::string ToUtf8(std::u16string_view text);
 std::u16string FromUtf8(const std::string& text);
 
+// The bytes as valid UTF-8, every malformed sequence shown as U+FFFD.
+std::string ReadableUtf8(std::string_view bytes);
+
 }  // namespace cairnward
