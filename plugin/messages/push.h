@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <iterator>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -16,12 +19,49 @@ namespace cairnward {
 inline constexpr FLinearColor kRed{1.0F, 0.0F, 0.0F, 1.0F};
 inline constexpr FLinearColor kGreen{0.0F, 1.0F, 0.0F, 1.0F};
 
+// The longest text one template may make. No player reads more, and a
+// width in a template ("{:>999999999}") must not make the game server
+// allocate gigabytes.
+inline constexpr std::size_t kMaxFormattedLength = 65536;
+
+// Appends what fmt writes, and fails once the text would pass the bound:
+// fmt writes through it in small pieces, so nothing large is allocated first.
+class BoundedAppender {
+ public:
+  using iterator_category = std::output_iterator_tag;
+  using value_type = void;
+  using difference_type = std::ptrdiff_t;
+  using pointer = void;
+  using reference = void;
+
+  explicit BoundedAppender(std::u16string& out) : out_(&out) {}
+
+  BoundedAppender& operator=(char16_t unit) {
+    if (out_->size() >= kMaxFormattedLength) {
+      throw std::length_error("message text longer than " + std::to_string(kMaxFormattedLength) +
+                              " characters");
+    }
+    out_->push_back(unit);
+    return *this;
+  }
+  BoundedAppender& operator*() { return *this; }
+  BoundedAppender& operator++() { return *this; }
+  BoundedAppender operator++(int) { return *this; }
+
+ private:
+  std::u16string* out_;
+};
+
 // Formats a wide template once. Fails with fmt's format_error when the
-// template asks for an argument it is not given or has an unpaired brace.
+// template asks for an argument it is not given or has an unpaired brace,
+// and with length_error when the text would pass kMaxFormattedLength.
 template <typename... Args>
 std::u16string FormatWide(std::u16string_view format, const Args&... args) {
-  return fmt::vformat(fmt::basic_string_view<char16_t>(format.data(), format.size()),
-                      fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
+  std::u16string text;
+  fmt::vformat_to(BoundedAppender(text),
+                  fmt::basic_string_view<char16_t>(format.data(), format.size()),
+                  fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
+  return text;
 }
 
 // The three ways of reaching a player, for text that goes out as it is:

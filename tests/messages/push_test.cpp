@@ -117,6 +117,15 @@ TEST_F(Messages, NobodyIsSentAnythingAndBrokenTemplatesSendNothing) {
   EXPECT_THAT(server().Deliveries(), IsEmpty());
 }
 
+TEST_F(Messages, NoTemplateMakesATextPastTheBoundWhateverWidthItAsksFor) {
+  EXPECT_EQ(FormatWide(u"{:>65536}", 1).size(), kMaxFormattedLength);
+  EXPECT_THROW(FormatWide(u"{:>65537}", 1), std::length_error);
+  // Refused long before gigabytes are asked for.
+  EXPECT_THROW(PushNotification(Ann(), kRed, 1.0F, 1.0F, u"{:>999999999}", 7), std::length_error);
+  EXPECT_THROW(PushChatMessage(Ann(), FString(u"S"), u"{:>{}}", 1, 2000000000), std::length_error);
+  EXPECT_THAT(server().Deliveries(), IsEmpty());
+}
+
 // The game's chat function, as this test replaces it: the record's fields
 // other than sender and message, as it saw them (the four other texts by
 // their total count).
