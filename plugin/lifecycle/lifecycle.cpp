@@ -22,8 +22,13 @@ std::optional<FString>& ChatCommandName() {
 
 void RegisterCommands(const FString& chat_name) {
   auto& commands = ArkApi::GetCommands();
-  commands.AddChatCommand(chat_name, &ShowLimitsChat);
-  ChatCommandName() = chat_name;
+  // The host takes no command without a name; the limits hold without it.
+  if (chat_name.IsEmpty()) {
+    Log().error("\"Messages\" -> \"ShowLimitsCmd\" is empty: no show-limits chat command");
+  } else {
+    commands.AddChatCommand(chat_name, &ShowLimitsChat);
+    ChatCommandName() = chat_name;
+  }
   commands.AddRconCommand(FString(u"cairnward.reload"), &ReloadConfigRcon);
   commands.AddRconCommand(FString(u"UpdateStructures"), &UpdateStructuresRcon);
   commands.AddConsoleCommand(FString(u"cairnward.reload"), &ReloadConfigConsole);

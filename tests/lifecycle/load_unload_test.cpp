@@ -53,6 +53,21 @@ TEST_F(LoadUnload, ChatCommandWithoutShowLimitsCmdIsNamedNoMessage) {
   EXPECT_THAT(server().Commands().ChatNames(), ElementsAre(u"No message"));
 }
 
+TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo) {
+  Json config = DefaultConfig();
+  config["Messages"]["ShowLimitsCmd"] = "";
+  WriteConfig(config);
+  ASSERT_TRUE(LoadPlugin());
+  EXPECT_THAT(server().Commands().ChatNames(), IsEmpty());
+  EXPECT_EQ(server().Commands().Count(), 5U);
+  EXPECT_EQ(server().Hooks().Count(), 6U);
+  EXPECT_THAT(
+      PluginLogLines(spdlog::level::err),
+      ElementsAre("\"Messages\" -> \"ShowLimitsCmd\" is empty: no show-limits chat command"));
+  UnloadPlugin();
+  EXPECT_EQ(server().Commands().Count(), 0U);
+}
+
 TEST_F(LoadUnload, MessagesThatIsNotAnObjectFailsTheLoadWithAReason) {
   Json config = DefaultConfig();
   config["Messages"] = Json::array();
