@@ -101,6 +101,11 @@ PlaceResult Place(Server& server, SimPlayerController* player, SimClass* bluepri
     result.refused_by = world.build_verdict != 0 ? RefusedBy::kPlugin : RefusedBy::kGame;
     return result;
   }
+  if (world.refuse_placements > 0) {
+    --world.refuse_placements;
+    result.refused_by = RefusedBy::kGameAfterCheck;
+    return result;
+  }
   result.actor = world.SpawnActor(blueprint, player != nullptr ? player->targeting_team : 0);
   return result;
 }

@@ -16,6 +16,7 @@ struct Books {
   MemoryStats stats;
   std::uint64_t fail_skip = 0;
   std::uint64_t fail_count = 0;
+  std::uint64_t failed = 0;
 };
 
 Books& books() {
@@ -33,6 +34,7 @@ bool ShouldFail() {
     return false;
   }
   --b.fail_count;
+  ++b.failed;
   return true;
 }
 
@@ -110,6 +112,10 @@ MemoryStats Memory() {
 void FailAllocations(std::uint64_t skip, std::uint64_t count) {
   books().fail_skip = skip;
   books().fail_count = count;
+}
+
+std::uint64_t FailedAllocations() {
+  return books().failed;
 }
 
 void RegisterMemoryFunctions() {

@@ -22,6 +22,9 @@ enum class RefusedBy {
   kNone,    // placed
   kPlugin,  // the game's own verdict was non-zero, but the hook chain answered 0
   kGame,    // the game's own verdict (World::build_verdict) was 0
+  // The final check through the hook chain allowed it, and then the game did
+  // not spawn it (World::refuse_placements): a hook that counted it was wrong.
+  kGameAfterCheck,
 };
 
 struct PlaceResult {
@@ -34,7 +37,8 @@ struct PlaceResult {
 // A player places a structure of `blueprint`: `aim_calls` checks without the
 // final flag while he aims, then one with it, all on the class's default
 // object. A non-zero final answer spawns the structure into the level with the
-// controller's TargetingTeam (0 for a null controller).
+// controller's TargetingTeam (0 for a null controller), unless the game turns
+// it down after all (World::refuse_placements).
 PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint,
                   int aim_calls = 2);
 // The same by object path ("/Game/Structures/Wall.Wall") or by blueprint path

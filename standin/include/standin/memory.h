@@ -17,6 +17,8 @@ MemoryStats Memory();
 
 // Fails the next `count` allocations after `skip` successful ones (fault injection).
 void FailAllocations(std::uint64_t skip, std::uint64_t count);
+// How many allocations fault injection has failed so far.
+std::uint64_t FailedAllocations();
 
 // Registers "FMemory.Malloc", "FMemory.Realloc" and "FMemory.Free".
 void RegisterMemoryFunctions();

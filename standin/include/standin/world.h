@@ -84,6 +84,10 @@ class World {
   std::vector<TribeJoinCall> tribe_joins;
   // The game turns down this many of the next tribe joins, changing nothing.
   int refuse_tribe_joins = 0;
+  // The game spawns nothing for this many of the next placements that the
+  // final build check allowed, as when another plug-in's hook above ours, or
+  // the game's own later checks, turn them down.
+  int refuse_placements = 0;
 
   template <typename T>
   T* Make() {
