@@ -25,6 +25,9 @@ void AddWorldCommands(Context& context);
 // place, destroy, tribe create|invite|merge|force|leave, gamemode start.
 void AddEventCommands(Context& context);
 
+// The connected player of that name; a CommandError when there is none.
+standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name);
+
 // The object path of a blueprint, also accepted in the form the
 // configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
 std::string BlueprintPath(std::string text);
