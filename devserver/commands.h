@@ -18,7 +18,7 @@ struct Context {
   std::filesystem::path built_plugin;  // the plug-in library this build made
 };
 
-// plugin load|unload, server status, config use, quit.
+// plugin load|unload, server status, config use, echo, quit.
 void AddServerCommands(Context& context);
 // spawn, spawn-other, player add.
 void AddWorldCommands(Context& context);
