@@ -24,6 +24,8 @@ void AddServerCommands(Context& context);
 void AddWorldCommands(Context& context);
 // place, destroy, tribe create|invite|merge|force|leave, gamemode start.
 void AddEventCommands(Context& context);
+// chat, console, kill, revive, aim.
+void AddPlayerCommands(Context& context);
 
 // The connected player of that name; a CommandError when there is none.
 standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name);
