@@ -150,7 +150,24 @@ TEST_F(DevserverTest, DemoStoryRunsEveryLineAndShowsEachPartAtWork) {
     EXPECT_EQ(error.rfind("unknown command \"rcon\"", 0), 0U) << error;
   }
   EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+
+  // The installed library is this build's plug-in, and the server said so.
   EXPECT_EQ(ReadFile(Installed(root)), ReadFile(CAIRNWARD_PLUGIN_LIBRARY));
+  EXPECT_NE(run.out.find("plugin: installed the fresh build"), std::string::npos) << run.out;
+
+  // The host's log reaches both outputs.
+  const auto logs = run.OfKind("log");
+  for (const auto& log : logs) {
+    EXPECT_TRUE(log.at("level").is_string() && log.at("logger").is_string() &&
+                log.at("text").is_string())
+        << log;
+  }
+  const auto loaded_lines = std::count_if(logs.begin(), logs.end(), [](const json& log) {
+    return log.at("text") == "Loaded plugin Cairnward" && log.at("level") == "info" &&
+           log.at("logger") == "AtlasApi";
+  });
+  EXPECT_EQ(loaded_lines, 1);
+  EXPECT_NE(run.out.find("[AtlasApi][info] Loaded plugin Cairnward"), std::string::npos);
 
   std::set<std::uint64_t> ids;
   for (const auto& spawned : run.OfKind("spawned")) {
