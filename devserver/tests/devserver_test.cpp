@@ -90,7 +90,7 @@ class DevserverTest : public ::testing::Test {
 
   // A private copy of the bundled example server.
   fs::path ExampleRoot() {
-    const fs::path root = dir_ / "server";
+    fs::path root = dir_ / "server";
     fs::copy(ExampleSource(), root, fs::copy_options::recursive);
     return root;
   }
