@@ -90,6 +90,33 @@ void EventOutput::Tribe(std::string_view player, std::string_view tribe_case, bo
   Emit({{"event", "tribe"}, {"player", player}, {"case", tribe_case}, {"result", result}});
 }
 
+void EventOutput::ChatLine(std::string_view player, std::string_view text, bool command) {
+  Say(command ? fmt::format("chat: {} ran the chat command \"{}\"", player, text)
+              : fmt::format("chat: {} says \"{}\"", player, text));
+  Emit({{"event", "chat_line"}, {"player", player}, {"text", text}, {"command", command}});
+}
+
+void EventOutput::ConsoleLine(std::string_view player, std::string_view text) {
+  Say(fmt::format("console: {} ran \"{}\"", player, text));
+  Emit({{"event", "console_line"}, {"player", player}, {"text", text}});
+}
+
+void EventOutput::Life(std::string_view player, bool alive) {
+  Say(fmt::format("player: {} is {}", player, alive ? "alive again" : "dead"));
+  Emit({{"event", "player"}, {"player", player}, {"state", alive ? "alive" : "dead"}});
+}
+
+void EventOutput::Aim(std::string_view player, std::optional<std::uint64_t> id,
+                      std::string_view class_name) {
+  if (id) {
+    Say(fmt::format("aim: {} aims at id {} ({})", player, *id, class_name));
+    Emit({{"event", "aim"}, {"player", player}, {"id", *id}});
+  } else {
+    Say(fmt::format("aim: {} aims at nothing", player));
+    Emit({{"event", "aim"}, {"player", player}, {"id", nullptr}});
+  }
+}
+
 void EventOutput::Log(const standin::LogRecord& record) {
   const auto level = spdlog::level::to_string_view(record.level);
   Emit({{"event", "log"},

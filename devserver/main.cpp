@@ -72,6 +72,7 @@ int Serve(const Options& options) {
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
   devserver::AddEventCommands(context);
+  devserver::AddPlayerCommands(context);
   std::size_t violations_seen = standin::Violations().size();
   console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
 

@@ -43,7 +43,7 @@ TEST(Args, WordsInOrderKeysByNameFlagsByWord) {
 }
 
 TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
-  EXPECT_THROW(Args({"team=1", "team=2"}), UsageError);
+  EXPECT_THROW(Args({"team=1", "team=2"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=abc"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=12x"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team="}).Number<std::int32_t>("team"), UsageError);
@@ -56,6 +56,15 @@ TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
   EXPECT_EQ(Args({"count=10"}).NumberOr<std::int32_t>("count", 1, 1, 10), 10);
   // A word that starts with '=' is no key=value.
   EXPECT_EQ(Args({"=x"}).Word("WORD"), "=x");
+}
+
+TEST(Args, RestIsTheFreeTextOfEverythingNotTaken) {
+  Args args({"Alice", "/Limits", "tribe=all", "two  words", "x=1", "x=1"});
+  EXPECT_EQ(args.Word("PLAYER"), "Alice");
+  EXPECT_EQ(args.Rest(), "/Limits tribe=all two  words x=1 x=1")
+      << "key=value words stay as written and a repeated key is no error in free text";
+  EXPECT_NO_THROW(args.Finish());
+  EXPECT_EQ(args.Rest(), "");
 }
 
 class ConsoleTest : public ::testing::Test {
@@ -113,6 +122,17 @@ TEST_F(ConsoleTest, QuitStopsReadingAndEchoShowsEachCommand) {
 
   EXPECT_EQ(ran_, Words{"step"});
   EXPECT_EQ(Text(), "> step   # first\n> quit\n");
+}
+
+TEST_F(ConsoleTest, NarrationPrintsItsTextWithoutTheCommand) {
+  console_.Add(
+      "echo", "echo [TEXT]", [&](Args& args) { out_.Say(args.Rest()); }, Console::Echo::kHide);
+  console_.Add("step", "step", [&](Args&) { ran_.push_back("step"); });
+  console_.EchoCommands(true);
+  std::istringstream script("echo \"== Part 1 ==\"  # heading\nstep\necho\necho the end\n");
+  console_.Run(script);
+
+  EXPECT_EQ(Text(), "== Part 1 ==\n> step\n\nthe end\n");
 }
 
 }  // namespace
