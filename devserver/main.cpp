@@ -7,6 +7,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
@@ -14,6 +15,7 @@
 #include "commands.h"
 #include "console.h"
 #include "events.h"
+#include "game_loop.h"
 #include "standin/server.h"
 #include "standin/strict.h"
 
@@ -56,7 +58,6 @@ int Serve(const Options& options) {
       return 2;
     }
   }
-  std::istream& input = options.script.empty() ? std::cin : script_file;
 
   devserver::EventOutput out(stdout, json);
   standin::Server server(options.root, standin::ServerOptions{.console_log = true});
@@ -66,8 +67,6 @@ int Serve(const Options& options) {
   events.on_delivery = [&out](const standin::Delivery& delivery) { out.Delivery(delivery); };
 
   devserver::Console console(out);
-  // Someone typing sees the command already.
-  console.EchoCommands(!options.script.empty() || isatty(STDIN_FILENO) == 0);
   devserver::Context context{server, out, console, CAIRNWARD_PLUGIN_LIBRARY};
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
@@ -76,7 +75,20 @@ int Serve(const Options& options) {
   console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
 
   out.Say(fmt::format("devserver: server folder {}", server.Root().string()));
-  console.Run(input);
+  devserver::GameLoop loop;
+  {
+    // A script is echoed; so is standard input unless someone types, who sees
+    // the command already.
+    std::vector<devserver::ConsoleInput> inputs;
+    if (!options.script.empty()) {
+      inputs.push_back({&script_file, true});
+    }
+    if (options.script.empty()) {
+      inputs.push_back({&std::cin, isatty(STDIN_FILENO) == 0});
+    }
+    const devserver::ConsoleReader reader(loop, console, std::move(inputs));
+    loop.Run();
+  }
   // Shut down as the real server does, with the plug-in told it is going.
   if (server.PluginLoaded()) {
     server.UnloadPlugin();
