@@ -56,11 +56,6 @@ Args::Args(std::vector<std::string> words) {
     } else {
       entry.key = word.substr(0, equals);
       entry.value = word.substr(equals + 1);
-      const bool repeated = std::any_of(entries_.begin(), entries_.end(),
-                                        [&](const Entry& e) { return e.key == entry.key; });
-      if (repeated) {
-        throw UsageError(entry.key + "= is given twice");
-      }
     }
     entries_.push_back(std::move(entry));
   }
@@ -77,6 +72,12 @@ std::string Args::Word(std::string_view what) {
 }
 
 std::optional<std::string> Args::Value(std::string_view key) {
+  // Checked here rather than up front, so that free text may repeat a key.
+  const auto given =
+      std::count_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.key == key; });
+  if (given > 1) {
+    throw UsageError(std::string(key) + "= is given twice");
+  }
   for (auto& entry : entries_) {
     if (entry.key == key) {
       entry.taken = true;
@@ -94,6 +95,23 @@ bool Args::Flag(std::string_view flag) {
     }
   }
   return false;
+}
+
+std::string Args::Rest(std::string_view what) {
+  std::string text;
+  for (auto& entry : entries_) {
+    if (!entry.taken) {
+      entry.taken = true;
+      if (!text.empty()) {
+        text += ' ';
+      }
+      text += entry.key.empty() ? entry.value : entry.key + "=" + entry.value;
+    }
+  }
+  if (text.empty()) {
+    throw UsageError("missing " + std::string(what));
+  }
+  return text;
 }
 
 void Args::Finish() const {

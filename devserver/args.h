@@ -51,8 +51,8 @@ Int ParseNumber(std::string_view text, std::string_view what,
 
 // The words of one command after its name. Handlers take what they expect,
 // then call Finish, so that a misspelt or stray argument is an error rather
-// than silently ignored. Words of the form key=value are looked up by key;
-// the others are taken in order.
+// than silently ignored. Words of the form key=value are looked up by key
+// (a key given twice is an error); the others are taken in order.
 class Args {
  public:
   explicit Args(std::vector<std::string> words);
@@ -63,6 +63,9 @@ class Args {
   std::optional<std::string> Value(std::string_view key);
   // Whether the plain word `flag` was given (e.g. "admin").
   bool Flag(std::string_view flag);
+  // Every word not taken yet, key=value ones too, joined by one blank: free
+  // text such as an RCON command. `what` names it when there is none.
+  std::string Rest(std::string_view what);
 
   template <typename Int>
   Int Number(std::string_view key, Int min = std::numeric_limits<Int>::min(),

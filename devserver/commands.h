@@ -25,6 +25,9 @@ void AddWorldCommands(Context& context);
 // place, destroy, tribe create|invite|merge|force|leave, gamemode start.
 void AddEventCommands(Context& context);
 
+// rcon TEXT: an RCON command run in-process, as from a client.
+void AddRconCommands(Context& context);
+
 // The object path of a blueprint, also accepted in the form the
 // configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
 std::string BlueprintPath(std::string text);

@@ -44,7 +44,7 @@ TEST(Args, WordsInOrderKeysByNameFlagsByWord) {
 }
 
 TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
-  EXPECT_THROW(Args({"team=1", "team=2"}), UsageError);
+  EXPECT_THROW(Args({"team=1", "team=2"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=abc"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=12x"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team="}).Number<std::int32_t>("team"), UsageError);
@@ -57,6 +57,14 @@ TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
   EXPECT_EQ(Args({"count=10"}).NumberOr<std::int32_t>("count", 1, 1, 10), 10);
   // A word that starts with '=' is no key=value.
   EXPECT_EQ(Args({"=x"}).Word("WORD"), "=x");
+}
+
+TEST(Args, RestIsTheFreeTextLeftAsWritten) {
+  Args args({"Bob", "a=1", "say", "a=2", "hi"});
+  EXPECT_EQ(args.Word("PLAYER"), "Bob");
+  EXPECT_EQ(args.Rest("TEXT"), "a=1 say a=2 hi") << "a key may repeat in free text";
+  EXPECT_NO_THROW(args.Finish());
+  EXPECT_THROW(args.Rest("TEXT"), UsageError);
 }
 
 class ConsoleTest : public ::testing::Test {
