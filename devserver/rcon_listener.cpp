@@ -18,7 +18,7 @@ using Clock = asio::steady_timer::clock_type;
 
 class Session;
 
-// What every session shares; lives on the network thread.
+// What every session shares; touched on the network thread only.
 struct Hub {
   ListenerOptions options;
   RunCommand run;
@@ -77,7 +77,7 @@ class Session : public std::enable_shared_from_this<Session> {
       case ParseResult::Status::kNeedMore:
         if (filled_ > 0 && !in_packet_) {
           in_packet_ = true;
-          Arm(hub_.options.packet_timeout, "sent only part of a packet in time");
+          Arm(hub_.options.packet_timeout, "did not send the rest of a packet in time");
         } else if (filled_ == 0) {
           Disarm();
         }

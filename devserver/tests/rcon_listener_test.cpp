@@ -229,7 +229,7 @@ TEST_F(RconListener, SlowClientsAreDisconnected) {
   EXPECT_TRUE(silent.ClosedByServer());
   EXPECT_TRUE(dawdling->ClosedByServer());
   EXPECT_TRUE(Noted("did not authenticate in time"));
-  EXPECT_TRUE(Noted("sent only part of a packet in time"));
+  EXPECT_TRUE(Noted("did not send the rest of a packet in time"));
 }
 
 TEST_F(RconListener, ConnectionsBeyondTheCapAreClosedAtOnce) {
