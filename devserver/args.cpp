@@ -107,6 +107,14 @@ std::string Args::Rest() {
   return text;
 }
 
+std::string Args::RequiredRest(std::string_view what) {
+  std::string text = Rest();
+  if (text.empty()) {
+    throw UsageError("missing " + std::string(what));
+  }
+  return text;
+}
+
 void Args::Finish() const {
   for (const auto& entry : entries_) {
     if (!entry.taken) {

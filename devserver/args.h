@@ -67,6 +67,8 @@ class Args {
   // Every word not taken yet, in order, joined by single blanks, key=value
   // words as written: free text such as a chat line. Empty when none is left.
   std::string Rest();
+  // The same where the text is required; `what` names it in the error.
+  std::string RequiredRest(std::string_view what);
 
   template <typename Int>
   Int Number(std::string_view key, Int min = std::numeric_limits<Int>::min(),

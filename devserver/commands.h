@@ -30,6 +30,9 @@ void AddPlayerCommands(Context& context);
 // The connected player of that name; a CommandError when there is none.
 standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name);
 
+// rcon TEXT: an RCON command run in-process, as from a client.
+void AddRconCommands(Context& context);
+
 // The object path of a blueprint, also accepted in the form the
 // configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
 std::string BlueprintPath(std::string text);

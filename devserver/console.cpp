@@ -11,14 +11,6 @@ void Console::Add(const std::string& name, std::string usage, Handler handler, E
   commands_[name] = Command{std::move(usage), std::move(handler), echo};
 }
 
-void Console::Run(std::istream& in) {
-  std::string line;
-  int line_number = 0;
-  while (!quit_ && std::getline(in, line)) {
-    RunLine(line, ++line_number);
-  }
-}
-
 void Console::RunLine(std::string_view line, int line_number) {
   try {
     auto words = SplitLine(line);

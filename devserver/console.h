@@ -1,7 +1,6 @@
 #pragma once
 
 #include <functional>
-#include <istream>
 #include <map>
 #include <string>
 #include <string_view>
@@ -13,8 +12,8 @@
 
 namespace devserver {
 
-// The server console: reads lines, runs each as a command on the calling
-// (game) thread, reports what fails and goes on.
+// The server console: runs each line as a command on the calling (game)
+// thread, reports what fails and goes on.
 class Console {
  public:
   using Handler = std::function<void(Args&)>;
@@ -32,8 +31,6 @@ class Console {
   // Runs after every line, whatever it did.
   void AfterEachLine(std::function<void()> hook) { after_each_line_ = std::move(hook); }
 
-  // Runs every line of `in` until its end or a quit.
-  void Run(std::istream& in);
   // One line; `line_number` counts from 1 and appears in errors.
   void RunLine(std::string_view line, int line_number);
 

@@ -160,4 +160,22 @@ void EventOutput::Delivery(const standin::Delivery& delivery) {
   }
 }
 
+void EventOutput::RconListening(std::string_view address, std::uint16_t port) {
+  // An IPv6 address is bracketed, so that its port stands apart.
+  const std::string host = address.find(':') == std::string_view::npos
+                               ? std::string(address)
+                               : fmt::format("[{}]", address);
+  Say(fmt::format("rcon: listening on {}:{}", host, port));
+  Emit({{"event", "rcon_listening"}, {"address", address}, {"port", port}});
+}
+
+void EventOutput::RconReply(const standin::RconReply& reply) {
+  const std::string type = reply.type == 0 ? "" : fmt::format(", type {}", reply.type);
+  Say(fmt::format("  >> [rcon reply, id {}{}] {}", reply.id, type, Indented(reply.text)));
+  Emit({{"event", "rcon_reply"},
+        {"id", reply.id},
+        {"type", reply.type},
+        {"text", standin::Utf16ToUtf8(reply.text)}});
+}
+
 }  // namespace devserver

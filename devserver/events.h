@@ -52,6 +52,11 @@ class EventOutput {
   void Plugin(const std::string& state);
   void Delivery(const standin::Delivery& delivery);
 
+  // RCON: where the endpoint listens, and every reply the game sends to a
+  // client, from the console's "rcon" or over the network.
+  void RconListening(std::string_view address, std::uint16_t port);
+  void RconReply(const standin::RconReply& reply);
+
  private:
   // Members keep the order written, so "event" always comes first.
   void Emit(const nlohmann::ordered_json& event);

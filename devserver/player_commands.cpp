@@ -13,18 +13,9 @@
 namespace devserver {
 namespace {
 
-// A chat or console line: one quoted word, or the rest of the console line.
-std::string LineText(Args& args) {
-  std::string text = args.Rest();
-  if (text.empty()) {
-    throw UsageError("missing TEXT");
-  }
-  return text;
-}
-
 void Chat(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
-  const std::string text = LineText(args);
+  const std::string text = args.RequiredRest("TEXT");
   auto* player = standin::AsGame<AShooterPlayerController>(PlayerNamed(c, name));
   const bool command = c.server.Commands().DispatchChat(player, standin::Utf8ToUtf16(text),
                                                         EChatSendMode::GlobalChat);
@@ -33,7 +24,7 @@ void Chat(Context& c, Args& args) {
 
 void ConsoleCommand(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
-  const std::string text = LineText(args);
+  const std::string text = args.RequiredRest("TEXT");
   auto* player = standin::AsGame<APlayerController>(PlayerNamed(c, name));
   if (!c.server.Commands().DispatchConsole(player, standin::Utf8ToUtf16(text))) {
     throw CommandError(

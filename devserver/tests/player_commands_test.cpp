@@ -56,7 +56,10 @@ class PlayerCommandsTest : public ::testing::Test {
   // Line numbers in errors count from 1 in each script.
   void Run(const std::string& script) {
     std::istringstream in(script);
-    console_.Run(in);
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+      console_.RunLine(line, number);
+    }
   }
 
   std::vector<json> Events(const std::string& kind) const {
