@@ -48,6 +48,8 @@ struct Setting {
   std::string_view if_wrong;   // what happens when it cannot be read
   bool is_template = false;
   std::span<const TemplateArgument> arguments;  // of a template
+  std::span<const std::string_view> choices;    // the texts it acts on; empty: any
+  std::string_view if_other;                    // what happens with any other text
 };
 
 inline constexpr std::string_view kAnyMember = "*";
@@ -60,8 +62,8 @@ namespace settings {
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 inline constexpr std::string_view kFileRefused =
-    "the file is refused: the plug-in does not load, and a reload keeps the configuration in "
-    "force";
+    "the plug-in refuses the whole file (it does not load, and a reload keeps the "
+    "configuration in force)";
 inline constexpr std::string_view kHooksFail =
     "each of these fails and logs the error, and the game decides alone: no limit holds";
 inline constexpr std::string_view kBlueprintFails =
@@ -253,8 +255,15 @@ inline constexpr Setting ShowLimitsSetting(std::string_view name, SettingKind ki
                  .if_wrong = kShowLimitsFails};
 }
 
-inline constexpr Setting kShowLimitsType =
-    ShowLimitsSetting("ShowLimitsType", SettingKind::kString);
+// Exact texts: any other, even in another case, sends nothing.
+inline constexpr std::array<std::string_view, 2> kShowLimitsTypes{"Notification", "Chat"};
+
+inline constexpr Setting kShowLimitsType = [] {
+  Setting setting = ShowLimitsSetting("ShowLimitsType", SettingKind::kString);
+  setting.choices = kShowLimitsTypes;
+  setting.if_other = "show-limits sends nothing";
+  return setting;
+}();
 inline constexpr Setting kNotificationColor =
     ShowLimitsSetting("NotificationColor", SettingKind::kObject);
 inline constexpr Setting kRed = ShowLimitsSetting("Red", SettingKind::kNumber, &kNotificationColor);
