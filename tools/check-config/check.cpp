@@ -372,8 +372,13 @@ class Checker {
       case WhenAbsent::kError:
         const std::string failure =
             ErrorOf([&] { ReadLikeThePlugin(root_, setting, member, true); });
+        // With a default, only the reads that require it fail.
+        const bool has_default = !std::holds_alternative<std::monostate>(setting.fallback);
         Add(Severity::kError, at,
-            fmt::format("{}: {}. {}{}", what, setting.if_absent, ReadAt(setting), Logs(failure)));
+            fmt::format("{}: {}. {}{}", what, setting.if_absent, ReadAt(setting),
+                        has_default
+                            ? "; where it is required, the plug-in logs " + Quoted(failure) + "."
+                            : Logs(failure)));
         return;
     }
   }
