@@ -168,52 +168,12 @@ TEST(Types, WrongTypesAreErrorsWithTheLibrarysOwnText) {
              "cannot use operator[] with a string argument with array")));
 }
 
-TEST(Types, NumbersTheyReadDifferentlyAreWarnings) {
-  Json config = Example();
-  config["General"]["MaxAmount"] = 5000000000;
-  config["General"]["NotificationScale"] = true;
-  config["Structures"]["Blueprint'/Game/Structures/Wall.Wall'"]["Count"] = 2.7;
-  config["Messages"]["ShowLimitsScale"] = 1e40;
-  EXPECT_THAT(Check(config),
-              UnorderedElementsAre(
-                  Is(Severity::kWarning, "/General/MaxAmount", "reads 2147483647"),
-                  Is(Severity::kWarning, "/General/NotificationScale", "reads as 1"),
-                  Is(Severity::kWarning,
-                     "/Structures/Blueprint'~1Game~1Structures~1Wall.Wall'/Count", "reads 2"),
-                  Is(Severity::kWarning, "/Messages/ShowLimitsScale", "beyond the range")));
-}
-
-TEST(Structures, AbsentIsFineButNullOrAnEmptyArrayIsAWarningAndOtherShapesErrors) {
+TEST(Structures, AbsentIsFineButAnArrayThatNamesSomethingBreaksTheRecount) {
   Json config = Example();
   config.erase("Structures");
   EXPECT_THAT(Check(config), IsEmpty());
-  config["Structures"] = nullptr;
-  EXPECT_THAT(Check(config), ElementsAre(Is(Severity::kWarning, "/Structures", "null")));
-  config["Structures"] = Json::array();
-  EXPECT_THAT(Check(config), ElementsAre(Is(Severity::kWarning, "/Structures", "write {}")));
   config["Structures"] = Json::array({1});
   EXPECT_THAT(Check(config), ElementsAre(Is(Severity::kError, "/Structures", "every recount")));
-  config["Structures"] = {{"Blueprint'/Game/A.A'", 5}};
-  EXPECT_THAT(Check(config), ElementsAre(Is(Severity::kError, "/Structures/Blueprint'~1Game~1A.A'",
-                                            "cannot use value() with number")));
-}
-
-TEST(Structures, NamesThatNoStructureCanMatchAreWarnings) {
-  Json config = Example();
-  config["Structures"] = {{"/Game/Structures/Gate.Gate", Json::object()},
-                          {"Blueprint'/Game/Gate.Gate_C'", Json::object()},
-                          {"Blueprint'/Game/Gate.Default__Gate'", Json::object()},
-                          {"Blueprint'/Game/Tor\xC3\xA4.Tor'", Json::object()},
-                          {"Blueprint''", Json::object()}};
-  EXPECT_THAT(
-      Check(config),
-      UnorderedElementsAre(
-          Is(Severity::kWarning, "/Structures/~1Game~1Structures~1Gate.Gate",
-             "not a blueprint path"),
-          Is(Severity::kWarning, "/Structures/Blueprint'~1Game~1Gate.Gate_C'", "_C"),
-          Is(Severity::kWarning, "/Structures/Blueprint'~1Game~1Gate.Default__Gate'", "Default__"),
-          Is(Severity::kWarning, "/Structures/Blueprint'~1Game~1Tor\xC3\xA4.Tor'", "beyond ASCII"),
-          Is(Severity::kWarning, "/Structures/Blueprint''", "not a blueprint")));
 }
 
 TEST(Structures, NamesThatDifferOnlyInCaseShareTheFirstNamesEntry) {
