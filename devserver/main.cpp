@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -17,14 +18,24 @@
 #include "console.h"
 #include "events.h"
 #include "game_loop.h"
+#include "locations.h"
 #include "rcon_endpoint.h"
 #include "standin/server.h"
 #include "standin/strict.h"
 
 namespace {
 
+// Where this executable lies tells a build from an installation.
+const devserver::Locations& Defaults() {
+  static const devserver::Locations locations = [] {
+    std::error_code error;
+    return devserver::DefaultLocations(std::filesystem::read_symlink("/proc/self/exe", error));
+  }();
+  return locations;
+}
+
 struct Options {
-  std::string root = CAIRNWARD_EXAMPLE_SERVER;
+  std::string root = Defaults().root.string();
   std::string script;
   bool json = false;
   std::string events;
@@ -73,7 +84,7 @@ int Serve(const Options& options) {
   events.on_rcon_reply = [&out](const standin::RconReply& reply) { out.RconReply(reply); };
 
   devserver::Console console(out);
-  devserver::Context context{server, out, console, CAIRNWARD_PLUGIN_LIBRARY};
+  devserver::Context context{server, out, console, Defaults().plugin};
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
   devserver::AddEventCommands(context);

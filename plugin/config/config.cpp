@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "api/ark_api.h"
+#include "config/settings.h"
 #include "lifecycle/logger.h"
 
 namespace cairnward {
@@ -25,6 +26,12 @@ std::string ConfigPath() {
   return ArkApi::Tools::GetCurrentDir() + "/AtlasApi/Plugins/Cairnward/config.json";
 }
 
+LoadedConfig ParseConfig(std::istream& in) {
+  LoadedConfig loaded{.document = Json::parse(in)};
+  loaded.ignore_admin = SettingOr<bool>(loaded.document, settings::kIgnoreAdmin);
+  return loaded;
+}
+
 void ReadConfig() {
   try {
     const std::string path = ConfigPath();
@@ -35,10 +42,9 @@ void ReadConfig() {
     }
     // Parsed and checked aside, so that a broken file leaves the running
     // configuration in force.
-    Json document = Json::parse(file);
-    const bool ignore = ValueOr(Required(document, "General"), "IgnoreAdmin", false);
-    PluginConfig() = std::move(document);
-    ignore_admin = ignore;
+    LoadedConfig loaded = ParseConfig(file);
+    PluginConfig() = std::move(loaded.document);
+    ignore_admin = loaded.ignore_admin;
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
     throw;

@@ -1,8 +1,24 @@
 #pragma once
 
+#include <istream>
+#include <string>
+
 #include "config/json_access.h"
 
 namespace cairnward {
+
+// A config.json as a load takes it: the document, and what is read from it
+// once, at the load itself.
+struct LoadedConfig {
+  Json document;
+  bool ignore_admin = false;
+};
+
+// Parses a config.json and reads what a load reads at once. Fails with the
+// JSON library's error: malformed JSON, a top level that is not an object, a
+// "General" that is missing or not an object, an "IgnoreAdmin" that is not a
+// boolean.
+LoadedConfig ParseConfig(std::istream& in);
 
 // The parsed config.json: null until the first successful read, replaced
 // whole by each successful read and never touched by a failed one.
