@@ -235,6 +235,8 @@ inline constexpr Setting kTotalLimitMsg{.parent = &kMessages,
                                         .is_template = true,
                                         .arguments = kTotalLineArguments};
 
+// A template only as the heading of the show-limits notification; as the
+// sender name of a chat message it goes out as it is.
 inline constexpr Setting kSender{.parent = &kMessages,
                                  .name = "Sender",
                                  .kind = SettingKind::kString,
@@ -242,7 +244,10 @@ inline constexpr Setting kSender{.parent = &kMessages,
                                  .absent = WhenAbsent::kWarning,
                                  .read_when = "by show-limits and GetBp",
                                  .if_absent = "replies come from \"No message\"",
-                                 .if_wrong = "show-limits and GetBp fail"};
+                                 .if_wrong =
+                                     "show-limits and GetBp fail (a template the formatter "
+                                     "rejects fails only the show-limits heading)",
+                                 .is_template = true};
 
 inline constexpr Setting ShowLimitsSetting(std::string_view name, SettingKind kind,
                                            const Setting* parent = &kMessages) {
