@@ -1,7 +1,5 @@
 #include "args.h"
 
-#include <algorithm>
-
 namespace devserver {
 
 std::vector<std::string> SplitLine(std::string_view line) {
@@ -56,11 +54,6 @@ Args::Args(std::vector<std::string> words) {
     } else {
       entry.key = word.substr(0, equals);
       entry.value = word.substr(equals + 1);
-      const bool repeated = std::any_of(entries_.begin(), entries_.end(),
-                                        [&](const Entry& e) { return e.key == entry.key; });
-      if (repeated) {
-        throw UsageError(entry.key + "= is given twice");
-      }
     }
     entries_.push_back(std::move(entry));
   }
@@ -77,13 +70,17 @@ std::string Args::Word(std::string_view what) {
 }
 
 std::optional<std::string> Args::Value(std::string_view key) {
+  std::optional<std::string> value;
   for (auto& entry : entries_) {
     if (entry.key == key) {
+      if (value) {
+        throw UsageError(entry.key + "= is given twice");
+      }
       entry.taken = true;
-      return entry.value;
+      value = entry.value;
     }
   }
-  return std::nullopt;
+  return value;
 }
 
 bool Args::Flag(std::string_view flag) {
@@ -96,11 +93,32 @@ bool Args::Flag(std::string_view flag) {
   return false;
 }
 
+std::string Args::Rest() {
+  std::string text;
+  for (auto& entry : entries_) {
+    if (!entry.taken) {
+      entry.taken = true;
+      if (!text.empty()) {
+        text.push_back(' ');
+      }
+      text += entry.Written();
+    }
+  }
+  return text;
+}
+
+std::string Args::RequiredRest(std::string_view what) {
+  std::string text = Rest();
+  if (text.empty()) {
+    throw UsageError("missing " + std::string(what));
+  }
+  return text;
+}
+
 void Args::Finish() const {
   for (const auto& entry : entries_) {
     if (!entry.taken) {
-      const std::string word = entry.key.empty() ? entry.value : entry.key + "=" + entry.value;
-      throw UsageError("unexpected argument \"" + word + "\"");
+      throw UsageError("unexpected argument \"" + entry.Written() + "\"");
     }
   }
 }

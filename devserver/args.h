@@ -52,7 +52,8 @@ Int ParseNumber(std::string_view text, std::string_view what,
 // The words of one command after its name. Handlers take what they expect,
 // then call Finish, so that a misspelt or stray argument is an error rather
 // than silently ignored. Words of the form key=value are looked up by key;
-// the others are taken in order.
+// the others are taken in order. A key given twice is an error once it is
+// looked up, so that free text may hold anything.
 class Args {
  public:
   explicit Args(std::vector<std::string> words);
@@ -63,6 +64,11 @@ class Args {
   std::optional<std::string> Value(std::string_view key);
   // Whether the plain word `flag` was given (e.g. "admin").
   bool Flag(std::string_view flag);
+  // Every word not taken yet, in order, joined by single blanks, key=value
+  // words as written: free text such as a chat line. Empty when none is left.
+  std::string Rest();
+  // The same where the text is required; `what` names it in the error.
+  std::string RequiredRest(std::string_view what);
 
   template <typename Int>
   Int Number(std::string_view key, Int min = std::numeric_limits<Int>::min(),
@@ -89,6 +95,8 @@ class Args {
     std::string key;  // empty for a plain word
     std::string value;
     bool taken = false;
+    // The word as it stood on the line.
+    [[nodiscard]] std::string Written() const { return key.empty() ? value : key + "=" + value; }
   };
   std::vector<Entry> entries_;
 };

@@ -7,23 +7,16 @@
 
 namespace devserver {
 
-void Console::Add(const std::string& name, std::string usage, Handler handler) {
-  commands_[name] = Command{std::move(usage), std::move(handler)};
-}
-
-void Console::Run(std::istream& in) {
-  std::string line;
-  int line_number = 0;
-  while (!quit_ && std::getline(in, line)) {
-    RunLine(line, ++line_number);
-  }
+void Console::Add(const std::string& name, std::string usage, Handler handler, Echo echo) {
+  commands_[name] = Command{std::move(usage), std::move(handler), echo};
 }
 
 void Console::RunLine(std::string_view line, int line_number) {
   try {
     auto words = SplitLine(line);
     if (!words.empty()) {
-      if (echo_) {
+      const auto found = Find(words).first;
+      if (echo_ && (found == commands_.end() || found->second.echo == Echo::kShow)) {
         const auto first = line.find_first_not_of(" \t");
         const auto last = line.find_last_not_of(" \t\r");
         out_.Say(fmt::format("> {}", line.substr(first, last - first + 1)));
@@ -38,18 +31,19 @@ void Console::RunLine(std::string_view line, int line_number) {
   }
 }
 
-void Console::Dispatch(std::vector<std::string> words, int line_number) {
-  // The longest command name the line starts with: "plugin load" before "plugin".
-  std::size_t name_words = 0;
-  auto found = commands_.end();
+std::pair<Console::Commands::const_iterator, std::size_t> Console::Find(
+    const std::vector<std::string>& words) const {
   if (words.size() >= 2) {
-    found = commands_.find(words[0] + " " + words[1]);
-    name_words = 2;
+    const auto found = commands_.find(words[0] + " " + words[1]);
+    if (found != commands_.end()) {
+      return {found, 2};
+    }
   }
-  if (found == commands_.end()) {
-    found = commands_.find(words[0]);
-    name_words = 1;
-  }
+  return {commands_.find(words[0]), 1};
+}
+
+void Console::Dispatch(std::vector<std::string> words, int line_number) {
+  const auto [found, name_words] = Find(words);
   if (found == commands_.end()) {
     const std::string typed = words.size() >= 2 ? words[0] + " " + words[1] : words[0];
     const std::string subcommands = SubcommandsOf(words[0]);

@@ -1,7 +1,6 @@
 // Console commands that drive the game's side of events through the hook
 // chain, so that a loaded plug-in sees the calls a server would make:
 // placing and removing structures, tribe joins, the game mode starting.
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +11,15 @@
 #include "standin/game_actions.h"
 
 namespace devserver {
+
+standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name) {
+  standin::SimPlayerController* player = c.server.GetWorld().FindPlayer(name);
+  if (player == nullptr) {
+    throw CommandError(fmt::format("no player named {} is connected", name));
+  }
+  return player;
+}
+
 namespace {
 
 standin::SimClass* StructureClass(Context& c, const std::string& path) {
@@ -22,27 +30,13 @@ standin::SimClass* StructureClass(Context& c, const std::string& path) {
   return cls;
 }
 
-standin::SimPlayerController* PlayerNamed(Context& c, const std::string& name) {
-  standin::SimPlayerController* player = c.server.GetWorld().FindPlayer(name);
-  if (player == nullptr) {
-    throw CommandError(fmt::format("no player named {} is connected", name));
-  }
-  return player;
-}
-
 // A structure standing in the level, by its id.
 standin::SimActor* LiveStructure(Context& c, std::uint64_t id) {
-  auto& world = c.server.GetWorld();
-  standin::SimObject* object = world.FindById(id);
-  if (object != nullptr && (object->kinds & standin::kStructure) != 0 &&
-      (object->kinds & standin::kActor) != 0) {
-    auto* actor = static_cast<standin::SimActor*>(object);
-    const auto& slots = world.Level()->slots;
-    if (std::find(slots.begin(), slots.end(), standin::AsGame<AActor>(actor)) != slots.end()) {
-      return actor;
-    }
+  standin::SimActor* actor = c.server.GetWorld().LevelActor(id);
+  if (actor == nullptr || (actor->kinds & standin::kStructure) == 0) {
+    throw CommandError(fmt::format("no structure with id {} is in the level", id));
   }
-  throw CommandError(fmt::format("no structure with id {} is in the level", id));
+  return actor;
 }
 
 void Place(Context& c, Args& args) {

@@ -90,6 +90,33 @@ void EventOutput::Tribe(std::string_view player, std::string_view tribe_case, bo
   Emit({{"event", "tribe"}, {"player", player}, {"case", tribe_case}, {"result", result}});
 }
 
+void EventOutput::ChatLine(std::string_view player, std::string_view text, bool command) {
+  Say(command ? fmt::format("chat: {} ran the chat command \"{}\"", player, text)
+              : fmt::format("chat: {} says \"{}\"", player, text));
+  Emit({{"event", "chat_line"}, {"player", player}, {"text", text}, {"command", command}});
+}
+
+void EventOutput::ConsoleLine(std::string_view player, std::string_view text) {
+  Say(fmt::format("console: {} ran \"{}\"", player, text));
+  Emit({{"event", "console_line"}, {"player", player}, {"text", text}});
+}
+
+void EventOutput::Life(std::string_view player, bool alive) {
+  Say(fmt::format("player: {} is {}", player, alive ? "alive again" : "dead"));
+  Emit({{"event", "player"}, {"player", player}, {"state", alive ? "alive" : "dead"}});
+}
+
+void EventOutput::Aim(std::string_view player, std::optional<std::uint64_t> id,
+                      std::string_view class_name) {
+  if (id) {
+    Say(fmt::format("aim: {} aims at id {} ({})", player, *id, class_name));
+    Emit({{"event", "aim"}, {"player", player}, {"id", *id}});
+  } else {
+    Say(fmt::format("aim: {} aims at nothing", player));
+    Emit({{"event", "aim"}, {"player", player}, {"id", nullptr}});
+  }
+}
+
 void EventOutput::Log(const standin::LogRecord& record) {
   const auto level = spdlog::level::to_string_view(record.level);
   Emit({{"event", "log"},
@@ -131,6 +158,24 @@ void EventOutput::Delivery(const standin::Delivery& delivery) {
             {"color", ColorJson(delivery.color)}});
       break;
   }
+}
+
+void EventOutput::RconListening(std::string_view address, std::uint16_t port) {
+  // An IPv6 address is bracketed, so that its port stands apart.
+  const std::string host = address.find(':') == std::string_view::npos
+                               ? std::string(address)
+                               : fmt::format("[{}]", address);
+  Say(fmt::format("rcon: listening on {}:{}", host, port));
+  Emit({{"event", "rcon_listening"}, {"address", address}, {"port", port}});
+}
+
+void EventOutput::RconReply(const standin::RconReply& reply) {
+  const std::string type = reply.type == 0 ? "" : fmt::format(", type {}", reply.type);
+  Say(fmt::format("  >> [rcon reply, id {}{}] {}", reply.id, type, Indented(reply.text)));
+  Emit({{"event", "rcon_reply"},
+        {"id", reply.id},
+        {"type", reply.type},
+        {"text", standin::Utf16ToUtf8(reply.text)}});
 }
 
 }  // namespace devserver

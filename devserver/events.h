@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -36,11 +37,25 @@ class EventOutput {
   // `tribe_case` is "create", "invite", "merge", "force" or "leave".
   void Tribe(std::string_view player, std::string_view tribe_case, bool result);
 
+  // What players do. `command` tells whether a registered chat command took
+  // the line; otherwise it was ordinary chat.
+  void ChatLine(std::string_view player, std::string_view text, bool command);
+  void ConsoleLine(std::string_view player, std::string_view text);
+  // `alive` after revive, not after kill.
+  void Life(std::string_view player, bool alive);
+  // No `id` when he aims at nothing; `class_name` is the aimed actor's class.
+  void Aim(std::string_view player, std::optional<std::uint64_t> id, std::string_view class_name);
+
   // Host events. Log lines and plug-in state changes are already on standard
   // output through the host's console sink, so they only become JSON here.
   void Log(const standin::LogRecord& record);
   void Plugin(const std::string& state);
   void Delivery(const standin::Delivery& delivery);
+
+  // RCON: where the endpoint listens, and every reply the game sends to a
+  // client, from the console's "rcon" or over the network.
+  void RconListening(std::string_view address, std::uint16_t port);
+  void RconReply(const standin::RconReply& reply);
 
  private:
   // Members keep the order written, so "event" always comes first.

@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 #include <CLI/CLI.hpp>
@@ -14,16 +17,31 @@
 #include "commands.h"
 #include "console.h"
 #include "events.h"
+#include "game_loop.h"
+#include "locations.h"
+#include "rcon_endpoint.h"
 #include "standin/server.h"
 #include "standin/strict.h"
 
 namespace {
 
+// Where this executable lies tells a build from an installation.
+const devserver::Locations& Defaults() {
+  static const devserver::Locations locations = [] {
+    std::error_code error;
+    return devserver::DefaultLocations(std::filesystem::read_symlink("/proc/self/exe", error));
+  }();
+  return locations;
+}
+
 struct Options {
-  std::string root = CAIRNWARD_EXAMPLE_SERVER;
+  std::string root = Defaults().root.string();
   std::string script;
   bool json = false;
   std::string events;
+
+  int rcon_port = -1;  // off
+  devserver::rcon::ListenerOptions rcon;
 };
 
 // Misuse of the host interface is printed by the host on standard error; the
@@ -56,7 +74,6 @@ int Serve(const Options& options) {
       return 2;
     }
   }
-  std::istream& input = options.script.empty() ? std::cin : script_file;
 
   devserver::EventOutput out(stdout, json);
   standin::Server server(options.root, standin::ServerOptions{.console_log = true});
@@ -64,19 +81,42 @@ int Serve(const Options& options) {
   events.on_log = [&out](const standin::LogRecord& record) { out.Log(record); };
   events.on_plugin = [&out](const std::string& state) { out.Plugin(state); };
   events.on_delivery = [&out](const standin::Delivery& delivery) { out.Delivery(delivery); };
+  events.on_rcon_reply = [&out](const standin::RconReply& reply) { out.RconReply(reply); };
 
   devserver::Console console(out);
-  // Someone typing sees the command already.
-  console.EchoCommands(!options.script.empty() || isatty(STDIN_FILENO) == 0);
-  devserver::Context context{server, out, console, CAIRNWARD_PLUGIN_LIBRARY};
+  devserver::Context context{server, out, console, Defaults().plugin};
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
   devserver::AddEventCommands(context);
+  devserver::AddPlayerCommands(context);
+  devserver::AddRconCommands(context);
   std::size_t violations_seen = standin::Violations().size();
   console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
 
   out.Say(fmt::format("devserver: server folder {}", server.Root().string()));
-  console.Run(input);
+  devserver::GameLoop loop;
+  std::unique_ptr<devserver::rcon::Listener> rcon;
+  if (options.rcon_port >= 0) {
+    devserver::rcon::ListenerOptions rcon_options = options.rcon;
+    rcon_options.port = static_cast<std::uint16_t>(options.rcon_port);
+    rcon = devserver::ServeRcon(context, loop, rcon_options,
+                                [&] { ReportNewViolations(out, violations_seen); });
+  }
+  {
+    // A script is echoed; so is standard input unless someone types, who sees
+    // the command already. While RCON is served, standard input follows the
+    // script, so that the server runs until it is told to quit.
+    std::vector<devserver::ConsoleInput> inputs;
+    if (!options.script.empty()) {
+      inputs.push_back({&script_file, true});
+    }
+    if (options.script.empty() || rcon != nullptr) {
+      inputs.push_back({&std::cin, isatty(STDIN_FILENO) == 0});
+    }
+    const devserver::ConsoleReader reader(loop, console, std::move(inputs));
+    loop.Run();
+  }
+  rcon.reset();
   // Shut down as the real server does, with the plug-in told it is going.
   if (server.PluginLoaded()) {
     server.UnloadPlugin();
@@ -99,6 +139,22 @@ int main(int argc, char** argv) {
   app.add_flag("--json", options.json, "Also write every event as a JSON line (to stderr)");
   app.add_option("--events", options.events, "Write the JSON events to FILE (implies --json)")
       ->option_text("FILE");
+
+  auto* rcon_port =
+      app.add_option("--rcon-port", options.rcon_port,
+                     "Serve RCON on this TCP port (0: any free one); off unless given")
+          ->option_text("N")
+          ->check(CLI::Range(0, 65535));
+  auto* rcon_password =
+      app.add_option("--rcon-password", options.rcon.password, "Password of RCON clients")
+          ->option_text("PW");
+  auto* rcon_address =
+      app.add_option("--rcon-address", options.rcon.address,
+                     "Address RCON listens on (default 127.0.0.1: this machine only)")
+          ->option_text("ADDR");
+  rcon_port->needs(rcon_password);
+  rcon_password->needs(rcon_port);
+  rcon_address->needs(rcon_port);
   CLI11_PARSE(app, argc, argv);
   try {
     return Serve(options);

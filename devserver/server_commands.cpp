@@ -61,6 +61,9 @@ void AddServerCommands(Context& context) {
   console.Add("plugin unload", "plugin unload", [c](Args& args) { PluginUnload(*c, args); });
   console.Add("server status", "server status N", [c](Args& args) { ServerStatus(*c, args); });
   console.Add("config use", "config use FILE", [c](Args& args) { ConfigUse(*c, args); });
+  // Narration for scripts: the text alone, without the command before it.
+  console.Add(
+      "echo", "echo [TEXT]", [c](Args& args) { c->out.Say(args.Rest()); }, Console::Echo::kHide);
   console.Add("quit", "quit", [c](Args& args) {
     args.Finish();
     c->console.Quit();

@@ -10,6 +10,7 @@
 #include "captured_text.h"
 #include "console.h"
 #include "events.h"
+#include "game_loop.h"
 
 namespace devserver {
 namespace {
@@ -43,7 +44,7 @@ TEST(Args, WordsInOrderKeysByNameFlagsByWord) {
 }
 
 TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
-  EXPECT_THROW(Args({"team=1", "team=2"}), UsageError);
+  EXPECT_THROW(Args({"team=1", "team=2"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=abc"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team=12x"}).Number<std::int32_t>("team"), UsageError);
   EXPECT_THROW(Args({"team="}).Number<std::int32_t>("team"), UsageError);
@@ -58,11 +59,28 @@ TEST(Args, BadNumbersAndRepeatedKeysAreUsageErrors) {
   EXPECT_EQ(Args({"=x"}).Word("WORD"), "=x");
 }
 
+TEST(Args, RestIsTheFreeTextOfEverythingNotTaken) {
+  Args args({"Alice", "/Limits", "tribe=all", "two  words", "x=1", "x=1"});
+  EXPECT_EQ(args.Word("PLAYER"), "Alice");
+  EXPECT_EQ(args.Rest(), "/Limits tribe=all two  words x=1 x=1")
+      << "key=value words stay as written and a repeated key is no error in free text";
+  EXPECT_NO_THROW(args.Finish());
+  EXPECT_EQ(args.Rest(), "");
+  EXPECT_THROW(args.RequiredRest("TEXT"), UsageError);
+}
+
 class ConsoleTest : public ::testing::Test {
  protected:
   ConsoleTest() : out_(text_.File(), &json_), console_(out_) {}
 
   std::string Text() { return text_.Read(); }
+
+  // Runs the inputs on a game loop, as the server does.
+  void Serve(std::vector<ConsoleInput> inputs) {
+    GameLoop loop;
+    const ConsoleReader reader(loop, console_, std::move(inputs));
+    loop.Run();
+  }
 
   CapturedText text_;
   std::ostringstream json_;
@@ -92,7 +110,7 @@ TEST_F(ConsoleTest, FailuresEndTheirLineOnlyAndSayWhere) {
       "boom\n"
       "plugin\n"
       "plugin load\n");
-  console_.Run(script);
+  Serve({{&script, false}});
 
   EXPECT_EQ(ran_, Words{"load"});
   EXPECT_EQ(json_.str(),
@@ -107,12 +125,38 @@ TEST_F(ConsoleTest, FailuresEndTheirLineOnlyAndSayWhere) {
 TEST_F(ConsoleTest, QuitStopsReadingAndEchoShowsEachCommand) {
   console_.Add("quit", "quit", [&](Args&) { console_.Quit(); });
   console_.Add("step", "step", [&](Args&) { ran_.push_back("step"); });
-  console_.EchoCommands(true);
   std::istringstream script("  step   # first\n\nquit\nstep\n");
-  console_.Run(script);
+  Serve({{&script, true}});
 
   EXPECT_EQ(ran_, Words{"step"});
   EXPECT_EQ(Text(), "> step   # first\n> quit\n");
+  std::string unread;
+  std::getline(script, unread);
+  EXPECT_EQ(unread, "step") << "nothing is read past a quit";
+}
+
+TEST_F(ConsoleTest, InputsFollowOneAnotherEachWithItsOwnLinesAndEcho) {
+  console_.Add("step", "step", [&](Args&) { ran_.push_back("step"); });
+  std::istringstream script("step\nbogus\n");
+  std::istringstream typed("bogus\nstep\n");
+  Serve({{&script, true}, {&typed, false}});
+
+  EXPECT_EQ(ran_, (Words{"step", "step"}));
+  EXPECT_EQ(Text(),
+            "> step\n"
+            "> bogus\n"
+            "error: unknown command \"bogus\" (line 2)\n"
+            "error: unknown command \"bogus\" (line 1)\n");
+}
+
+TEST_F(ConsoleTest, NarrationPrintsItsTextWithoutTheCommand) {
+  console_.Add(
+      "echo", "echo [TEXT]", [&](Args& args) { out_.Say(args.Rest()); }, Console::Echo::kHide);
+  console_.Add("step", "step", [&](Args&) { ran_.push_back("step"); });
+  std::istringstream script("echo \"== Part 1 ==\"  # heading\nstep\necho\necho the end\n");
+  Serve({{&script, true}});
+
+  EXPECT_EQ(Text(), "== Part 1 ==\n> step\n\nthe end\n");
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ class DevserverTest : public ::testing::Test {
 
   // A private copy of the bundled example server.
   fs::path ExampleRoot() {
-    const fs::path root = dir_ / "server";
+    fs::path root = dir_ / "server";
     fs::copy(ExampleSource(), root, fs::copy_options::recursive);
     return root;
   }
@@ -134,22 +134,26 @@ bool HasLine(const std::string& text, const std::string& line) {
   return ("\n" + text).find("\n" + line + "\n") != std::string::npos;
 }
 
-TEST_F(DevserverTest, DemoScriptLoadsLogsReloadsAndShutsDown) {
+TEST_F(DevserverTest, DemoStoryRunsEveryLineAndShowsEachPartAtWork) {
+  // As scripts/demo runs it: from the top folder, where its config paths start.
   const fs::path root = ExampleRoot();
   const Outcome run =
-      Serve(root, ReadFile(fs::path(CAIRNWARD_SOURCE_DIR) / "examples/scripts/demo.devscript"));
+      RunCommand("cd " + Quoted(CAIRNWARD_SOURCE_DIR) + " && " + Quoted(DEVSERVER_EXE) +
+                     " --root " + Quoted(root) + " --events " + Quoted(dir_ / "events.jsonl") +
+                     " --script examples/scripts/demo.devscript > " + Quoted(dir_ / "out.txt") +
+                     " 2> " + Quoted(dir_ / "err.txt"),
+                 dir_ / "events.jsonl");
 
   ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_TRUE(run.ErrorTexts().empty()) << run.out;
-  EXPECT_EQ(run.PluginStates(),
-            (std::vector<std::string>{"loaded", "unloaded", "loaded", "unloaded"}));
+  EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
 
   // The installed library is this build's plug-in, and the server said so.
   EXPECT_EQ(ReadFile(Installed(root)), ReadFile(CAIRNWARD_PLUGIN_LIBRARY));
   EXPECT_NE(run.out.find("plugin: installed the fresh build"), std::string::npos) << run.out;
 
+  // The host's log reaches both outputs.
   const auto logs = run.OfKind("log");
-  ASSERT_FALSE(logs.empty());
   for (const auto& log : logs) {
     EXPECT_TRUE(log.at("level").is_string() && log.at("logger").is_string() &&
                 log.at("text").is_string())
@@ -159,21 +163,67 @@ TEST_F(DevserverTest, DemoScriptLoadsLogsReloadsAndShutsDown) {
     return log.at("text") == "Loaded plugin Cairnward" && log.at("level") == "info" &&
            log.at("logger") == "AtlasApi";
   });
-  EXPECT_EQ(loaded_lines, 2);
+  EXPECT_EQ(loaded_lines, 1);
+  EXPECT_NE(run.out.find("[AtlasApi][info] Loaded plugin Cairnward"), std::string::npos);
 
-  std::vector<std::size_t> sizes;
   std::set<std::uint64_t> ids;
   for (const auto& spawned : run.OfKind("spawned")) {
-    sizes.push_back(spawned.at("ids").size());
     for (const auto& id : spawned.at("ids")) {
       ids.insert(id.get<std::uint64_t>());
     }
   }
-  EXPECT_EQ(sizes, (std::vector<std::size_t>{3, 2, 1, 2}));
-  EXPECT_EQ(ids.size(), 8U) << "every actor has an id of its own";
+  EXPECT_EQ(ids.size(), 22U) << "every actor of the save has an id of its own";
 
-  // Standard output is for people: log lines, never the JSON events.
-  EXPECT_NE(run.out.find("[AtlasApi][info] Loaded plugin Cairnward"), std::string::npos);
+  // The limit refuses Alice's third cannon.
+  const auto refused = run.OfKind("refused");
+  ASSERT_FALSE(refused.empty()) << run.out;
+  EXPECT_EQ(refused[0],
+            json::parse(R"({"event":"refused","player":"Alice",)"
+                        R"("blueprint":"/Game/Structures/Cannon.Cannon","by":"plugin"})"));
+
+  std::vector<std::string> merges;
+  for (const auto& tribe : run.OfKind("tribe")) {
+    if (tribe.at("case") == "merge") {
+      merges.push_back(tribe.at("player").get<std::string>() +
+                       (tribe.at("result").get<bool>() ? " joined" : " refused"));
+    }
+  }
+  EXPECT_EQ(merges, (std::vector<std::string>{"Carol refused", "Bob joined"}));
+
+  // The administrator aims at the first gate Carol placed.
+  std::vector<json> gates;
+  for (const auto& placed : run.OfKind("placed")) {
+    if (placed.at("blueprint") == "/Game/Structures/Gate.Gate") {
+      gates.push_back(placed);
+    }
+  }
+  const auto aims = run.OfKind("aim");
+  ASSERT_EQ(aims.size(), 1U) << run.out;
+  ASSERT_FALSE(gates.empty()) << run.out;
+  EXPECT_EQ(aims[0].at("id"), gates[0].at("id"));
+  const auto consoles = run.OfKind("console_line");
+  ASSERT_EQ(consoles.size(), 1U) << run.out;
+  EXPECT_EQ(consoles[0].at("text"), "GetBp");
+
+  // GetBp answers by chat with the path as the configuration writes it.
+  const auto chats = run.OfKind("chat");
+  ASSERT_EQ(chats.size(), 1U) << run.out;
+  EXPECT_EQ(chats[0].at("text"), "Blueprint'/Game/Structures/Gate.Gate'");
+
+  // The reload over RCON answers, and the raised limits are shown after it.
+  const auto replies = run.OfKind("rcon_reply");
+  ASSERT_EQ(replies.size(), 1U) << run.out;
+  EXPECT_EQ(replies[0].at("text"), "Reloaded config");
+  EXPECT_NE(run.out.find("Wall: 5/8"), std::string::npos) << run.out;
+
+  // /limits is the chat command the configuration names; Bob's question is chat.
+  for (const auto& line : run.OfKind("chat_line")) {
+    EXPECT_EQ(line.at("command"), line.at("text") == "/limits") << line;
+  }
+
+  // Narration reads as written, without the commands that print it.
+  EXPECT_TRUE(HasLine(run.out, "=== 1. A world from a save ===")) << run.out;
+  EXPECT_EQ(run.out.find("> echo"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("{\"event\""), std::string::npos) << run.out;
 }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "config/config.h"
+#include "config/settings.h"
 #include "host/text.h"
 
 namespace cairnward {
@@ -85,8 +86,7 @@ TeamCounts* FindLedgerEntry(std::u16string_view path) {
 }
 
 std::int32_t BlueprintLimit(std::u16string_view path) {
-  const Json& structures = Required(PluginConfig(), "Structures");
-  return ValueOr<std::int32_t>(MemberOrEmpty(structures, ToUtf8(path)), "Count", 9999);
+  return SettingOr<std::int32_t>(PluginConfig(), settings::kCount, ToUtf8(path));
 }
 
 }  // namespace cairnward

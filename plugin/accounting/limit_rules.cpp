@@ -6,6 +6,7 @@
 #include "api/ark_api.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/settings.h"
 
 namespace cairnward {
 namespace {
@@ -16,7 +17,7 @@ std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
 }
 
 std::int32_t MaxAmount() {
-  return ValueOr<std::int32_t>(Required(PluginConfig(), "General"), "MaxAmount", 0);
+  return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
 }
 
 bool ExemptAdmin(std::uint64_t steam_id) {

@@ -9,6 +9,7 @@
 #include "api/game_members.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/settings.h"
 #include "host/game.h"
 #include "messages/blueprint_path.h"
 
@@ -16,13 +17,11 @@ namespace cairnward {
 namespace {
 
 void CreateLedgerEntries() {
-  const Json& structures = Required(PluginConfig(), "Structures");
   Ledger& ledger = StructureLedger();
   // Names come in byte order; of two that differ only in case the first
-  // names the entry. Anything but an object or null has no names, and the
-  // JSON library says so when asked for one.
-  for (auto it = structures.begin(); it != structures.end(); ++it) {
-    FString key = LedgerKey(it.key());
+  // names the entry.
+  for (const std::string& name : LimitedBlueprints(PluginConfig())) {
+    FString key = LedgerKey(name);
     if (ledger.find(key) == ledger.end()) {
       ledger.emplace(std::move(key), TeamCounts{});
     }

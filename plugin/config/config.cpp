@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api/ark_api.h"
+#include "config/settings.h"
 #include "host/text.h"
 #include "lifecycle/logger.h"
 
@@ -27,7 +28,13 @@ std::string ConfigPath() {
   return ArkApi::Tools::GetCurrentDir() + "/AtlasApi/Plugins/Cairnward/config.json";
 }
 
-SavedConfig ReplaceConfig() {
+LoadedConfig ParseConfig(std::istream& in) {
+  LoadedConfig loaded{.document = Json::parse(in)};
+  loaded.ignore_admin = SettingOr<bool>(loaded.document, settings::kIgnoreAdmin);
+  return loaded;
+}
+
+LoadedConfig ReplaceConfig() {
   try {
     const std::string path = ConfigPath();
     std::ifstream file(path);
@@ -37,13 +44,11 @@ SavedConfig ReplaceConfig() {
     }
     // Parsed and checked aside, so that a broken file leaves the running
     // configuration in force.
-    Json document = Json::parse(file);
-    const bool ignore = ValueOr(Required(document, "General"), "IgnoreAdmin", false);
+    LoadedConfig loaded = ParseConfig(file);
     // Handed over, not copied: copying a document recurses as deep as it
     // nests, and a deep one would overflow the stack.
-    SavedConfig previous{std::exchange(PluginConfig(), std::move(document)),
-                         std::exchange(ignore_admin, ignore)};
-    return previous;
+    return {std::exchange(PluginConfig(), std::move(loaded.document)),
+            std::exchange(ignore_admin, loaded.ignore_admin)};
   } catch (const Json::parse_error& e) {
     // The parser quotes the bytes it stopped at, which need not be UTF-8:
     // the log and the RCON client get them readable.
@@ -60,9 +65,9 @@ void ReadConfig() {
   ReplaceConfig();
 }
 
-void RestoreConfig(SavedConfig saved) noexcept {
-  PluginConfig() = std::move(saved.document);
-  ignore_admin = saved.ignore_admin;
+void RestoreConfig(LoadedConfig previous) noexcept {
+  PluginConfig() = std::move(previous.document);
+  ignore_admin = previous.ignore_admin;
 }
 
 }  // namespace cairnward

@@ -1,8 +1,24 @@
 #pragma once
 
+#include <istream>
+#include <string>
+
 #include "config/json_access.h"
 
 namespace cairnward {
+
+// A config.json as a load takes it: the document, and what is read from it
+// once, at the load itself.
+struct LoadedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves without throwing
+  Json document;
+  bool ignore_admin = false;
+};
+
+// Parses a config.json and reads what a load reads at once. Fails with the
+// JSON library's error: malformed JSON, a top level that is not an object, a
+// "General" that is missing or not an object, an "IgnoreAdmin" that is not a
+// boolean.
+LoadedConfig ParseConfig(std::istream& in);
 
 // The parsed config.json: null until the first successful read, replaced
 // whole by each successful read and never touched by a failed one.
@@ -18,15 +34,9 @@ std::string ConfigPath();
 // passed on; PluginConfig and IgnoreAdmin then keep their previous values.
 void ReadConfig();
 
-// A configuration taken out of force, kept to be put back when the one that
-// replaced it turns out unusable.
-struct SavedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves without throwing
-  Json document;
-  bool ignore_admin = false;
-};
-
-// ReadConfig, handing back the configuration that the read replaced.
-SavedConfig ReplaceConfig();
-void RestoreConfig(SavedConfig saved) noexcept;
+// ReadConfig, handing back the configuration that the read took out of
+// force, to be put back with RestoreConfig when the new one turns out unusable.
+LoadedConfig ReplaceConfig();
+void RestoreConfig(LoadedConfig previous) noexcept;
 
 }  // namespace cairnward

@@ -3,11 +3,12 @@
 #include <cstdio>
 
 #include "config/config.h"
+#include "config/settings.h"
 
 namespace cairnward {
 
 bool DebugTraceOn() {
-  return ValueOr(PluginConfig(), "Debug", false);
+  return SettingOr<bool>(PluginConfig(), settings::kDebug);
 }
 
 void WriteTraceLine(std::string_view text) {

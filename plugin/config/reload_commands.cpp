@@ -16,7 +16,7 @@ namespace {
 // Counts the world by the document just read. A document that the world
 // cannot be counted by does not stay in force: the one before it comes back,
 // as the counts do, and the failure goes on to the caller.
-void RecountOrRestore(SavedConfig previous) {
+void RecountOrRestore(LoadedConfig previous) {
   try {
     UpdateStructureCountAll();
   } catch (...) {
@@ -29,7 +29,7 @@ void RecountOrRestore(SavedConfig previous) {
 
 void ReloadConfigConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
   GuardConsoleCommand([&] {
-    SavedConfig previous;
+    LoadedConfig previous;
     try {
       previous = ReplaceConfig();
     } catch (const std::exception& e) {

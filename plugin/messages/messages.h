@@ -1,13 +1,19 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "api/fstring.h"
 #include "api/game_types.h"
+#include "config/json_access.h"
 
 namespace cairnward {
 
-// The text under "Messages" -> key, or "No message" when the key is absent.
+// The text under "Messages" -> key in `root`, decoded and cut at its first
+// NUL, or "No message" when the key is absent.
+std::u16string MessageText(const Json& root, std::string_view key);
+
+// The same from the configuration in force, as the game's string.
 FString LookupMessage(std::string_view key);
 
 // The key's text as a red notification, with the scale and display time of

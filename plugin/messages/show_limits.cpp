@@ -5,6 +5,7 @@
 #include "api/ark_api.h"
 #include "api/game_members.h"
 #include "config/config.h"
+#include "config/settings.h"
 #include "host/game.h"
 #include "host/text.h"
 #include "lifecycle/logger.h"
@@ -23,35 +24,33 @@ struct Display {
   float display_time = 0.0F;
 };
 
-Display ReadDisplay() {
-  const Json& messages = Required(PluginConfig(), "Messages");
+Display ReadDisplay(const Json& root) {
   Display display;
-  display.type = RequiredValue<std::string>(messages, "ShowLimitsType");
-  const Json& color = Required(messages, "NotificationColor");
+  display.type = RequiredSetting<std::string>(root, settings::kShowLimitsType);
   // Read in this order, so that the first bad one is the one reported.
-  display.color.R = RequiredValue<float>(color, "Red");
-  display.color.G = RequiredValue<float>(color, "Green");
-  display.color.B = RequiredValue<float>(color, "Blue");
+  display.color.R = RequiredSetting<float>(root, settings::kRed);
+  display.color.G = RequiredSetting<float>(root, settings::kGreen);
+  display.color.B = RequiredSetting<float>(root, settings::kBlue);
   display.color.A = 1.0F;
-  display.scale = RequiredValue<float>(messages, "ShowLimitsScale");
-  display.display_time = RequiredValue<float>(messages, "ShowLimitsDisplayTime");
+  display.scale = RequiredSetting<float>(root, settings::kShowLimitsScale);
+  display.display_time = RequiredSetting<float>(root, settings::kShowLimitsDisplayTime);
   return display;
 }
 
 // One line per ledger entry, whether or not the team owns any, then the
 // total. Only the templates are formatted; names are arguments.
-std::u16string LimitsBody(std::int32_t team, std::int32_t total, std::int32_t maximum) {
+std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
+                          std::int32_t maximum) {
   std::u16string body;
   for (const auto& [path, counts] : StructureLedger()) {
     const auto owned = counts.find(team);
     const std::int32_t count = owned != counts.end() ? owned->second : 0;
-    const Json& structures = Required(PluginConfig(), "Structures");
-    const Json& settings = MemberOrEmpty(structures, ToUtf8(path.View()));
-    const auto limit = ValueOr<std::int32_t>(settings, "Count", 9999);
-    const std::u16string name = FromUtf8(ValueOr(settings, "Name", ""));
-    body += FormatWide(LookupMessage("ShowLimitMsg").View(), name, count, limit);
+    const std::string member = ToUtf8(path.View());
+    const auto limit = SettingOr<std::int32_t>(root, settings::kCount, member);
+    const std::u16string name = FromUtf8(SettingOr<std::string>(root, settings::kName, member));
+    body += FormatWide(MessageText(root, "ShowLimitMsg"), name, count, limit);
   }
-  body += FormatWide(LookupMessage("TotalLimitMsg").View(), total, maximum);
+  body += FormatWide(MessageText(root, "TotalLimitMsg"), total, maximum);
   return body;
 }
 
@@ -59,15 +58,15 @@ void ShowLimits(AShooterPlayerController* player) {
   const std::int32_t team = Field(player, game::kTargetingTeam);
   // Asking makes a zero total for a team that has none yet.
   const std::int32_t total = TeamTotals()[team];
-  const auto maximum =
-      RequiredValue<std::int32_t>(Required(PluginConfig(), "General"), "MaxAmount");
-  const Display display = ReadDisplay();
-  const std::u16string body = LimitsBody(team, total, maximum);
+  const Json& root = PluginConfig();
+  const auto maximum = RequiredSetting<std::int32_t>(root, settings::kMaxAmount);
+  const Display display = ReadDisplay(root);
+  const std::u16string body = LimitsBody(root, team, total, maximum);
 
   if (display.type == "Notification") {
     const auto heading_scale = static_cast<float>(static_cast<double>(display.scale) * 2.0);
     PushNotification(player, display.color, heading_scale, display.display_time,
-                     LookupMessage("Sender").View());
+                     MessageText(root, "Sender"));
     PushNotificationText(player, display.color, display.scale, display.display_time, body);
   } else if (display.type == "Chat") {
     PushChatMessageText(player, LookupMessage("Sender"), body);

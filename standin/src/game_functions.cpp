@@ -115,8 +115,10 @@ void ClientServerMessage(AShooterPlayerController* player, FString* text, FLinea
 }
 
 void RconSendMessage(RCONClientConnection* connection, int id, int type, FString* text) {
-  Checked(connection, kRconConnection, "RCONClientConnection.SendMessageW");
-  Server::Current().ReplyRcon({id, type, text != nullptr ? std::u16string(text->View()) : u""});
+  auto* client = CheckedAs<SimRconConnection>(connection, kRconConnection,
+                                              "RCONClientConnection.SendMessageW");
+  Server::Current().SendRcon(*client,
+                             {id, type, text != nullptr ? std::u16string(text->View()) : u""});
 }
 
 // The game's own hooked functions.

@@ -146,10 +146,23 @@ void Server::Deliver(Delivery delivery) {
   }
 }
 
-void Server::ReplyRcon(const RconReply& reply) {
+bool Server::ExecuteRcon(SimRconConnection& connection, RCONPacket& packet) {
+  if (commands_.DispatchRcon(AsGame<RCONClientConnection>(&connection), &packet,
+                             AsGame<UWorld>(world_->GameWorld()))) {
+    return true;
+  }
+  SendRcon(connection,
+           {packet.Id, 0, u"Unknown command: " + FirstWord(std::u16string(packet.Body.View()))});
+  return false;
+}
+
+void Server::SendRcon(SimRconConnection& connection, const RconReply& reply) {
   rcon_replies_.push_back(reply);
   if (events_.on_rcon_reply) {
     events_.on_rcon_reply(reply);
+  }
+  if (connection.send) {
+    connection.send(reply);
   }
 }
 

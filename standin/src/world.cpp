@@ -75,6 +75,11 @@ void World::DestroyObject(SimObject* object) {
   if (it == objects_.end()) {
     Violation("the world was asked to destroy an object it does not own");
   }
+  for (SimPlayerController* player : players_) {
+    if (player->character != nullptr && player->character->aimed_actor == object) {
+      player->character->aimed_actor = nullptr;
+    }
+  }
   MarkDead(object);
   by_id_.erase(object->id);
   objects_.erase(it);
@@ -149,6 +154,17 @@ void World::CompactLevel() {
   auto& slots = level_->slots;
   slots.erase(std::remove(slots.begin(), slots.end(), nullptr), slots.end());
   level_->SyncActors();
+}
+
+SimActor* World::LevelActor(std::uint64_t id) const {
+  SimObject* object = FindById(id);
+  if (object == nullptr || (object->kinds & kActor) == 0) {
+    return nullptr;
+  }
+  auto* actor = static_cast<SimActor*>(object);
+  const auto& slots = level_->slots;
+  return std::find(slots.begin(), slots.end(), AsGame<AActor>(actor)) != slots.end() ? actor
+                                                                                     : nullptr;
 }
 
 SimPlayerController* World::AddPlayer(const std::string& name, std::uint64_t steam_id,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -113,8 +114,18 @@ struct SimGameMode : SimActor {
   SimGameMode() : SimActor(kGameMode) {}
 };
 
+// One reply the game sent to an RCON client.
+struct RconReply {
+  std::int32_t id = 0;
+  std::int32_t type = 0;
+  std::u16string text;
+};
+
 struct SimRconConnection : SimObject {
   SimRconConnection() : SimObject(kRconConnection) {}
+  // The client's end: every reply sent on this connection goes there, and
+  // only there. Unset, replies are only recorded by the server.
+  std::function<void(const RconReply&)> send;
 };
 
 // The game's view of a host object and back. Both directions are plain

@@ -44,12 +44,6 @@ struct Delivery {
   float time = 0.0F;
 };
 
-struct RconReply {
-  std::int32_t id = 0;
-  std::int32_t type = 0;
-  std::u16string text;
-};
-
 // Things a front end (the development server) wants to hear about as they happen.
 struct ServerEvents {
   std::function<void(const LogRecord&)> on_log;
@@ -104,7 +98,14 @@ class Server {
   [[nodiscard]] const std::vector<Delivery>& Deliveries() const { return deliveries_; }
   void ClearDeliveries() { deliveries_.clear(); }
   void Deliver(Delivery delivery);
-  void ReplyRcon(const RconReply& reply);
+
+  // RCON: a command packet runs as the game runs it, the handler that its
+  // first word names. A command nobody registered is answered "Unknown
+  // command: WORD", so that a client is never left waiting; the answer is
+  // whether a handler ran.
+  bool ExecuteRcon(SimRconConnection& connection, RCONPacket& packet);
+  // A reply goes to the connection it is sent on; the server also keeps it.
+  void SendRcon(SimRconConnection& connection, const RconReply& reply);
   [[nodiscard]] const std::vector<RconReply>& RconReplies() const { return rcon_replies_; }
 
   ServerEvents& Events() { return events_; }

@@ -56,6 +56,8 @@ class World {
   void RemoveActor(SimActor* actor);
   // Drops the null slots that removals left behind.
   void CompactLevel();
+  // The actor with that id if it stands in the level, else null.
+  SimActor* LevelActor(std::uint64_t id) const;
 
   SimWorld* GameWorld() const { return world_; }
   SimLevel* Level() const { return level_; }
@@ -71,6 +73,8 @@ class World {
   SimTribeData* TribeById(std::int32_t tribe_id);  // made on first use
 
   SimRconConnection* MakeRconConnection();
+  // Also stops every character aiming at the object, so that no aim outlives
+  // its target.
   void DestroyObject(SimObject* object);
 
   SimObject* FindById(std::uint64_t id) const;

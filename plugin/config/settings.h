@@ -1,0 +1,354 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "config/json_access.h"
+
+namespace cairnward {
+
+// The keys of config.json, in one table: where each lives, what it holds,
+// what the plug-in uses when it is absent, and when it is read. The
+// plug-in's reads go through these entries, and the config checker walks
+// the same table, so the two cannot disagree about a key.
+
+enum class SettingKind { kObject, kBoolean, kInteger, kNumber, kString };
+
+// An object that reads as empty when it is absent.
+struct EmptyObject {};
+
+// What the plug-in uses in place of an absent setting; monostate when the
+// setting is read as required.
+using SettingDefault =
+    std::variant<std::monostate, EmptyObject, bool, std::int32_t, std::string_view>;
+
+// How an administrator should take the absence of a setting.
+enum class WhenAbsent { kFine, kWarning, kError };
+
+// The arguments a message template is formatted with, in order.
+struct TemplateArgument {
+  enum class Kind { kText, kInteger } kind;
+  std::string_view meaning;
+};
+
+struct Setting {
+  const Setting* parent = nullptr;  // null: a member of the top-level object
+  std::string_view name;            // kAnyMember: every member, each named by the administrator
+  SettingKind kind = SettingKind::kObject;
+  SettingDefault fallback;
+  WhenAbsent absent = WhenAbsent::kFine;
+  std::string_view read_when;  // when the plug-in reads it
+  std::string_view if_absent;  // what the plug-in does without it
+  std::string_view if_wrong;   // what happens when it cannot be read
+  bool is_template = false;
+  std::span<const TemplateArgument> arguments;  // of a template
+  std::span<const std::string_view> choices;    // the texts it acts on; empty: any
+  std::string_view if_other;                    // what happens with any other text
+};
+
+inline constexpr std::string_view kAnyMember = "*";
+inline constexpr std::string_view kNoMessage = "No message";
+
+namespace settings {
+
+// Each entry names what it sets and leaves the rest at the defaults above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+inline constexpr std::string_view kFileRefused =
+    "the plug-in refuses the whole file (it does not load, and a reload keeps the "
+    "configuration in force)";
+inline constexpr std::string_view kHooksFail =
+    "each of these fails and logs the error, and the game decides alone: no limit holds";
+inline constexpr std::string_view kBlueprintFails =
+    "a placement of this blueprint and every tribe join fail and log the error, and the game "
+    "decides alone; show-limits fails, and so does a recount once a team owns one";
+inline constexpr std::string_view kShowLimitsFails = "show-limits fails and logs a warning";
+inline constexpr std::string_view kRefusalUntold =
+    "the refusal still holds, but the players are not told why and the error is logged";
+inline constexpr std::string_view kShownNoMessage = "players are shown \"No message\"";
+
+inline constexpr Setting kDebug{
+    .name = "Debug",
+    .kind = SettingKind::kBoolean,
+    .fallback = false,
+    .read_when = "at every trace line: each recount and each hook call",
+    .if_wrong =
+        "the recount at load fails (the plug-in does not load while the world is up), "
+        "and every hook fails and logs the error, so no limit holds"};
+
+inline constexpr Setting kGeneral{.name = "General",
+                                  .absent = WhenAbsent::kError,
+                                  .read_when = "at load and at every reload",
+                                  .if_absent = kFileRefused,
+                                  .if_wrong = kFileRefused};
+
+inline constexpr Setting kIgnoreAdmin{.parent = &kGeneral,
+                                      .name = "IgnoreAdmin",
+                                      .kind = SettingKind::kBoolean,
+                                      .fallback = false,
+                                      .read_when = "at load and at every reload",
+                                      .if_wrong = kFileRefused};
+
+inline constexpr Setting kMaxAmount{
+    .parent = &kGeneral,
+    .name = "MaxAmount",
+    .kind = SettingKind::kInteger,
+    .fallback = std::int32_t{0},
+    .absent = WhenAbsent::kError,
+    .read_when = "at every placement, removal and tribe join, and by show-limits",
+    .if_absent =
+        "the limit rules take 0, so every placement is refused (exempt administrators "
+        "aside), and show-limits fails",
+    .if_wrong =
+        "placements, removals and tribe joins fail and log the error, and the game "
+        "decides alone; show-limits fails"};
+
+inline constexpr Setting kNotificationScale{
+    .parent = &kGeneral,
+    .name = "NotificationScale",
+    .kind = SettingKind::kNumber,
+    .absent = WhenAbsent::kError,
+    .read_when = "at each refusal notification (placement, tribe merge, invitation)",
+    .if_absent = kRefusalUntold,
+    .if_wrong = kRefusalUntold};
+
+inline constexpr Setting kNotificationDisplayTime{
+    .parent = &kGeneral,
+    .name = "NotificationDisplayTime",
+    .kind = SettingKind::kNumber,
+    .absent = WhenAbsent::kError,
+    .read_when = "at each refusal notification (placement, tribe merge, invitation)",
+    .if_absent = kRefusalUntold,
+    .if_wrong = kRefusalUntold};
+
+inline constexpr Setting kStructures{
+    .name = "Structures",
+    .read_when =
+        "at every recount (load, game start, reload, UpdateStructures), placement, "
+        "tribe join and show-limits",
+    .if_absent = "no blueprint has a limit of its own; only MaxAmount applies",
+    .if_wrong =
+        "every recount fails: the plug-in does not load while the world is up, and "
+        "reloads, UpdateStructures and the game start fail"};
+
+inline constexpr Setting kBlueprint{
+    .parent = &kStructures,
+    .name = kAnyMember,
+    .fallback = EmptyObject{},
+    .read_when = "at each placement of this blueprint, every tribe join and by show-limits",
+    .if_wrong = kBlueprintFails};
+
+inline constexpr Setting kCount{
+    .parent = &kBlueprint,
+    .name = "Count",
+    .kind = SettingKind::kInteger,
+    .fallback = std::int32_t{9999},
+    .read_when = "at each placement of this blueprint, every tribe join and by show-limits",
+    .if_wrong = kBlueprintFails};
+
+inline constexpr Setting kName{.parent = &kBlueprint,
+                               .name = "Name",
+                               .kind = SettingKind::kString,
+                               .fallback = std::string_view(""),
+                               .read_when = "by show-limits",
+                               .if_wrong = kShowLimitsFails};
+
+inline constexpr Setting kMessages{
+    .name = "Messages",
+    .absent = WhenAbsent::kError,
+    .read_when = "at load (the chat command's name) and whenever a message is sent",
+    .if_absent = "the plug-in does not load",
+    .if_wrong = "the plug-in does not load"};
+
+inline constexpr Setting kShowLimitsCmd{
+    .parent = &kMessages,
+    .name = "ShowLimitsCmd",
+    .kind = SettingKind::kString,
+    .fallback = kNoMessage,
+    .absent = WhenAbsent::kWarning,
+    .read_when = "at load",
+    .if_absent = "the chat command is registered as \"No message\"",
+    .if_wrong = "the plug-in does not load"};
+
+inline constexpr Setting KeyedNotification(std::string_view name, std::string_view when) {
+  return Setting{.parent = &kMessages,
+                 .name = name,
+                 .kind = SettingKind::kString,
+                 .fallback = kNoMessage,
+                 .absent = WhenAbsent::kWarning,
+                 .read_when = when,
+                 .if_absent = kShownNoMessage,
+                 .if_wrong = kRefusalUntold,
+                 .is_template = true};
+}
+
+inline constexpr Setting kReachLimit =
+    KeyedNotification("ReachLimit", "when a placement is refused");
+inline constexpr Setting kInvitingMergeFail =
+    KeyedNotification("InvitingMergeFail", "when a tribe merge is refused");
+inline constexpr Setting kInvitedMergeFail =
+    KeyedNotification("InvitedMergeFail", "when a tribe merge is refused");
+inline constexpr Setting kInvitingTribeFail =
+    KeyedNotification("InvitingTribeFail", "when a tribe invitation is refused");
+inline constexpr Setting kInvitedPlayerFail =
+    KeyedNotification("InvitedPlayerFail", "when a tribe invitation is refused");
+
+inline constexpr std::array<TemplateArgument, 3> kLimitLineArguments{{
+    {TemplateArgument::Kind::kText, "the display name"},
+    {TemplateArgument::Kind::kInteger, "the team's count"},
+    {TemplateArgument::Kind::kInteger, "the limit"},
+}};
+
+inline constexpr std::array<TemplateArgument, 2> kTotalLineArguments{{
+    {TemplateArgument::Kind::kInteger, "the team's total"},
+    {TemplateArgument::Kind::kInteger, "MaxAmount"},
+}};
+
+inline constexpr Setting kShowLimitMsg{.parent = &kMessages,
+                                       .name = "ShowLimitMsg",
+                                       .kind = SettingKind::kString,
+                                       .fallback = kNoMessage,
+                                       .absent = WhenAbsent::kWarning,
+                                       .read_when = "by show-limits, once per limited blueprint",
+                                       .if_absent = "each line of show-limits reads \"No message\"",
+                                       .if_wrong = kShowLimitsFails,
+                                       .is_template = true,
+                                       .arguments = kLimitLineArguments};
+
+inline constexpr Setting kTotalLimitMsg{.parent = &kMessages,
+                                        .name = "TotalLimitMsg",
+                                        .kind = SettingKind::kString,
+                                        .fallback = kNoMessage,
+                                        .absent = WhenAbsent::kWarning,
+                                        .read_when = "by show-limits, for its last line",
+                                        .if_absent =
+                                            "the last line of show-limits reads \"No "
+                                            "message\"",
+                                        .if_wrong = kShowLimitsFails,
+                                        .is_template = true,
+                                        .arguments = kTotalLineArguments};
+
+// A template only as the heading of the show-limits notification; as the
+// sender name of a chat message it goes out as it is.
+inline constexpr Setting kSender{.parent = &kMessages,
+                                 .name = "Sender",
+                                 .kind = SettingKind::kString,
+                                 .fallback = kNoMessage,
+                                 .absent = WhenAbsent::kWarning,
+                                 .read_when = "by show-limits and GetBp",
+                                 .if_absent = "replies come from \"No message\"",
+                                 .if_wrong =
+                                     "show-limits and GetBp fail (a template the formatter "
+                                     "rejects fails only the show-limits heading)",
+                                 .is_template = true};
+
+inline constexpr Setting ShowLimitsSetting(std::string_view name, SettingKind kind,
+                                           const Setting* parent = &kMessages) {
+  return Setting{.parent = parent,
+                 .name = name,
+                 .kind = kind,
+                 .absent = WhenAbsent::kError,
+                 .read_when = "by show-limits",
+                 .if_absent = kShowLimitsFails,
+                 .if_wrong = kShowLimitsFails};
+}
+
+// Exact texts: any other, even in another case, sends nothing.
+inline constexpr std::array<std::string_view, 2> kShowLimitsTypes{"Notification", "Chat"};
+
+inline constexpr Setting kShowLimitsType = [] {
+  Setting setting = ShowLimitsSetting("ShowLimitsType", SettingKind::kString);
+  setting.choices = kShowLimitsTypes;
+  setting.if_other = "show-limits sends nothing";
+  return setting;
+}();
+inline constexpr Setting kNotificationColor =
+    ShowLimitsSetting("NotificationColor", SettingKind::kObject);
+inline constexpr Setting kRed = ShowLimitsSetting("Red", SettingKind::kNumber, &kNotificationColor);
+inline constexpr Setting kGreen =
+    ShowLimitsSetting("Green", SettingKind::kNumber, &kNotificationColor);
+inline constexpr Setting kBlue =
+    ShowLimitsSetting("Blue", SettingKind::kNumber, &kNotificationColor);
+inline constexpr Setting kShowLimitsScale =
+    ShowLimitsSetting("ShowLimitsScale", SettingKind::kNumber);
+inline constexpr Setting kShowLimitsDisplayTime =
+    ShowLimitsSetting("ShowLimitsDisplayTime", SettingKind::kNumber);
+
+// Every setting, each object before its members.
+inline constexpr auto kAll = std::to_array<const Setting*>({
+    &kDebug,
+    &kGeneral,
+    &kIgnoreAdmin,
+    &kMaxAmount,
+    &kNotificationScale,
+    &kNotificationDisplayTime,
+    &kStructures,
+    &kBlueprint,
+    &kCount,
+    &kName,
+    &kMessages,
+    &kShowLimitsCmd,
+    &kReachLimit,
+    &kInvitingMergeFail,
+    &kInvitedMergeFail,
+    &kInvitingTribeFail,
+    &kInvitedPlayerFail,
+    &kShowLimitMsg,
+    &kTotalLimitMsg,
+    &kSender,
+    &kShowLimitsType,
+    &kNotificationColor,
+    &kRed,
+    &kGreen,
+    &kBlue,
+    &kShowLimitsScale,
+    &kShowLimitsDisplayTime,
+});
+
+#pragma GCC diagnostic pop
+
+}  // namespace settings
+
+// The object a setting of kind kObject names, reached as the plug-in reaches
+// it: a member with an empty-object default through MemberOrEmpty, any other
+// through Required. `member` names the member where the table says
+// kAnyMember.
+const Json& SettingObject(const Json& root, const Setting& object, std::string_view member = {});
+
+// The object a setting lives in.
+const Json& ParentOf(const Json& root, const Setting& key, std::string_view member = {});
+
+// The setting's own name, or `member` for kAnyMember.
+std::string_view NameOf(const Setting& key, std::string_view member);
+
+// A setting read with its default.
+template <typename T>
+T SettingOr(const Json& root, const Setting& key, std::string_view member = {}) {
+  const Json& parent = ParentOf(root, key, member);
+  if constexpr (std::is_same_v<T, std::string>) {
+    return ValueOr<std::string>(parent, NameOf(key, member),
+                                std::string(std::get<std::string_view>(key.fallback)));
+  } else {
+    return ValueOr<T>(parent, NameOf(key, member), std::get<T>(key.fallback));
+  }
+}
+
+// A setting read as required: absent, it fails with the JSON library's error.
+template <typename T>
+T RequiredSetting(const Json& root, const Setting& key, std::string_view member = {}) {
+  return RequiredValue<T>(ParentOf(root, key, member), NameOf(key, member));
+}
+
+// The member names of "Structures", in byte order: the blueprints that have
+// limits of their own. Fails with the JSON library's error when "Structures"
+// is neither an object nor null (an empty array names nothing).
+std::vector<std::string> LimitedBlueprints(const Json& root);
+
+}  // namespace cairnward

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace checkconfig {
+
+// A member name as one token of a JSON pointer ("~" and "/" escaped).
+std::string PointerToken(std::string_view name);
+
+// A member given twice in one object; the JSON library keeps the last.
+struct DuplicateMember {
+  std::string pointer;
+  std::size_t first_offset = 0;
+  std::size_t last_offset = 0;
+};
+
+// Where things stand in a config.json's text. Offsets are bytes from the
+// start of the text.
+struct SourceMap {
+  // JSON pointer of each member -> offset of its name's opening quote (of
+  // the last one, for a member given twice).
+  std::map<std::string, std::size_t> members;
+  std::vector<DuplicateMember> duplicates;
+  std::size_t root_offset = 0;
+  // The member or element being read when the text stopped being JSON.
+  std::string failure_pointer;
+};
+
+// Reads the text with the JSON library's own parser, noting where each
+// member is. Text that is not JSON is mapped up to where it fails.
+SourceMap MapSource(std::string_view text);
+
+struct LineColumn {
+  std::size_t line = 1;
+  std::size_t column = 1;  // in characters, not bytes
+};
+
+LineColumn PositionOf(std::string_view text, std::size_t offset);
+
+}  // namespace checkconfig
