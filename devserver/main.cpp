@@ -152,9 +152,15 @@ int main(int argc, char** argv) {
       app.add_option("--rcon-address", options.rcon.address,
                      "Address RCON listens on (default 127.0.0.1: this machine only)")
           ->option_text("ADDR");
+  auto* rcon_max_clients =
+      app.add_option("--rcon-max-clients", options.rcon.max_connections,
+                     "RCON connections open at once; more are closed as they come (default 8)")
+          ->option_text("N")
+          ->check(CLI::PositiveNumber);
   rcon_port->needs(rcon_password);
   rcon_password->needs(rcon_port);
   rcon_address->needs(rcon_port);
+  rcon_max_clients->needs(rcon_port);
   CLI11_PARSE(app, argc, argv);
   try {
     return Serve(options);
