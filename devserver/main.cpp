@@ -125,9 +125,7 @@ int Serve(const Options& options) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"Cairnward development server: the stand-in host with a console"};
   Options options;
   app.add_option("--root", options.root,
@@ -162,10 +160,18 @@ int main(int argc, char** argv) {
   rcon_address->needs(rcon_port);
   rcon_max_clients->needs(rcon_port);
   CLI11_PARSE(app, argc, argv);
+  return Serve(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   try {
-    return Serve(options);
+    return Run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "devserver: %s\n", e.what());
-    return 1;
+  } catch (...) {
+    std::fprintf(stderr, "devserver: unknown error\n");
   }
+  return 1;
 }
