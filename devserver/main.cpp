@@ -76,7 +76,8 @@ int Serve(const Options& options) {
   }
 
   devserver::EventOutput out(stdout, json);
-  standin::Server server(options.root, standin::ServerOptions{.console_log = true});
+  standin::Server server(options.root,
+                         standin::ServerOptions{.console_log = true, .keep_history = false});
   auto& events = server.Events();
   events.on_log = [&out](const standin::LogRecord& record) { out.Log(record); };
   events.on_plugin = [&out](const std::string& state) { out.Plugin(state); };
