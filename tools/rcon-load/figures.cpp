@@ -12,6 +12,10 @@ std::optional<long> Growth(const Figures& f) {
   return *f.peak_rss_after_kib - *f.peak_rss_before_kib;
 }
 
+double AnsweredPerSecond(const Figures& f) {
+  return f.command_seconds > 0 ? static_cast<double>(f.answered) / f.command_seconds : 0;
+}
+
 double Mib(long kib) {
   return static_cast<double>(kib) / 1024.0;
 }
@@ -87,13 +91,11 @@ std::string Table(const Plan& plan, const Figures& f, const std::vector<std::str
   const auto row = [&out](const std::string& what, const std::string& value) {
     out += fmt::format("{:<38}{:>12}\n", what, value);
   };
-  const double rate =
-      f.command_seconds > 0 ? static_cast<double>(f.answered) / f.command_seconds : 0;
   row("commands of authenticated clients", std::to_string(f.commands));
   row("  answered (right id and text)", std::to_string(f.answered));
   row("  answered wrongly", std::to_string(f.wrong));
   row("  lost", std::to_string(f.Lost()));
-  row("  answered per second", fmt::format("{:.0f}", rate));
+  row("  answered per second", fmt::format("{:.0f}", AnsweredPerSecond(f)));
   row("  in (s)", fmt::format("{:.2f}", f.command_seconds));
   row("slow clients served", Fraction(f.slow));
   row("hostile connections dropped",
@@ -147,6 +149,7 @@ nlohmann::ordered_json Json(const Plan& plan, const Figures& f,
       {"answered", f.answered},
       {"wrong", f.wrong},
       {"lost", f.Lost()},
+      {"answered_per_second", AnsweredPerSecond(f)},
       {"command_seconds", f.command_seconds},
       {"load_seconds", f.load_seconds},
       {"slow", TallyJson(f.slow, "served")},
