@@ -76,7 +76,8 @@ int Serve(const Options& options) {
   }
 
   devserver::EventOutput out(stdout, json);
-  standin::Server server(options.root, standin::ServerOptions{.console_log = true});
+  standin::Server server(options.root,
+                         standin::ServerOptions{.console_log = true, .keep_history = false});
   auto& events = server.Events();
   events.on_log = [&out](const standin::LogRecord& record) { out.Log(record); };
   events.on_plugin = [&out](const std::string& state) { out.Plugin(state); };
@@ -125,9 +126,7 @@ int Serve(const Options& options) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
   CLI::App app{"Cairnward development server: the stand-in host with a console"};
   Options options;
   app.add_option("--root", options.root,
@@ -152,14 +151,28 @@ int main(int argc, char** argv) {
       app.add_option("--rcon-address", options.rcon.address,
                      "Address RCON listens on (default 127.0.0.1: this machine only)")
           ->option_text("ADDR");
+  auto* rcon_max_clients =
+      app.add_option("--rcon-max-clients", options.rcon.max_connections,
+                     "RCON connections open at once; more are closed as they come (default 8)")
+          ->option_text("N")
+          ->check(CLI::PositiveNumber);
   rcon_port->needs(rcon_password);
   rcon_password->needs(rcon_port);
   rcon_address->needs(rcon_port);
+  rcon_max_clients->needs(rcon_port);
   CLI11_PARSE(app, argc, argv);
+  return Serve(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
   try {
-    return Serve(options);
+    return Run(argc, argv);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "devserver: %s\n", e.what());
-    return 1;
+  } catch (...) {
+    std::fprintf(stderr, "devserver: unknown error\n");
   }
+  return 1;
 }

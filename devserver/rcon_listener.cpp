@@ -330,6 +330,10 @@ class Listener::Impl {
       socket.close(unknown);
       return;
     }
+    // Each write is whole packets, and a client that marks the end of an
+    // answer waits for the marker's reply, which would otherwise sit behind
+    // the answer until the client's delayed acknowledgement: 40 ms a command.
+    socket.set_option(tcp::no_delay(true), unknown);
     auto session = std::make_shared<Session>(hub_, std::move(socket), peer);
     hub_.sessions.insert(session);
     hub_.note(fmt::format("rcon: {} connected", peer));

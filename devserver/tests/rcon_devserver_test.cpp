@@ -198,6 +198,22 @@ TEST_F(RconDevserver, ThePluginAnswersReloadAndUpdateStructures) {
   EXPECT_EQ(server.Finish(), 0) << server.Output();
 }
 
+TEST_F(RconDevserver, TheClientCapIsAnOption) {
+  Devserver server(dir_,
+                   {"--rcon-port", "0", "--rcon-password", kPassword, "--rcon-max-clients", "1"});
+  const std::uint16_t port = server.RconPort();
+  ASSERT_NE(port, 0) << server.Output();
+  RconClient first(port);
+  ASSERT_EQ(first.Authenticate(kPassword, 1), 1);
+  RconClient second(port);
+  EXPECT_TRUE(second.ClosedByServer());
+  first.Send(2, rcon::kExecCommand, "frob");
+  EXPECT_EQ(first.Next(), (Packet{2, 0, "Unknown command: frob"}));
+  EXPECT_EQ(server.Finish(), 0) << server.Output();
+  EXPECT_NE(server.Output().find("refused: 1 connections are open already"), std::string::npos)
+      << server.Output();
+}
+
 TEST_F(RconDevserver, BadRconOptionsStopTheServerBeforeItStarts) {
   const std::string base = std::string("'") + DEVSERVER_EXE + "' --root '" + dir_.string() +
                            "/server' < /dev/null > /dev/null 2>&1";
@@ -209,6 +225,8 @@ TEST_F(RconDevserver, BadRconOptionsStopTheServerBeforeItStarts) {
   EXPECT_NE(exit_code(base + " --rcon-password x"), 0) << "a password needs a port";
   EXPECT_NE(exit_code(base + " --rcon-port 70000 --rcon-password x"), 0);
   EXPECT_NE(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-address 300.1.2.3"), 0);
+  EXPECT_NE(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-max-clients 0"), 0);
+  EXPECT_NE(exit_code(base + " --rcon-max-clients 4"), 0) << "a cap needs a port";
   EXPECT_EQ(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-address 127.0.0.2"), 0);
 }
 

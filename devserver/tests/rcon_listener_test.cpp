@@ -1,8 +1,13 @@
 // The RCON endpoint against a plain client, with a game of its own that
 // knows a few commands: no stand-in and no plug-in.
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -230,6 +235,41 @@ TEST_F(RconListener, SlowClientsAreDisconnected) {
   EXPECT_TRUE(dawdling->ClosedByServer());
   EXPECT_TRUE(Noted("did not authenticate in time"));
   EXPECT_TRUE(Noted("did not send the rest of a packet in time"));
+}
+
+// The server's ends of the connections to `port`, among this process's
+// descriptors: bound to that port and connected to a peer.
+std::vector<int> ServerEnds(std::uint16_t port) {
+  std::vector<int> ends;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    const int fd = std::stoi(entry.path().filename().string());
+    sockaddr_in local{};
+    sockaddr_in peer{};
+    socklen_t length = sizeof local;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0 ||
+        local.sin_family != AF_INET || ntohs(local.sin_port) != port) {
+      continue;
+    }
+    length = sizeof peer;
+    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+      ends.push_back(fd);
+    }
+  }
+  return ends;
+}
+
+// A client that sends the end marker after a command waits for the marker's
+// reply; held back until the answer before it is acknowledged, it would cost
+// the client's delayed acknowledgement, some 40 ms, on every command.
+TEST_F(RconListener, RepliesAreSentWithoutWaitingForAcknowledgements) {
+  Start();
+  const auto client = Admin();
+  const std::vector<int> ends = ServerEnds(Port());
+  ASSERT_EQ(ends.size(), 1U);
+  int no_delay = 0;
+  socklen_t size = sizeof no_delay;
+  ASSERT_EQ(getsockopt(ends[0], IPPROTO_TCP, TCP_NODELAY, &no_delay, &size), 0);
+  EXPECT_NE(no_delay, 0);
 }
 
 TEST_F(RconListener, ConnectionsBeyondTheCapAreClosedAtOnce) {

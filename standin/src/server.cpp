@@ -73,7 +73,8 @@ Server::Server(std::filesystem::path root, ServerOptions options)
       world_(std::make_unique<World>()),
       api_utils_(std::make_unique<ApiUtilsImpl>(*this)),
       host_logger_(std::make_shared<spdlog::logger>("AtlasApi")),
-      loader_(hooks_, commands_, *host_logger_) {
+      loader_(hooks_, commands_, *host_logger_),
+      keep_history_(options.keep_history) {
   if (CurrentSlot() != nullptr) {
     Violation("a second stand-in server was started while one runs");
   }
@@ -140,9 +141,9 @@ void Server::UnloadPlugin() {
 }
 
 void Server::Deliver(Delivery delivery) {
-  deliveries_.push_back(std::move(delivery));
+  const Delivery& kept = keep_history_ ? deliveries_.emplace_back(std::move(delivery)) : delivery;
   if (events_.on_delivery) {
-    events_.on_delivery(deliveries_.back());
+    events_.on_delivery(kept);
   }
 }
 
@@ -157,7 +158,9 @@ bool Server::ExecuteRcon(SimRconConnection& connection, RCONPacket& packet) {
 }
 
 void Server::SendRcon(SimRconConnection& connection, const RconReply& reply) {
-  rcon_replies_.push_back(reply);
+  if (keep_history_) {
+    rcon_replies_.push_back(reply);
+  }
   if (events_.on_rcon_reply) {
     events_.on_rcon_reply(reply);
   }
@@ -167,9 +170,9 @@ void Server::SendRcon(SimRconConnection& connection, const RconReply& reply) {
 }
 
 void Server::Record(LogRecord record) {
-  log_.push_back(std::move(record));
+  const LogRecord& kept = keep_history_ ? log_.emplace_back(std::move(record)) : record;
   if (events_.on_log) {
-    events_.on_log(log_.back());
+    events_.on_log(kept);
   }
 }
 

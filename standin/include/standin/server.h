@@ -54,6 +54,10 @@ struct ServerEvents {
 
 struct ServerOptions {
   bool console_log = false;  // echo log lines to standard output
+  // Keep every log line, delivery and RCON reply for Log(), Deliveries() and
+  // RconReplies(), which tests read. A server that runs for long keeps none,
+  // since they grow with every command; its events still report each one.
+  bool keep_history = true;
 };
 
 // One stand-in game server: the world, the host's registries, its log, its
@@ -127,6 +131,7 @@ class Server {
   std::map<std::uint64_t, std::set<std::u16string>> groups_;
   PluginLoader loader_;
   ServerEvents events_;
+  bool keep_history_;
   int status_ = 1;
 };
 
