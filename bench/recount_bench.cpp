@@ -32,13 +32,13 @@ double PeakResidentBytes() {
 std::size_t CountFloor() {
   std::unordered_map<std::int32_t, std::int32_t> totals;
   UWorld* world = ArkApi::GetApiUtils().GetWorld();
-  const ULevel* level = Field(world, game::kPersistentLevel);
-  const TArray<AActor*>& actors = Field(level, game::kActors);
-  UClass* structure_class = CallGame(game::kStructureStaticClass);
-  const auto is_a = Resolve(game::kIsA);
+  const ULevel* level = Field<game::kPersistentLevel>(world);
+  const TArray<AActor*>& actors = Field<game::kActors>(level);
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  const auto is_a = GameFunctionAddress<game::kIsA>();
   for (AActor* actor : actors) {
     if (actor != nullptr && is_a(actor, structure_class)) {
-      ++totals[Field(actor, game::kTargetingTeam)];
+      ++totals[Field<game::kTargetingTeam>(actor)];
     }
   }
   return totals.size();

@@ -46,7 +46,7 @@ struct RecountPass {
 };
 
 ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
-  const UClass* cls = Field(actor, game::kClass);
+  const UClass* cls = Field<game::kClass>(actor);
   const auto [it, fresh] = pass.classes.try_emplace(cls);
   if (fresh) {
     it->second.path = BlueprintPathOf(actor);
@@ -56,7 +56,7 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
 }
 
 void CountStructure(RecountPass& pass, AActor* actor) {
-  const std::int32_t team = Field(actor, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(actor);
   if (team <= kHighestUncountedTeam) {
     return;
   }
@@ -91,14 +91,14 @@ void UpdateStructureCountAll() {
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
   UWorld* world = ArkApi::GetApiUtils().GetWorld();
-  const ULevel* level = Field(world, game::kPersistentLevel);
-  const TArray<AActor*>& level_actors = Field(level, game::kActors);
+  const ULevel* level = Field<game::kPersistentLevel>(world);
+  const TArray<AActor*>& level_actors = Field<game::kActors>(level);
   // A copy of our own: the game may change its array while we call into it.
   const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
 
   // The same class object for the whole walk.
-  UClass* structure_class = CallGame(game::kStructureStaticClass);
-  const auto is_a = Resolve(game::kIsA);
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  const auto is_a = GameFunctionAddress<game::kIsA>();
   RecountPass pass;
   for (AActor* actor : actors) {
     if (actor != nullptr && is_a(actor, structure_class)) {

@@ -28,7 +28,7 @@ bool IsC4Charge(std::u16string_view path) {
 // Judges and counts one final placement that the game allowed. Answers
 // whether the placement still stands.
 bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t steam_id) {
-  const std::int32_t team = Field(pc, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(pc);
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: team_id: {}", team);
   if (team == 0) {
     return true;
@@ -93,7 +93,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         TraceBanner("| Hook_APrimalStructure_Destroyed");
         game.Run(call_game);
         const FString path = BlueprintPathOf(structure);
-        const std::int32_t team = Field(structure, game::kTargetingTeam);
+        const std::int32_t team = Field<game::kTargetingTeam>(structure);
         if (IsC4Charge(path.View())) {
           return;
         }

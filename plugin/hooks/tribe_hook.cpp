@@ -70,8 +70,8 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
     return false;
   }
   TraceFramed(fmt::format("| AShooterPlayerState_AddToTribe: {}: Find players", tag));
-  auto* inviter_state = static_cast<AShooterPlayerState*>(Field(inviter, game::kPlayerState));
-  AController* joiner = CallGame(game::kGetOwnerController, player);
+  auto* inviter_state = static_cast<AShooterPlayerState*>(Field<game::kPlayerState>(inviter));
+  AController* joiner = CallGame<game::kGetOwnerController>(player);
   if (inviter_state == nullptr || joiner == nullptr) {
     return false;
   }
@@ -127,7 +127,7 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
 // the player's counts follow him when he leaves his own team for a tribe.
 bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_game) {
   std::int32_t old_team = 0;
-  if (!CallGame(game::kIsInTribe, player)) {
+  if (!CallGame<game::kIsInTribe>(player)) {
     old_team = GetTeamID(player);
   }
   TraceFramed("| AShooterPlayerState_AddToTribe: Creating a tribe");
@@ -135,7 +135,7 @@ bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_g
   DebugTrace("| Creating a tribe: 1");
   if (result) {
     DebugTrace("| Creating a tribe: 2");
-    if (CallGame(game::kIsInTribe, player) && old_team > 0) {
+    if (CallGame<game::kIsInTribe>(player) && old_team > 0) {
       DebugTrace("| Creating a tribe: 3");
       const std::int32_t new_team = GetTeamID(player);
       if (new_team != old_team) {

@@ -56,7 +56,7 @@ std::u16string LimitsBody(std::int32_t team, std::int32_t total, std::int32_t ma
 }
 
 void ShowLimits(AShooterPlayerController* player) {
-  const std::int32_t team = Field(player, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(player);
   // Asking makes a zero total for a team that has none yet.
   const std::int32_t total = TeamTotals()[team];
   const auto maximum =

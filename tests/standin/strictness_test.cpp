@@ -59,6 +59,26 @@ TEST_F(Strictness, OnlyTheStartOfALiveObjectIsALiveObject) {
   EXPECT_EQ(standin::FindLive(&walls[1]->targeting_team), nullptr);
 }
 
+// Plug-ins resolve a field's offset once and use it for every object that
+// has the field, as the game's fields allow.
+TEST_F(Strictness, AFieldLiesAtOneOffsetInEveryObjectThatHasIt) {
+  auto* player = world().AddPlayer("Ann", 76561198000000001, 1001);
+  const std::vector<const standin::SimObject*> actors = {
+      world().SpawnActor(world().BlueprintClass("/Game/Structures/Wall.Wall"), 1001),
+      world().GameMode(), player, player->player_state, player->character};
+  const auto offset = [](const standin::SimObject* object, const char* field) {
+    return static_cast<const char*>(GetAddress(object, field)) -
+           reinterpret_cast<const char*>(object);
+  };
+  for (const auto* actor : actors) {
+    EXPECT_EQ(offset(actor, game::kTargetingTeam.name),
+              offset(actors[0], game::kTargetingTeam.name));
+    EXPECT_EQ(offset(actor, game::kClass.name), offset(world().Level(), game::kClass.name));
+  }
+  EXPECT_EQ(offset(player, game::kPlayerState.name),
+            offset(world().Make<standin::SimController>(), game::kPlayerState.name));
+}
+
 TEST_F(Strictness, DoubleFreeAndForeignBlocksAreLoud) {
   void* block = FMemory::Malloc(32);
   FMemory::Free(block);
