@@ -41,7 +41,7 @@ struct ClassFacts {
 // One walk over the level: the trace switch as it stood at the start, and
 // the classes met so far.
 struct RecountPass {
-  bool tracing = DebugTraceOn();
+  TraceLines trace;
   std::unordered_map<const UClass*, ClassFacts> classes;
 };
 
@@ -74,12 +74,9 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   if (count > *facts.limit) {
     TeamLimitExceeded()[team] = true;
   }
-  if (pass.tracing) {
-    WriteTraceLine(fmt::format("| UpdateStructCountAll: team_id: {}", team));
-    WriteTraceLine(
-        fmt::format("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()}));
-    WriteTraceLine(fmt::format("| UpdateStructCountAll: count: {}", count));
-  }
+  pass.trace("| UpdateStructCountAll: team_id: {}", team);
+  pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
+  pass.trace("| UpdateStructCountAll: count: {}", count);
 }
 
 }  // namespace

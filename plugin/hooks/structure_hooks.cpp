@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
 #include "api/ark_api.h"
@@ -7,7 +8,6 @@
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
-#include "host/text.h"
 #include "messages/blueprint_path.h"
 #include "messages/push.h"
 
@@ -104,7 +104,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
           UpdateStructureCount(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
-          DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", ToUtf8(path.View()));
+          DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", Utf8Text{path.View()});
           DebugTrace("|");
         }
       },

@@ -65,11 +65,14 @@ using CaseResult = std::optional<bool>;
 CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, bool merge,
                     const std::function<bool()>& call_game) {
   const std::string_view tag = merge ? "[Merging]" : "[Invite]";
-  TraceFramed(fmt::format("| AShooterPlayerState_AddToTribe: {}: Start!", tag));
+  // Whole lines, so that nothing is formatted while the trace is off.
+  TraceFramed(merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Start!"
+                    : "| AShooterPlayerState_AddToTribe: [Invite]: Start!");
   if (inviter == nullptr) {
     return false;
   }
-  TraceFramed(fmt::format("| AShooterPlayerState_AddToTribe: {}: Find players", tag));
+  TraceFramed(merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Find players"
+                    : "| AShooterPlayerState_AddToTribe: [Invite]: Find players");
   auto* inviter_state = static_cast<AShooterPlayerState*>(Field<game::kPlayerState>(inviter));
   AController* joiner = CallGame<game::kGetOwnerController>(player);
   if (inviter_state == nullptr || joiner == nullptr) {
