@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
@@ -21,8 +19,20 @@ bool IsC4Charge(std::u16string_view path) {
   const auto lower = [](char16_t c) {
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
   };
-  return std::search(path.begin(), path.end(), kC4.begin(), kC4.end(),
-                     [&](char16_t a, char16_t b) { return lower(a) == b; }) != path.end();
+  for (std::size_t at = 0; at + kC4.size() <= path.size(); ++at) {
+    // Most positions fail at the first unit: only "C" and "c" pass this.
+    if ((path[at] | 0x20U) != u'c') {
+      continue;
+    }
+    std::size_t matched = 1;
+    while (matched < kC4.size() && lower(path[at + matched]) == kC4[matched]) {
+      ++matched;
+    }
+    if (matched == kC4.size()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Judges and counts one final placement that the game allowed. Answers
@@ -75,9 +85,13 @@ int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerC
         TraceBanner("| Hook_APrimalStructure_IsAllowedToBuild");
         bool allowed = game_answer.Get(call_game) != 0;
         const std::uint64_t steam_id = ArkApi::GetApiUtils().GetSteamIdFromController(pc);
-        const FString path = BlueprintPathOf(structure);
-        if (allowed && final_placement && pc != nullptr && !IsC4Charge(path.View())) {
-          allowed = CheckPlacement(pc, path, steam_id);
+        if (allowed && final_placement && pc != nullptr) {
+          // Formed only for the limit check, its one user: the game asks
+          // many times a second while a player aims.
+          const FString path = BlueprintPathOf(structure);
+          if (!IsC4Charge(path.View())) {
+            allowed = CheckPlacement(pc, path, steam_id);
+          }
         }
         return allowed ? 1 : 0;
       },
