@@ -41,21 +41,22 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
   trace(kTraceClosingRule);
 }
 
-void UpdateConfiguredCount(const TraceLines& trace, TeamCounts& counts, const FString& path,
+void UpdateConfiguredCount(const TraceLines& trace, Ledger::iterator entry, const FString& path,
                            std::int32_t team_id, std::int32_t change) {
   trace.Framed("| UpdateStructureCount: Debug code: 2");
+  TeamCounts& counts = entry->second;
   const std::int32_t old_count = counts[team_id];
   const std::int32_t new_count = Plus(old_count, change);
   if (new_count >= 0) {
     trace.Framed("| UpdateStructureCount: Debug code: 3");
     counts[team_id] = new_count;
-    if (new_count > BlueprintLimit(path.View())) {
+    if (new_count > StructureLedger().LimitOf(entry, path.View())) {
       TeamLimitExceeded()[team_id] = true;
     }
     trace.Framed("| UpdateStructureCount: Debug code: 3A");
     // A removal that brings the team back within the limit lifts the flag,
     // even one set by another blueprint.
-    if (change < 0 && new_count <= BlueprintLimit(path.View())) {
+    if (change < 0 && new_count <= StructureLedger().LimitOf(entry, path.View())) {
       TeamLimitExceeded()[team_id] = false;
     }
     trace.Framed("| UpdateStructureCount: 3B");
@@ -89,16 +90,17 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   if (TeamTotals()[team_id] >= MaxAmount()) {
     return false;
   }
-  TeamCounts* counts = FindLedgerEntry(path.View());
-  if (counts == nullptr) {
+  Ledger& ledger = StructureLedger();
+  const auto entry = ledger.find(path.View());
+  if (entry == ledger.end()) {
     return true;
   }
-  const std::int32_t count = (*counts)[team_id];
+  const std::int32_t count = entry->second[team_id];
   const TraceLines trace;
   trace("StructureAllowed: team_id: {}", team_id);
   trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
   trace("StructureAllowed: count: {}", count);
-  return count < BlueprintLimit(path.View());
+  return count < ledger.LimitOf(entry, path.View());
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
@@ -123,8 +125,8 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
     if (new_total >= 0) {
       TeamTotals()[team_id] = new_total;
     }
-    if (TeamCounts* counts = FindLedgerEntry(path.View()); counts != nullptr) {
-      UpdateConfiguredCount(trace, *counts, path, team_id, change);
+    if (const auto entry = StructureLedger().find(path.View()); entry != StructureLedger().end()) {
+      UpdateConfiguredCount(trace, entry, path, team_id, change);
     } else {
       UpdateUnconfiguredCount(trace, team_id, change, old_total, new_total);
     }
@@ -138,8 +140,8 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
   trace(kTraceClosingRule);
 }
 
-bool BlueprintWithinLimit(const FString& path, std::int32_t count) {
-  return count <= BlueprintLimit(path.View());
+bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
+  return count <= StructureLedger().LimitOf(entry, entry->first.View());
 }
 
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
@@ -153,10 +155,12 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
     const auto it = counts.find(team_id);
     return it != counts.end() ? it->second : 0;
   };
-  for (const auto& [path, counts] : StructureLedger()) {
+  const Ledger& ledger = StructureLedger();
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    const TeamCounts& counts = entry->second;
     const std::int32_t sum = Plus(count_of(counts, team_id1), count_of(counts, team_id2));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    if (!BlueprintWithinLimit(path, sum)) {
+    if (!BlueprintWithinLimit(entry, sum)) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
     }

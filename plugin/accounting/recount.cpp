@@ -22,10 +22,7 @@ void CreateLedgerEntries() {
   // names the entry. Anything but an object or null has no names, and the
   // JSON library says so when asked for one.
   for (auto it = structures.begin(); it != structures.end(); ++it) {
-    FString key = LedgerKey(it.key());
-    if (ledger.find(key) == ledger.end()) {
-      ledger.emplace(std::move(key), TeamCounts{});
-    }
+    ledger.Add(LedgerKey(it.key()));
   }
 }
 

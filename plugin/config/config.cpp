@@ -10,11 +10,16 @@
 namespace cairnward {
 namespace {
 bool ignore_admin = false;
+std::uint64_t generation = 1;
 }  // namespace
 
 Json& PluginConfig() {
   static Json document;
   return document;
+}
+
+std::uint64_t ConfigGeneration() {
+  return generation;
 }
 
 bool IgnoreAdmin() {
@@ -39,6 +44,7 @@ void ReadConfig() {
     const bool ignore = ValueOr(Required(document, "General"), "IgnoreAdmin", false);
     PluginConfig() = std::move(document);
     ignore_admin = ignore;
+    ++generation;
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
     throw;

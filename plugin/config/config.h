@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "config/json_access.h"
 
 namespace cairnward {
@@ -7,6 +9,10 @@ namespace cairnward {
 // The parsed config.json: null until the first successful read, replaced
 // whole by each successful read and never touched by a failed one.
 Json& PluginConfig();
+
+// Raised by every successful read: what is worked out from one PluginConfig
+// holds while the generation stays.
+std::uint64_t ConfigGeneration();
 
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();
