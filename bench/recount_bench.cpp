@@ -2,8 +2,6 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
-#include <unordered_map>
-
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "api/ark_api.h"
@@ -30,7 +28,7 @@ double PeakResidentBytes() {
 // structure, read its team and count it, through the same host accessors
 // and in the same kind of map as the plug-in.
 std::size_t CountFloor() {
-  std::unordered_map<std::int32_t, std::int32_t> totals;
+  TeamCounts totals;
   UWorld* world = ArkApi::GetApiUtils().GetWorld();
   const ULevel* level = Field<game::kPersistentLevel>(world);
   const TArray<AActor*>& actors = Field<game::kActors>(level);

@@ -180,13 +180,13 @@ Ledger& StructureLedger() {
   return ledger;
 }
 
-std::unordered_map<std::int32_t, std::int32_t>& TeamTotals() {
-  static std::unordered_map<std::int32_t, std::int32_t> totals;
+TeamCounts& TeamTotals() {
+  static TeamCounts totals;
   return totals;
 }
 
-std::unordered_map<std::int32_t, bool>& TeamLimitExceeded() {
-  static std::unordered_map<std::int32_t, bool> flags;
+TeamFlags& TeamLimitExceeded() {
+  static TeamFlags flags;
   return flags;
 }
 

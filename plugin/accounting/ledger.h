@@ -4,12 +4,12 @@
 #include <iterator>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include <fmt/format.h>
 
+#include "accounting/flat_hash_map.h"
 #include "api/fstring.h"
 
 namespace cairnward {
@@ -31,7 +31,9 @@ struct BlueprintPathLess {
 };
 
 // Count per team id. A team without an entry has 0.
-using TeamCounts = std::unordered_map<std::int32_t, std::int32_t>;
+using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
+// Flag per team id. A team without an entry has false.
+using TeamFlags = FlatHashMap<std::int32_t, bool>;
 
 // Blueprint path -> team -> count, for the configured blueprints only, in
 // ascending order of the paths compared without regard to case. Entries are
@@ -127,9 +129,9 @@ class Ledger {
 // absent team through operator[] makes its zero entry, which changes no count.
 Ledger& StructureLedger();
 // Team -> structures of every blueprint, configured or not.
-std::unordered_map<std::int32_t, std::int32_t>& TeamTotals();
+TeamCounts& TeamTotals();
 // Team -> whether every placement of the team is refused.
-std::unordered_map<std::int32_t, bool>& TeamLimitExceeded();
+TeamFlags& TeamLimitExceeded();
 
 // Empties all three.
 void ClearAccounting();

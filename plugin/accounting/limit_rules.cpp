@@ -147,8 +147,10 @@ bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
   const TraceLines trace;
   trace.Banner("| AllowMergedStructureCounts: Starts");
-  auto& totals = TeamTotals();
-  if (Plus(totals[team_id1], totals[team_id2]) > MaxAmount()) {
+  // One at a time: reading may add a team, and that may move the other.
+  const std::int32_t total1 = TeamTotals()[team_id1];
+  const std::int32_t total2 = TeamTotals()[team_id2];
+  if (Plus(total1, total2) > MaxAmount()) {
     return false;
   }
   const auto count_of = [](const TeamCounts& counts, std::int32_t team_id) {

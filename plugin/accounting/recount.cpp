@@ -1,7 +1,6 @@
 #include "accounting/recount.h"
 
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -39,7 +38,8 @@ struct ClassFacts {
 // the classes met so far.
 struct RecountPass {
   TraceLines trace;
-  std::unordered_map<const UClass*, ClassFacts> classes;
+  TeamCounts& totals = TeamTotals();
+  FlatHashMap<const UClass*, ClassFacts> classes;
 };
 
 ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
@@ -57,7 +57,7 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  ++TeamTotals()[team];
+  ++pass.totals[team];
   ClassFacts& facts = FactsOf(pass, actor);
   if (facts.counts == nullptr) {
     return;

@@ -31,7 +31,9 @@ void NotifyRefusal(std::string_view key, AController* controller) {
 void MoveCounts(std::int32_t from, std::int32_t to,
                 const std::function<void(std::int32_t moved, bool after)>& per_entry) {
   auto& totals = TeamTotals();
-  totals[to] += totals[from];
+  // One at a time: reading may add a team, and that may move the other.
+  const std::int32_t from_total = totals[from];
+  totals[to] += from_total;
   std::int32_t sum = 0;
   for (auto& [path, counts] : StructureLedger()) {
     const auto found = counts.find(from);
