@@ -14,6 +14,8 @@
 namespace cairnward {
 namespace {
 
+constexpr std::size_t kPrefetchAhead = 8;
+
 void CreateLedgerEntries() {
   const Json& structures = Required(PluginConfig(), "Structures");
   Ledger& ledger = StructureLedger();
@@ -94,7 +96,15 @@ void UpdateStructureCountAll() {
   UClass* structure_class = CallGame<game::kStructureStaticClass>();
   const auto is_a = GameFunctionAddress<game::kIsA>();
   RecountPass pass;
-  for (AActor* actor : actors) {
+  const std::size_t count = actors.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    // Actors lie all over the game's memory: asking for one a few steps
+    // ahead lets its wait overlap the work on those before it.
+    if (i + kPrefetchAhead < count && actors[i + kPrefetchAhead] != nullptr) {
+      __builtin_prefetch(actors[i + kPrefetchAhead]);
+      PrefetchField<game::kTargetingTeam>(actors[i + kPrefetchAhead]);
+    }
+    AActor* actor = actors[i];
     if (actor != nullptr && is_a(actor, structure_class)) {
       CountStructure(pass, actor);
     }

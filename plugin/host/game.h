@@ -74,6 +74,16 @@ auto& Field(const void* object) {
   return *reinterpret_cast<Value*>(static_cast<char*>(const_cast<void*>(object)) + Offset::offset);
 }
 
+// Asks the processor to fetch a field of an object that is about to be read,
+// once Field has learnt where it lies; reads nothing itself.
+template <const auto& kField>
+void PrefetchField(const void* object) {
+  using Offset = detail::FieldOffset<kField>;
+  if (Offset::epoch == detail::game_address_epoch) {
+    __builtin_prefetch(static_cast<const char*>(object) + Offset::offset);
+  }
+}
+
 // Console commands receive the engine's base controller type; every player
 // controller in this game is a shooter controller.
 inline AShooterPlayerController* AsShooter(APlayerController* player) {
