@@ -1,5 +1,7 @@
 #include "accounting/ledger.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -14,11 +16,64 @@ constexpr char16_t FoldCase(char16_t unit) noexcept {
   return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
 }
 
+// Whether one of the four units in a word is NUL.
+constexpr bool HasNulUnit(std::uint64_t word) noexcept {
+  return ((word - 0x0001000100010001ULL) & ~word & 0x8000800080008000ULL) != 0;
+}
+
+// FoldCase on four units at once: each lane is tested for A-Z without
+// carrying into its neighbour, and gets 0x20 added when it is a letter.
+constexpr std::uint64_t FoldWord(std::uint64_t word) noexcept {
+  constexpr std::uint64_t kHigh = 0x8000800080008000ULL;
+  constexpr std::uint64_t kLanes = 0x0001000100010001ULL;
+  const std::uint64_t low = word & ~kHigh;
+  const std::uint64_t from_a = (low + (0x8000 - u'A') * kLanes) & kHigh;
+  const std::uint64_t past_z = (low + (0x8000 - u'Z' - 1) * kLanes) & kHigh;
+  const std::uint64_t letters = from_a & ~past_z & ~(word & kHigh);
+  return word | (letters >> 10U);
+}
+
+constexpr std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) noexcept {
+  hash = (hash ^ value) * 0x9E3779B97F4A7C15ULL;
+  return hash ^ (hash >> 32U);
+}
+
+// Equal for texts that Compare finds equal: letters folded, the text ended
+// at its first NUL. Four units at a time while no NUL is among them.
+std::uint64_t FoldedHash(std::u16string_view text) noexcept {
+  std::uint64_t hash = 0;
+  std::size_t i = 0;
+  for (; i + 4 <= text.size(); i += 4) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, text.data() + i, sizeof word);
+    if (HasNulUnit(word)) {
+      break;
+    }
+    hash = Mix(hash, FoldWord(word));
+  }
+  for (; i < text.size() && text[i] != u'\0'; ++i) {
+    hash = Mix(hash, FoldCase(text[i]));
+  }
+  return hash;
+}
+
 }  // namespace
 
 int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noexcept {
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
-  for (std::size_t i = 0; i < common; ++i) {
+  std::size_t i = 0;
+  // Paths share long prefixes: equal units need no folding, so those are
+  // skipped four at a time until a difference or a NUL.
+  for (; i + 4 <= common; i += 4) {
+    std::uint64_t x = 0;
+    std::uint64_t y = 0;
+    std::memcpy(&x, a.data() + i, sizeof x);
+    std::memcpy(&y, b.data() + i, sizeof y);
+    if (x != y || HasNulUnit(x)) {
+      break;
+    }
+  }
+  for (; i < common; ++i) {
     const char16_t x = FoldCase(a[i]);
     const char16_t y = FoldCase(b[i]);
     if (x != y) {
@@ -39,18 +94,101 @@ int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noe
   return a.size() < b.size() ? -1 : 1;
 }
 
+Ledger::Entries::const_iterator Ledger::LowerBound(std::u16string_view path) const {
+  return std::lower_bound(entries_.begin(), entries_.end(), path,
+                          [](const std::unique_ptr<Entry>& entry, std::u16string_view text) {
+                            return BlueprintPathLess::Compare(entry->item.first.View(), text) < 0;
+                          });
+}
+
+Ledger::Entry::Entry(FString key)
+    : item(std::move(key), TeamCounts{}), hash(FoldedHash(item.first.View())) {}
+
+Ledger::const_iterator Ledger::find(std::u16string_view path) const {
+  if (index_stale_) {
+    Reindex();
+  }
+  if (index_.empty()) {
+    return end();
+  }
+  const std::uint64_t hash = FoldedHash(path);
+  const std::size_t mask = index_.size() - 1;
+  for (std::size_t slot = hash & mask; index_[slot] != 0; slot = (slot + 1) & mask) {
+    const auto at = entries_.begin() + (index_[slot] - 1);
+    if ((*at)->hash == hash && BlueprintPathLess::Compare((*at)->item.first.View(), path) == 0) {
+      return const_iterator(at);
+    }
+  }
+  return end();
+}
+
+Ledger::iterator Ledger::find(std::u16string_view path) {
+  const auto at = std::as_const(*this).find(path).Position();
+  return iterator(entries_.begin() + (at - entries_.cbegin()));
+}
+
+void Ledger::clear() {
+  entries_.clear();
+  index_.clear();
+  index_stale_ = false;
+}
+
+void Ledger::Add(FString key) {
+  const auto at = LowerBound(key.View());
+  if (at == entries_.end() ||
+      BlueprintPathLess::Compare((*at)->item.first.View(), key.View()) != 0) {
+    entries_.insert(at, std::make_unique<Entry>(std::move(key)));
+    index_stale_ = true;
+  }
+}
+
+void Ledger::Reindex() const {
+  std::size_t slots = 16;
+  while (slots < entries_.size() * 2) {
+    slots *= 2;
+  }
+  index_.assign(slots, 0);
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t slot = entries_[i]->hash & (slots - 1);
+    while (index_[slot] != 0) {
+      slot = (slot + 1) & (slots - 1);
+    }
+    index_[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  index_stale_ = false;
+}
+
+std::int32_t Ledger::LimitOf(const_iterator entry, std::u16string_view path) {
+  Entry& held = **(entries_.begin() + (entry.Position() - entries_.cbegin()));
+  const std::u16string_view key = held.item.first.View();
+  const bool same_spelling =
+      key.size() == path.size() &&
+      (key.data() == path.data() ||
+       std::memcmp(key.data(), path.data(), key.size() * sizeof(char16_t)) == 0);
+  if (!same_spelling) {
+    return BlueprintLimit(path);
+  }
+  // A failed lookup is not remembered: it fails again at the next use, as
+  // it would have without this.
+  if (held.limit_generation != ConfigGeneration()) {
+    held.limit = BlueprintLimit(path);
+    held.limit_generation = ConfigGeneration();
+  }
+  return held.limit;
+}
+
 Ledger& StructureLedger() {
   static Ledger ledger;
   return ledger;
 }
 
-std::unordered_map<std::int32_t, std::int32_t>& TeamTotals() {
-  static std::unordered_map<std::int32_t, std::int32_t> totals;
+TeamCounts& TeamTotals() {
+  static TeamCounts totals;
   return totals;
 }
 
-std::unordered_map<std::int32_t, bool>& TeamLimitExceeded() {
-  static std::unordered_map<std::int32_t, bool> flags;
+TeamFlags& TeamLimitExceeded() {
+  static TeamFlags flags;
   return flags;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
+#include <iterator>
+#include <memory>
 #include <string_view>
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
+#include "accounting/flat_hash_map.h"
 #include "api/fstring.h"
 
 namespace cairnward {
@@ -28,17 +31,107 @@ struct BlueprintPathLess {
 };
 
 // Count per team id. A team without an entry has 0.
-using TeamCounts = std::unordered_map<std::int32_t, std::int32_t>;
-using Ledger = std::map<FString, TeamCounts, BlueprintPathLess>;
+using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
+// Flag per team id. A team without an entry has false.
+using TeamFlags = FlatHashMap<std::int32_t, bool>;
+
+// Blueprint path -> team -> count, for the configured blueprints only, in
+// ascending order of the paths compared without regard to case. Entries are
+// added by the recount alone; everyone else reads them and changes counts.
+// Each entry also remembers the limit of its own path once looked up, for as
+// long as the configuration that gave it is in force.
+class Ledger {
+  struct Entry {
+    explicit Entry(FString key);
+    std::pair<const FString, TeamCounts> item;
+    std::uint64_t hash;                  // of the key as find() compares it
+    std::uint64_t limit_generation = 0;  // the ConfigGeneration() of `limit`; 0: none yet
+    std::int32_t limit = 0;
+  };
+  using Entries = std::vector<std::unique_ptr<Entry>>;
+
+  template <typename Value, typename At>
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::pair<const FString, TeamCounts>;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Value*;
+    using reference = Value&;
+
+    Iterator() = default;
+    explicit Iterator(At at) : at_(at) {}
+    // A mutable iterator converts to a read-only one.
+    template <typename OtherValue, typename OtherAt>
+    Iterator(const Iterator<OtherValue, OtherAt>& other)  // NOLINT(google-explicit-constructor)
+        : at_(other.Position()) {}
+
+    reference operator*() const { return (*at_)->item; }
+    pointer operator->() const { return &(*at_)->item; }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    Iterator operator++(int) {
+      Iterator before = *this;
+      ++at_;
+      return before;
+    }
+    friend bool operator==(const Iterator& a, const Iterator& b) { return a.at_ == b.at_; }
+
+    [[nodiscard]] At Position() const { return at_; }
+
+   private:
+    At at_{};
+  };
+
+ public:
+  using key_type = FString;
+  using mapped_type = TeamCounts;
+  using value_type = std::pair<const FString, TeamCounts>;
+  using iterator = Iterator<value_type, Entries::iterator>;
+  using const_iterator = Iterator<const value_type, Entries::const_iterator>;
+
+  iterator begin() { return iterator(entries_.begin()); }
+  iterator end() { return iterator(entries_.end()); }
+  [[nodiscard]] const_iterator begin() const { return const_iterator(entries_.begin()); }
+  [[nodiscard]] const_iterator end() const { return const_iterator(entries_.end()); }
+  [[nodiscard]] std::size_t size() const { return entries_.size(); }
+  [[nodiscard]] bool empty() const { return entries_.empty(); }
+  void clear();
+
+  // The entry of a path, compared without regard to case, or end(). The
+  // build check asks twice per placement, so this is a hash lookup rather
+  // than a walk down the ordered keys, which share long prefixes.
+  iterator find(std::u16string_view path);
+  [[nodiscard]] const_iterator find(std::u16string_view path) const;
+
+  // Adds an empty entry for the key unless one that compares equal exists.
+  void Add(FString key);
+
+  // BlueprintLimit(path) for a path that found `entry`. When the path spells
+  // the entry's key exactly, the lookup is made once per configuration.
+  std::int32_t LimitOf(const_iterator entry, std::u16string_view path);
+
+ private:
+  [[nodiscard]] Entries::const_iterator LowerBound(std::u16string_view path) const;
+  void Reindex() const;
+
+  Entries entries_;  // in ledger order
+  // Open addressing over the keys' hashes: 1 + position in entries_, 0 when
+  // free. Laid out again at the first find after entries were added, as
+  // every insertion moves the positions behind it.
+  mutable std::vector<std::uint32_t> index_;
+  mutable bool index_stale_ = false;
+};
 
 // The in-memory counts, emptied and rebuilt by every recount. Reading an
 // absent team through operator[] makes its zero entry, which changes no count.
-// Blueprint path -> team -> count, for the configured blueprints only.
 Ledger& StructureLedger();
 // Team -> structures of every blueprint, configured or not.
-std::unordered_map<std::int32_t, std::int32_t>& TeamTotals();
+TeamCounts& TeamTotals();
 // Team -> whether every placement of the team is refused.
-std::unordered_map<std::int32_t, bool>& TeamLimitExceeded();
+TeamFlags& TeamLimitExceeded();
 
 // Empties all three.
 void ClearAccounting();
@@ -58,8 +151,8 @@ class CountsRebuild {
 
  private:
   Ledger ledger_;
-  std::unordered_map<std::int32_t, std::int32_t> totals_;
-  std::unordered_map<std::int32_t, bool> flags_;
+  TeamCounts totals_;
+  TeamFlags flags_;
   bool committed_ = false;
 };
 

@@ -25,56 +25,58 @@ bool ExemptAdmin(std::uint64_t steam_id) {
          Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
 }
 
-void TraceResult(std::int32_t team_id, std::int32_t current, std::int32_t change,
-                 std::int32_t final_count) {
-  DebugTrace(kTraceOpeningRule);
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace("| UpdateStructureCount: Result!");
-  DebugTrace("|");
-  DebugTrace("| UpdateStructureCount: Limit_exceeded: {}", TeamLimitExceeded()[team_id]);
-  DebugTrace("| UpdateStructureCount: CurrentCount: {}", current);
-  DebugTrace("| UpdateStructureCount: ChangeCount: {}", change);
-  DebugTrace("| UpdateStructureCount: FinalCount: {}", final_count);
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace(kTraceClosingRule);
+void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t current,
+                 std::int32_t change, std::int32_t final_count) {
+  trace(kTraceOpeningRule);
+  trace("|");
+  trace("|");
+  trace("| UpdateStructureCount: Result!");
+  trace("|");
+  // Read whether or not it is written: reading makes the team's entry.
+  trace("| UpdateStructureCount: Limit_exceeded: {}", TeamLimitExceeded()[team_id]);
+  trace("| UpdateStructureCount: CurrentCount: {}", current);
+  trace("| UpdateStructureCount: ChangeCount: {}", change);
+  trace("| UpdateStructureCount: FinalCount: {}", final_count);
+  trace("|");
+  trace("|");
+  trace(kTraceClosingRule);
 }
 
-void UpdateConfiguredCount(TeamCounts& counts, const FString& path, std::int32_t team_id,
-                           std::int32_t change) {
-  TraceFramed("| UpdateStructureCount: Debug code: 2");
+void UpdateConfiguredCount(const TraceLines& trace, Ledger::iterator entry, const FString& path,
+                           std::int32_t team_id, std::int32_t change) {
+  trace.Framed("| UpdateStructureCount: Debug code: 2");
+  TeamCounts& counts = entry->second;
   const std::int32_t old_count = counts[team_id];
   const std::int32_t new_count = Plus(old_count, change);
   if (new_count >= 0) {
-    TraceFramed("| UpdateStructureCount: Debug code: 3");
+    trace.Framed("| UpdateStructureCount: Debug code: 3");
     counts[team_id] = new_count;
-    if (new_count > BlueprintLimit(path.View())) {
+    if (new_count > StructureLedger().LimitOf(entry, path.View())) {
       TeamLimitExceeded()[team_id] = true;
     }
-    TraceFramed("| UpdateStructureCount: Debug code: 3A");
+    trace.Framed("| UpdateStructureCount: Debug code: 3A");
     // A removal that brings the team back within the limit lifts the flag,
     // even one set by another blueprint.
-    if (change < 0 && new_count <= BlueprintLimit(path.View())) {
+    if (change < 0 && new_count <= StructureLedger().LimitOf(entry, path.View())) {
       TeamLimitExceeded()[team_id] = false;
     }
-    TraceFramed("| UpdateStructureCount: 3B");
+    trace.Framed("| UpdateStructureCount: 3B");
   }
-  TraceResult(team_id, old_count, change, new_count);
+  TraceResult(trace, team_id, old_count, change, new_count);
 }
 
-void UpdateUnconfiguredCount(std::int32_t team_id, std::int32_t change, std::int32_t old_total,
-                             std::int32_t new_total) {
-  TraceFramed("| UpdateStructureCount: 4");
+void UpdateUnconfiguredCount(const TraceLines& trace, std::int32_t team_id, std::int32_t change,
+                             std::int32_t old_total, std::int32_t new_total) {
+  trace.Framed("| UpdateStructureCount: 4");
   if (new_total > MaxAmount()) {
-    TraceFramed("| UpdateStructureCount: 4A");
+    trace.Framed("| UpdateStructureCount: 4A");
     TeamLimitExceeded()[team_id] = true;
   }
   if (change < 0) {
-    TraceFramed("| UpdateStructureCount: 4B");
+    trace.Framed("| UpdateStructureCount: 4B");
     TeamLimitExceeded()[team_id] = false;
   }
-  TraceResult(team_id, old_total, change, new_total);
+  TraceResult(trace, team_id, old_total, change, new_total);
 }
 
 }  // namespace
@@ -89,76 +91,84 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   if (TeamTotals()[team_id] >= MaxAmount()) {
     return false;
   }
-  TeamCounts* counts = FindLedgerEntry(path.View());
-  if (counts == nullptr) {
+  Ledger& ledger = StructureLedger();
+  const auto entry = ledger.find(path.View());
+  if (entry == ledger.end()) {
     return true;
   }
-  const std::int32_t count = (*counts)[team_id];
-  DebugTrace("StructureAllowed: team_id: {}", team_id);
-  DebugTrace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
-  DebugTrace("StructureAllowed: count: {}", count);
-  return count < BlueprintLimit(path.View());
+  const std::int32_t count = entry->second[team_id];
+  const TraceLines trace;
+  trace("StructureAllowed: team_id: {}", team_id);
+  trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
+  trace("StructureAllowed: count: {}", count);
+  return count < ledger.LimitOf(entry, path.View());
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
-  DebugTrace(kTraceOpeningRule);
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace("| UpdateStructureCount: Starting!");
-  DebugTrace("|");
-  DebugTrace("| UpdateStructureCount: team_id: {}", team_id);
-  DebugTrace("| UpdateStructureCount: path_name: {}", Utf8Text{path.View()});
-  DebugTrace("| UpdateStructureCount: changeCount: {}", change);
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace(kTraceClosingRule);
+  const TraceLines trace;
+  trace(kTraceOpeningRule);
+  trace("|");
+  trace("|");
+  trace("| UpdateStructureCount: Starting!");
+  trace("|");
+  trace("| UpdateStructureCount: team_id: {}", team_id);
+  trace("| UpdateStructureCount: path_name: {}", Utf8Text{path.View()});
+  trace("| UpdateStructureCount: changeCount: {}", change);
+  trace("|");
+  trace("|");
+  trace(kTraceClosingRule);
 
   // The game's text ends at its first NUL, so a path that starts with one is empty.
   if (!std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam) {
-    TraceFramed("| UpdateStructureCount: Debug code: 1");
+    trace.Framed("| UpdateStructureCount: Debug code: 1");
     const std::int32_t old_total = TeamTotals()[team_id];
     const std::int32_t new_total = Plus(old_total, change);
     if (new_total >= 0) {
       TeamTotals()[team_id] = new_total;
     }
-    if (TeamCounts* counts = FindLedgerEntry(path.View()); counts != nullptr) {
-      UpdateConfiguredCount(*counts, path, team_id, change);
+    if (const auto entry = StructureLedger().find(path.View()); entry != StructureLedger().end()) {
+      UpdateConfiguredCount(trace, entry, path, team_id, change);
     } else {
-      UpdateUnconfiguredCount(team_id, change, old_total, new_total);
+      UpdateUnconfiguredCount(trace, team_id, change, old_total, new_total);
     }
   }
 
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace("| UpdateStructureCount: Finished");
-  DebugTrace("|");
-  DebugTrace("|");
-  DebugTrace(kTraceClosingRule);
+  trace("|");
+  trace("|");
+  trace("| UpdateStructureCount: Finished");
+  trace("|");
+  trace("|");
+  trace(kTraceClosingRule);
 }
 
-bool BlueprintWithinLimit(const FString& path, std::int32_t count) {
-  return count <= BlueprintLimit(path.View());
+bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
+  return count <= StructureLedger().LimitOf(entry, entry->first.View());
 }
 
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
-  TraceBanner("| AllowMergedStructureCounts: Starts");
-  auto& totals = TeamTotals();
-  if (Plus(totals[team_id1], totals[team_id2]) > MaxAmount()) {
+  const TraceLines trace;
+  trace.Banner("| AllowMergedStructureCounts: Starts");
+  // One at a time: reading may add a team, and that may move the other.
+  const std::int32_t total1 = TeamTotals()[team_id1];
+  const std::int32_t total2 = TeamTotals()[team_id2];
+  if (Plus(total1, total2) > MaxAmount()) {
     return false;
   }
   const auto count_of = [](const TeamCounts& counts, std::int32_t team_id) {
     const auto it = counts.find(team_id);
     return it != counts.end() ? it->second : 0;
   };
-  for (const auto& [path, counts] : StructureLedger()) {
+  const Ledger& ledger = StructureLedger();
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    const TeamCounts& counts = entry->second;
     const std::int32_t sum = Plus(count_of(counts, team_id1), count_of(counts, team_id2));
-    DebugTrace("| AllowMergedStructureCounts: count: {}", sum);
-    if (!BlueprintWithinLimit(path, sum)) {
-      DebugTrace("| AllowMergedStructureCounts: Return: false");
+    trace("| AllowMergedStructureCounts: count: {}", sum);
+    if (!BlueprintWithinLimit(entry, sum)) {
+      trace("| AllowMergedStructureCounts: Return: false");
       return false;
     }
   }
-  DebugTrace("| AllowMergedStructureCounts: Ends");
+  trace("| AllowMergedStructureCounts: Ends");
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "accounting/ledger.h"
 #include "api/fstring.h"
 
 namespace cairnward {
@@ -17,8 +18,9 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
 // nothing.
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change);
 
-// Whether `count` structures of the blueprint are within its limit.
-bool BlueprintWithinLimit(const FString& path, std::int32_t count);
+// Whether `count` structures of the entry's blueprint are within its limit,
+// looked up with the entry's key.
+bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count);
 
 // Whether the two teams' combined counts fit "MaxAmount" and every
 // configured blueprint's limit. Ignores the flags; exempts nobody.

@@ -1,7 +1,6 @@
 #include "accounting/recount.h"
 
 #include <optional>
-#include <unordered_map>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -16,15 +15,14 @@
 namespace cairnward {
 namespace {
 
+constexpr std::size_t kPrefetchAhead = 8;
+
 void CreateLedgerEntries() {
   Ledger& ledger = StructureLedger();
   // Names come in byte order; of two that differ only in case the first
   // names the entry.
   for (const std::string& name : LimitedBlueprints(PluginConfig())) {
-    FString key = LedgerKey(name);
-    if (ledger.find(key) == ledger.end()) {
-      ledger.emplace(std::move(key), TeamCounts{});
-    }
+    ledger.Add(LedgerKey(name));
   }
 }
 
@@ -40,12 +38,13 @@ struct ClassFacts {
 // One walk over the level: the trace switch as it stood at the start, and
 // the classes met so far.
 struct RecountPass {
-  bool tracing = DebugTraceOn();
-  std::unordered_map<const UClass*, ClassFacts> classes;
+  TraceLines trace;
+  TeamCounts& totals = TeamTotals();
+  FlatHashMap<const UClass*, ClassFacts> classes;
 };
 
 ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
-  const UClass* cls = Field(actor, game::kClass);
+  const UClass* cls = Field<game::kClass>(actor);
   const auto [it, fresh] = pass.classes.try_emplace(cls);
   if (fresh) {
     it->second.path = BlueprintPathOf(actor);
@@ -55,11 +54,11 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
 }
 
 void CountStructure(RecountPass& pass, AActor* actor) {
-  const std::int32_t team = Field(actor, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(actor);
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  ++TeamTotals()[team];
+  ++pass.totals[team];
   ClassFacts& facts = FactsOf(pass, actor);
   if (facts.counts == nullptr) {
     return;
@@ -73,12 +72,9 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   if (count > *facts.limit) {
     TeamLimitExceeded()[team] = true;
   }
-  if (pass.tracing) {
-    WriteTraceLine(fmt::format("| UpdateStructCountAll: team_id: {}", team));
-    WriteTraceLine(
-        fmt::format("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()}));
-    WriteTraceLine(fmt::format("| UpdateStructCountAll: count: {}", count));
-  }
+  pass.trace("| UpdateStructCountAll: team_id: {}", team);
+  pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
+  pass.trace("| UpdateStructCountAll: count: {}", count);
 }
 
 }  // namespace
@@ -90,16 +86,24 @@ void UpdateStructureCountAll() {
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
   UWorld* world = ArkApi::GetApiUtils().GetWorld();
-  const ULevel* level = Field(world, game::kPersistentLevel);
-  const TArray<AActor*>& level_actors = Field(level, game::kActors);
+  const ULevel* level = Field<game::kPersistentLevel>(world);
+  const TArray<AActor*>& level_actors = Field<game::kActors>(level);
   // A copy of our own: the game may change its array while we call into it.
   const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
 
   // The same class object for the whole walk.
-  UClass* structure_class = CallGame(game::kStructureStaticClass);
-  const auto is_a = Resolve(game::kIsA);
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  const auto is_a = GameFunctionAddress<game::kIsA>();
   RecountPass pass;
-  for (AActor* actor : actors) {
+  const std::size_t count = actors.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    // Actors lie all over the game's memory: asking for one a few steps
+    // ahead lets its wait overlap the work on those before it.
+    if (i + kPrefetchAhead < count && actors[i + kPrefetchAhead] != nullptr) {
+      __builtin_prefetch(actors[i + kPrefetchAhead]);
+      PrefetchField<game::kTargetingTeam>(actors[i + kPrefetchAhead]);
+    }
+    AActor* actor = actors[i];
     if (actor != nullptr && is_a(actor, structure_class)) {
       CountStructure(pass, actor);
     }

@@ -13,16 +13,16 @@ std::int32_t GetTeamID(AShooterPlayerState* player) {
   DebugTrace("|");
   DebugTrace("|");
   std::int32_t team_id = 0;
-  if (CallGame(game::kIsInTribe, player)) {
+  if (CallGame<game::kIsInTribe>(player)) {
     // A player between two tribe records counts as no team, which callers skip.
-    if (const FTribeData* tribe = Field(player, game::kCurrentTribeDataPtr); tribe != nullptr) {
-      team_id = Field(tribe, game::kTribeID);
+    if (const FTribeData* tribe = Field<game::kCurrentTribeDataPtr>(player); tribe != nullptr) {
+      team_id = Field<game::kTribeID>(tribe);
     }
     DebugTrace("|");
     DebugTrace("| GetTeamID: return tribe_id: {}", team_id);
   } else {
-    if (UPrimalPlayerData* data = Field(player, game::kMyPlayerData); data != nullptr) {
-      team_id = CallGame(game::kGetTribeTeamID, data);
+    if (UPrimalPlayerData* data = Field<game::kMyPlayerData>(player); data != nullptr) {
+      team_id = CallGame<game::kGetTribeTeamID>(data);
     }
     DebugTrace("|");
     DebugTrace("| GetTeamID: return player_id: {}", team_id);

@@ -13,11 +13,16 @@
 namespace cairnward {
 namespace {
 bool ignore_admin = false;
+std::uint64_t generation = 1;
 }  // namespace
 
 Json& PluginConfig() {
   static Json document;
   return document;
+}
+
+std::uint64_t ConfigGeneration() {
+  return generation;
 }
 
 bool IgnoreAdmin() {
@@ -45,6 +50,7 @@ LoadedConfig ReplaceConfig() {
     // Parsed and checked aside, so that a broken file leaves the running
     // configuration in force.
     LoadedConfig loaded = ParseConfig(file);
+    ++generation;
     // Handed over, not copied: copying a document recurses as deep as it
     // nests, and a deep one would overflow the stack.
     return {std::exchange(PluginConfig(), std::move(loaded.document)),
@@ -68,6 +74,7 @@ void ReadConfig() {
 void RestoreConfig(LoadedConfig previous) noexcept {
   PluginConfig() = std::move(previous.document);
   ignore_admin = previous.ignore_admin;
+  ++generation;
 }
 
 }  // namespace cairnward

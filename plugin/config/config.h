@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <istream>
 #include <string>
 
@@ -23,6 +24,10 @@ LoadedConfig ParseConfig(std::istream& in);
 // The parsed config.json: null until the first successful read, replaced
 // whole by each successful read and never touched by a failed one.
 Json& PluginConfig();
+
+// Raised by every successful read: what is worked out from one PluginConfig
+// holds while the generation stays.
+std::uint64_t ConfigGeneration();
 
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();

@@ -18,7 +18,15 @@ void WriteTraceLine(std::string_view text) {
 }
 
 void TraceBanner(std::string_view title) {
-  if (!DebugTraceOn()) {
+  TraceLines().Banner(title);
+}
+
+void TraceFramed(std::string_view text) {
+  TraceLines().Framed(text);
+}
+
+void TraceLines::Banner(std::string_view title) const {
+  if (!on_) {
     return;
   }
   for (const std::string_view line :
@@ -28,8 +36,8 @@ void TraceBanner(std::string_view title) {
   }
 }
 
-void TraceFramed(std::string_view text) {
-  if (!DebugTraceOn()) {
+void TraceLines::Framed(std::string_view text) const {
+  if (!on_) {
     return;
   }
   WriteTraceLine("|");

@@ -39,4 +39,34 @@ void DebugTrace(fmt::format_string<Arg, Rest...> format, Arg&& arg, Rest&&... re
   }
 }
 
+// The switch read once for the lines of one routine: nothing a routine calls
+// reloads the configuration, so "Debug" cannot change between its lines, and
+// while it is off no line is formatted at all.
+class TraceLines {
+ public:
+  TraceLines() : on_(DebugTraceOn()) {}
+
+  [[nodiscard]] bool On() const { return on_; }
+
+  void operator()(std::string_view text) const {
+    if (on_) {
+      WriteTraceLine(text);
+    }
+  }
+
+  template <typename Arg, typename... Rest>
+  void operator()(fmt::format_string<Arg, Rest...> format, Arg&& arg, Rest&&... rest) const {
+    if (on_) {
+      WriteTraceLine(fmt::format(format, std::forward<Arg>(arg), std::forward<Rest>(rest)...));
+    }
+  }
+
+  // TraceBanner's seven lines and TraceFramed's three.
+  void Banner(std::string_view title) const;
+  void Framed(std::string_view text) const;
+
+ private:
+  bool on_;
+};
+
 }  // namespace cairnward

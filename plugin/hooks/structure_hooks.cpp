@@ -1,5 +1,4 @@
-#include <algorithm>
-
+#include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
 #include "api/ark_api.h"
@@ -7,7 +6,6 @@
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
-#include "host/text.h"
 #include "messages/blueprint_path.h"
 #include "messages/push.h"
 
@@ -21,14 +19,26 @@ bool IsC4Charge(std::u16string_view path) {
   const auto lower = [](char16_t c) {
     return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
   };
-  return std::search(path.begin(), path.end(), kC4.begin(), kC4.end(),
-                     [&](char16_t a, char16_t b) { return lower(a) == b; }) != path.end();
+  for (std::size_t at = 0; at + kC4.size() <= path.size(); ++at) {
+    // Most positions fail at the first unit: only "C" and "c" pass this.
+    if ((path[at] | 0x20U) != u'c') {
+      continue;
+    }
+    std::size_t matched = 1;
+    while (matched < kC4.size() && lower(path[at + matched]) == kC4[matched]) {
+      ++matched;
+    }
+    if (matched == kC4.size()) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Judges and counts one final placement that the game allowed. Answers
 // whether the placement still stands.
 bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t steam_id) {
-  const std::int32_t team = Field(pc, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(pc);
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: team_id: {}", team);
   if (team == 0) {
     return true;
@@ -75,9 +85,13 @@ int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerC
         TraceBanner("| Hook_APrimalStructure_IsAllowedToBuild");
         bool allowed = game_answer.Get(call_game) != 0;
         const std::uint64_t steam_id = ArkApi::GetApiUtils().GetSteamIdFromController(pc);
-        const FString path = BlueprintPathOf(structure);
-        if (allowed && final_placement && pc != nullptr && !IsC4Charge(path.View())) {
-          allowed = CheckPlacement(pc, path, steam_id);
+        if (allowed && final_placement && pc != nullptr) {
+          // Formed only for the limit check, its one user: the game asks
+          // many times a second while a player aims.
+          const FString path = BlueprintPathOf(structure);
+          if (!IsC4Charge(path.View())) {
+            allowed = CheckPlacement(pc, path, steam_id);
+          }
         }
         return allowed ? 1 : 0;
       },
@@ -93,7 +107,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         TraceBanner("| Hook_APrimalStructure_Destroyed");
         game.Run(call_game);
         const FString path = BlueprintPathOf(structure);
-        const std::int32_t team = Field(structure, game::kTargetingTeam);
+        const std::int32_t team = Field<game::kTargetingTeam>(structure);
         if (IsC4Charge(path.View())) {
           return;
         }
@@ -104,7 +118,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
           UpdateStructureCount(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
-          DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", ToUtf8(path.View()));
+          DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", Utf8Text{path.View()});
           DebugTrace("|");
         }
       },

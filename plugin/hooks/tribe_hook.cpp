@@ -31,7 +31,9 @@ void NotifyRefusal(std::string_view key, AController* controller) {
 void MoveCounts(std::int32_t from, std::int32_t to,
                 const std::function<void(std::int32_t moved, bool after)>& per_entry) {
   auto& totals = TeamTotals();
-  totals[to] += totals[from];
+  // One at a time: reading may add a team, and that may move the other.
+  const std::int32_t from_total = totals[from];
+  totals[to] += from_total;
   std::int32_t sum = 0;
   for (auto& [path, counts] : StructureLedger()) {
     const auto found = counts.find(from);
@@ -65,13 +67,16 @@ using CaseResult = std::optional<bool>;
 CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, bool merge,
                     const std::function<bool()>& call_game) {
   const std::string_view tag = merge ? "[Merging]" : "[Invite]";
-  TraceFramed(fmt::format("| AShooterPlayerState_AddToTribe: {}: Start!", tag));
+  // Whole lines, so that nothing is formatted while the trace is off.
+  TraceFramed(merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Start!"
+                    : "| AShooterPlayerState_AddToTribe: [Invite]: Start!");
   if (inviter == nullptr) {
     return false;
   }
-  TraceFramed(fmt::format("| AShooterPlayerState_AddToTribe: {}: Find players", tag));
-  auto* inviter_state = static_cast<AShooterPlayerState*>(Field(inviter, game::kPlayerState));
-  AController* joiner = CallGame(game::kGetOwnerController, player);
+  TraceFramed(merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Find players"
+                    : "| AShooterPlayerState_AddToTribe: [Invite]: Find players");
+  auto* inviter_state = static_cast<AShooterPlayerState*>(Field<game::kPlayerState>(inviter));
+  AController* joiner = CallGame<game::kGetOwnerController>(player);
   if (inviter_state == nullptr || joiner == nullptr) {
     return false;
   }
@@ -127,7 +132,7 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
 // the player's counts follow him when he leaves his own team for a tribe.
 bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_game) {
   std::int32_t old_team = 0;
-  if (!CallGame(game::kIsInTribe, player)) {
+  if (!CallGame<game::kIsInTribe>(player)) {
     old_team = GetTeamID(player);
   }
   TraceFramed("| AShooterPlayerState_AddToTribe: Creating a tribe");
@@ -135,7 +140,7 @@ bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_g
   DebugTrace("| Creating a tribe: 1");
   if (result) {
     DebugTrace("| Creating a tribe: 2");
-    if (CallGame(game::kIsInTribe, player) && old_team > 0) {
+    if (CallGame<game::kIsInTribe>(player) && old_team > 0) {
       DebugTrace("| Creating a tribe: 3");
       const std::int32_t new_team = GetTeamID(player);
       if (new_team != old_team) {

@@ -7,6 +7,7 @@
 #include "config/config.h"
 #include "config/reload_commands.h"
 #include "hooks/hooks.h"
+#include "host/game.h"
 #include "lifecycle/logger.h"
 #include "messages/commands.h"
 #include "messages/messages.h"
@@ -52,6 +53,7 @@ void RemoveCommands() {
 }  // namespace
 
 void Load() {
+  ForgetGameAddresses();
   CreatePluginLogger();
   try {
     ReadConfig();
@@ -77,6 +79,7 @@ void Load() {
 void Unload() {
   RemoveCommands();
   RemoveHooks();
+  ForgetGameAddresses();
 }
 
 }  // namespace cairnward

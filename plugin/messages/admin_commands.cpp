@@ -17,13 +17,13 @@ namespace {
 
 // What the game's aiming trace hits for the player, or null.
 AActor* AimedActor(APlayerController* player) {
-  APrimalCharacter* character = CallGame(game::kGetPlayerCharacter, AsShooter(player));
-  return CallGame(game::kGetAimedActor, character, 6, nullptr, 0.0F, 0.0F, nullptr, nullptr, false,
-                  false, false);
+  APrimalCharacter* character = CallGame<game::kGetPlayerCharacter>(AsShooter(player));
+  return CallGame<game::kGetAimedActor>(character, 6, nullptr, 0.0F, 0.0F, nullptr, nullptr, false,
+                                        false, false);
 }
 
 bool IsStructure(AActor* actor) {
-  return actor != nullptr && CallGame(game::kIsA, actor, CallGame(game::kStructureStaticClass));
+  return actor != nullptr && CallGame<game::kIsA>(actor, CallGame<game::kStructureStaticClass>());
 }
 
 }  // namespace

@@ -44,16 +44,16 @@ FString BlueprintPathOf(const UObjectBase* object) {
   if (object == nullptr) {
     return FString();
   }
-  UClass* cls = Field(object, game::kClass);
+  UClass* cls = Field<game::kClass>(object);
   if (cls == nullptr) {
     return FString();
   }
-  UObject* default_object = CallGame(game::kGetDefaultObject, cls, true);
+  UObject* default_object = CallGame<game::kGetDefaultObject>(cls, true);
   if (default_object == nullptr) {
     return FString();
   }
   FString full_name;
-  CallGame(game::kGetFullName, default_object, &full_name, nullptr);
+  CallGame<game::kGetFullName>(default_object, &full_name, nullptr);
   // The game's text ends at its first NUL.
   return BlueprintPathFromFullName(std::u16string_view(*full_name));
 }

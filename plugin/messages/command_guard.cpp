@@ -14,7 +14,7 @@ void ReplyRcon(RCONClientConnection* connection, const RCONPacket* packet, std::
     throw std::invalid_argument("RCON request without a connection or a packet");
   }
   FString body = AsciiFString(text);
-  CallGame(game::kRconSendMessage, connection, packet->Id, 0, &body);
+  CallGame<game::kRconSendMessage>(connection, packet->Id, 0, &body);
 }
 
 void ReportConsoleFailure(std::string_view what) noexcept {

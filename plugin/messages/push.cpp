@@ -12,7 +12,7 @@ void PushNotificationText(AShooterPlayerController* player, FLinearColor color, 
     return;
   }
   FString body = FStringUpToNul(text);
-  CallGame(game::kClientNotification, player, &body, color, scale, display_time, nullptr, nullptr);
+  CallGame<game::kClientNotification>(player, &body, color, scale, display_time, nullptr, nullptr);
 }
 
 void PushChatMessageText(AShooterPlayerController* player, const FString& sender,
@@ -36,7 +36,7 @@ void PushChatMessageText(AShooterPlayerController* player, const FString& sender
   record.ChatType = 0;
   record.SenderIcon = nullptr;
   record.UserId = FString();
-  CallGame(game::kClientChatMessage, player, record);
+  CallGame<game::kClientChatMessage>(player, record);
 }
 
 void PushServerMessageText(AShooterPlayerController* player, FLinearColor color,
@@ -45,7 +45,7 @@ void PushServerMessageText(AShooterPlayerController* player, FLinearColor color,
     return;
   }
   FString body = AsciiFString(text);
-  CallGame(game::kClientServerMessage, player, &body, color, false);
+  CallGame<game::kClientServerMessage>(player, &body, color, false);
 }
 
 }  // namespace cairnward

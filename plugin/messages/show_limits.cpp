@@ -55,7 +55,7 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t tota
 }
 
 void ShowLimits(AShooterPlayerController* player) {
-  const std::int32_t team = Field(player, game::kTargetingTeam);
+  const std::int32_t team = Field<game::kTargetingTeam>(player);
   // Asking makes a zero total for a team that has none yet.
   const std::int32_t total = TeamTotals()[team];
   const Json& root = PluginConfig();

@@ -6,6 +6,7 @@
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "config/config.h"
+#include "host/game.h"
 #include "support/world_story.h"
 
 namespace cairnward::testing {
@@ -17,6 +18,9 @@ class DirectStory : public WorldStory {
  protected:
   void SetUp() override {
     WorldStory::SetUp();
+    // A new server is a new host, as for a load: nothing resolved with the
+    // previous one is used again.
+    ForgetGameAddresses();
     Configure();
   }
 

@@ -107,6 +107,37 @@ TEST_F(LimitRules, ALedgerMatchInOtherCaseIsLimitedOnlyBy9999) {
   EXPECT_FALSE(Allowed(kWall, 1001));
 }
 
+// Every check reads the limits of the configuration in force: a reload
+// takes effect at the next check, a recount or not, for each way of asking.
+TEST_F(LimitRules, AReloadChangesEveryLimitAtOnce) {
+  Owns(kWall, 1001, 3);
+  Owns(kWall, 1002, 1);
+  EXPECT_FALSE(Allowed(kWall, 1001));
+  EXPECT_FALSE(AllowMergedStructureCounts(1001, 1002));
+  Limit(kWall, 4);
+  Configure();
+  EXPECT_TRUE(Allowed(kWall, 1001));
+  EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002));
+  Change(kWall, 1001, +1);
+  EXPECT_FALSE(Flagged(1001)) << "4 walls of 4";
+  Limit(kWall, 3);
+  Configure();
+  Change(kWall, 1001, +1);
+  EXPECT_TRUE(Flagged(1001)) << "5 walls of 3";
+}
+
+TEST_F(LimitRules, ALimitThatCannotBeReadFailsEveryCheckUntilItIsMended) {
+  Owns(kWall, 1001, 1);
+  Config()["Structures"][BlueprintPath(kWall)]["Count"] = "three";
+  Configure();
+  EXPECT_THROW(Allowed(kWall, 1001), Json::type_error);
+  EXPECT_THROW(Allowed(kWall, 1001), Json::type_error);
+  EXPECT_THROW(AllowMergedStructureCounts(1001, 1002), Json::type_error);
+  Limit(kWall, 1);
+  Configure();
+  EXPECT_FALSE(Allowed(kWall, 1001));
+}
+
 TEST_F(LimitRules, OnlyTheBlueprintRuleWritesTrace) {
   Debug(true);
   MaxAmount(1);

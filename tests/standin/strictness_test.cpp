@@ -1,8 +1,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "api/fmemory.h"
 #include "api/game_members.h"
+#include "standin/live_objects.h"
 #include "standin/memory.h"
 #include "standin/strict.h"
 #include "support/plugin_fixture.h"
@@ -33,6 +36,47 @@ TEST_F(Strictness, FieldsAnswerOnlyForLiveObjectsOfTheirKind) {
   world().RemoveActor(wall);
   EXPECT_THROW(FieldOf(wall, game::kTargetingTeam), standin::HostViolation);
   EXPECT_EQ(TakeViolations().size(), 3U);
+}
+
+// Only the address where a live object starts is one: not a place inside
+// it, not one freed, however many objects there are.
+TEST_F(Strictness, OnlyTheStartOfALiveObjectIsALiveObject) {
+  auto* cls = world().BlueprintClass("/Game/Structures/Wall.Wall");
+  std::vector<standin::SimActor*> walls;
+  walls.reserve(5000);
+  for (int i = 0; i < 5000; ++i) {
+    walls.push_back(world().SpawnActor(cls, 1001));
+  }
+  for (std::size_t i = 0; i < walls.size(); i += 3) {
+    world().RemoveActor(walls[i]);
+  }
+  for (std::size_t i = 0; i < walls.size(); ++i) {
+    EXPECT_EQ(standin::FindLive(walls[i]) != nullptr, i % 3 != 0) << "wall " << i;
+  }
+  const auto* inside = reinterpret_cast<const char*>(walls[1]);
+  EXPECT_EQ(standin::FindLive(inside + 8), nullptr);
+  EXPECT_EQ(standin::FindLive(inside + 1), nullptr);
+  EXPECT_EQ(standin::FindLive(&walls[1]->targeting_team), nullptr);
+}
+
+// Plug-ins resolve a field's offset once and use it for every object that
+// has the field, as the game's fields allow.
+TEST_F(Strictness, AFieldLiesAtOneOffsetInEveryObjectThatHasIt) {
+  auto* player = world().AddPlayer("Ann", 76561198000000001, 1001);
+  const std::vector<const standin::SimObject*> actors = {
+      world().SpawnActor(world().BlueprintClass("/Game/Structures/Wall.Wall"), 1001),
+      world().GameMode(), player, player->player_state, player->character};
+  const auto offset = [](const standin::SimObject* object, const char* field) {
+    return static_cast<const char*>(GetAddress(object, field)) -
+           reinterpret_cast<const char*>(object);
+  };
+  for (const auto* actor : actors) {
+    EXPECT_EQ(offset(actor, game::kTargetingTeam.name),
+              offset(actors[0], game::kTargetingTeam.name));
+    EXPECT_EQ(offset(actor, game::kClass.name), offset(world().Level(), game::kClass.name));
+  }
+  EXPECT_EQ(offset(player, game::kPlayerState.name),
+            offset(world().Make<standin::SimController>(), game::kPlayerState.name));
 }
 
 TEST_F(Strictness, DoubleFreeAndForeignBlocksAreLoud) {

@@ -12,16 +12,21 @@ inline constexpr GameFunction<void(void*)> kFree{"FMemory.Free"};
 }  // namespace game
 
 // The game's allocator. Every FString block comes from here and goes back here.
+// Each function is resolved once per library: the host's addresses do not
+// change while it runs, and every string of the plug-in passes through here.
 namespace FMemory {
 
 inline void* Malloc(std::size_t size) {
-  return Resolve(game::kMalloc)(size, 0);
+  static const auto resolved = Resolve(game::kMalloc);
+  return resolved(size, 0);
 }
 inline void* Realloc(void* block, std::size_t size) {
-  return Resolve(game::kRealloc)(block, size);
+  static const auto resolved = Resolve(game::kRealloc);
+  return resolved(block, size);
 }
 inline void Free(void* block) {
-  Resolve(game::kFree)(block);
+  static const auto resolved = Resolve(game::kFree);
+  resolved(block);
 }
 
 }  // namespace FMemory

@@ -23,6 +23,7 @@ R (*Resolve(GameFunction<R(Args...)> function))
 }
 
 // The field behind a descriptor inside one object, resolved by name through the host.
+// A field lies at the same offset in every object that has it, as in the game.
 template <typename Value>
 Value& FieldOf(const void* object, GameField<Value> field) {
   return *static_cast<Value*>(GetAddress(object, field.name));

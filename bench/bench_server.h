@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "standin/server.h"
+#include "standin/world_generator.h"
+
+namespace cairnward::bench {
+
+// The world of a live server with `actors` actors, scaled from the largest
+// one: 70% structures over 1,000 classes (300 of them limited), 30%
+// creatures, 5% of the structures on teams of 1000 or less, and one team
+// above 1000 for every 50 actors.
+standin::WorldShape ServerShape(std::int32_t actors);
+
+// A stand-in server with a generated world, the plug-in's configuration read
+// as a load reads it, its logger made and its hooks installed. Only one
+// exists at a time, as only one stand-in server may run.
+class BenchServer {
+ public:
+  explicit BenchServer(const standin::WorldShape& shape);
+  ~BenchServer();
+  BenchServer(const BenchServer&) = delete;
+  BenchServer& operator=(const BenchServer&) = delete;
+
+  standin::Server& Server() { return *server_; }
+  standin::World& World() { return server_->GetWorld(); }
+  [[nodiscard]] const standin::WorldShape& Shape() const { return shape_; }
+  [[nodiscard]] const standin::GeneratedWorld& Generated() const { return generated_; }
+
+  // Object paths of the classes limited under "Structures", and their "Count".
+  [[nodiscard]] const std::vector<std::string>& Limited() const { return limited_; }
+  [[nodiscard]] static std::int32_t LimitOf(std::size_t limited_index);
+  static constexpr std::int32_t kMaxAmount = 1000;
+
+  // Counts the world once, unless a recount has done so already.
+  void EnsureCounted();
+
+  // Drops what the game's side keeps of every call (the game functions'
+  // records, the players' deliveries), so that long runs stay in memory.
+  void ForgetCalls();
+
+ private:
+  std::filesystem::path root_;
+  std::unique_ptr<standin::Server> server_;
+  standin::WorldShape shape_;
+  standin::GeneratedWorld generated_;
+  std::vector<std::string> limited_;
+  bool counted_ = false;
+};
+
+// The server of the running benchmark: kept while the next one asks for the
+// same shape, replaced otherwise.
+BenchServer& ServerFor(const standin::WorldShape& shape);
+void ShutDownServer();
+
+// "Blueprint'<object path>'", as configuration and ledger name a blueprint.
+std::string BlueprintPath(const std::string& object_path);
+
+}  // namespace cairnward::bench

@@ -1,0 +1,86 @@
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include "accounting/ledger.h"
+#include "accounting/recount.h"
+#include "api/ark_api.h"
+#include "api/game_members.h"
+#include "bench_server.h"
+#include "benches.h"
+#include "host/game.h"
+
+namespace cairnward::bench {
+namespace {
+
+std::size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+double PeakResidentBytes() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) * 1024.0;
+}
+
+// The least any recount must do: visit every actor, test it for a
+// structure, read its team and count it, through the same host accessors
+// and in the same kind of map as the plug-in.
+std::size_t CountFloor() {
+  TeamCounts totals;
+  UWorld* world = ArkApi::GetApiUtils().GetWorld();
+  const ULevel* level = Field<game::kPersistentLevel>(world);
+  const TArray<AActor*>& actors = Field<game::kActors>(level);
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  const auto is_a = GameFunctionAddress<game::kIsA>();
+  for (AActor* actor : actors) {
+    if (actor != nullptr && is_a(actor, structure_class)) {
+      ++totals[Field<game::kTargetingTeam>(actor)];
+    }
+  }
+  return totals.size();
+}
+
+void Recount(benchmark::State& state, std::int32_t actors) {
+  ServerFor(ServerShape(actors));
+  for (auto _ : state) {
+    UpdateStructureCountAll();
+    benchmark::DoNotOptimize(TeamTotals().size());
+  }
+  state.SetItemsProcessed(state.iterations() * actors);
+  // What the counts hold once the recount's own workings are gone; the
+  // maps keep their arrays through a clear, so they are replaced here.
+  ClearAccounting();
+  TeamTotals() = {};
+  TeamLimitExceeded() = {};
+  const std::size_t before = HeapInUse();
+  UpdateStructureCountAll();
+  state.counters["container_bytes"] = static_cast<double>(HeapInUse() - before);
+  state.counters["peak_rss_bytes"] = PeakResidentBytes();
+}
+
+void Floor(benchmark::State& state, std::int32_t actors) {
+  ServerFor(ServerShape(actors));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(CountFloor());
+  }
+  state.SetItemsProcessed(state.iterations() * actors);
+}
+
+}  // namespace
+
+void RegisterRecountBenches(const std::vector<std::int32_t>& world_sizes, const RunShape& run) {
+  for (const std::int32_t actors : world_sizes) {
+    const std::string size = std::to_string(actors);
+    using Bench = void (*)(benchmark::State&, std::int32_t);
+    for (const auto& [name, bench] : {std::pair<std::string, Bench>{"recount/", &Recount},
+                                      std::pair<std::string, Bench>{"recount_floor/", &Floor}}) {
+      run.ApplyTo(benchmark::RegisterBenchmark((name + size).c_str(), bench, actors)
+                      ->Unit(benchmark::kMillisecond)
+                      ->UseRealTime());
+    }
+  }
+}
+
+}  // namespace cairnward::bench

@@ -1,0 +1,205 @@
+#include "summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iostream>
+#include <limits>
+
+#include <fmt/format.h>
+
+namespace cairnward::bench {
+namespace {
+
+constexpr std::int32_t kTargetWorld = 1'000'000;
+
+struct Row {
+  std::string what;
+  std::string median;
+  std::string target;
+  std::string result;
+};
+
+std::string Time(double seconds) {
+  if (std::isnan(seconds)) {
+    return "-";
+  }
+  if (seconds >= 1e-3) {
+    return fmt::format("{:.1f} ms", seconds * 1e3);
+  }
+  if (seconds >= 1e-6) {
+    return fmt::format("{:.2f} us", seconds * 1e6);
+  }
+  return fmt::format("{:.0f} ns", seconds * 1e9);
+}
+
+std::string Bytes(double bytes) {
+  return fmt::format("{:.1f} MiB", bytes / (1024.0 * 1024.0));
+}
+
+std::string Verdict(bool met) {
+  return met ? "met" : "NOT MET";
+}
+
+std::string Thousands(std::int32_t n) {
+  const std::string digits = std::to_string(n);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) {
+      grouped += ',';
+    }
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+void Print(const std::vector<Row>& rows) {
+  std::size_t widths[4] = {4, 6, 6, 6};
+  for (const Row& row : rows) {
+    widths[0] = std::max(widths[0], row.what.size());
+    widths[1] = std::max(widths[1], row.median.size());
+    widths[2] = std::max(widths[2], row.target.size());
+  }
+  const auto line = [&](const Row& row) {
+    std::cout << fmt::format("{:<{}}  {:>{}}  {:<{}}  {}\n", row.what, widths[0], row.median,
+                             widths[1], row.target, widths[2], row.result);
+  };
+  line({"what", "median", "target", "result"});
+  for (const Row& row : rows) {
+    line(row);
+  }
+}
+
+}  // namespace
+
+bool SummaryReporter::ReportContext(const Context& context) {
+  std::cerr << fmt::format(
+      "{} CPUs at {:.0f} MHz; load average {:.2f} {:.2f} {:.2f}\n", context.cpu_info.num_cpus,
+      context.cpu_info.cycles_per_second / 1e6,
+      context.cpu_info.load_avg.empty() ? 0.0 : context.cpu_info.load_avg[0],
+      context.cpu_info.load_avg.size() < 2 ? 0.0 : context.cpu_info.load_avg[1],
+      context.cpu_info.load_avg.size() < 3 ? 0.0 : context.cpu_info.load_avg[2]);
+  return true;
+}
+
+void SummaryReporter::ReportRuns(const std::vector<Run>& report) {
+  for (const Run& run : report) {
+    if (run.run_type != Run::RT_Iteration) {
+      continue;
+    }
+    const std::string& name = run.run_name.function_name;
+    if (results_.find(name) == results_.end()) {
+      order_.push_back(name);
+    }
+    Result& result = results_[name];
+    if (run.error_occurred) {
+      result.error = run.error_message;
+      std::cerr << fmt::format("{}: {}\n", name, run.error_message);
+      continue;
+    }
+    result.seconds.push_back(run.GetAdjustedRealTime() /
+                             benchmark::GetTimeUnitMultiplier(run.time_unit));
+    result.counters = run.counters;
+    std::cerr << fmt::format("  {:<28} {}\n", name, Time(result.seconds.back()));
+  }
+}
+
+const SummaryReporter::Result* SummaryReporter::Find(const std::string& name) const {
+  const auto it = results_.find(name);
+  return it != results_.end() && it->second.error.empty() && !it->second.seconds.empty()
+             ? &it->second
+             : nullptr;
+}
+
+double SummaryReporter::Median(const std::string& name) const {
+  const Result* result = Find(name);
+  if (result == nullptr) {
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+  std::vector<double> sorted = result->seconds;
+  std::sort(sorted.begin(), sorted.end());
+  const std::size_t mid = sorted.size() / 2;
+  return sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2.0;
+}
+
+std::vector<std::int32_t> SummaryReporter::WorldSizes() const {
+  std::vector<std::int32_t> sizes;
+  for (const std::string& name : order_) {
+    if (name.rfind("recount/", 0) == 0) {
+      sizes.push_back(std::stoi(name.substr(8)));
+    }
+  }
+  return sizes;
+}
+
+void SummaryReporter::Finalize() {
+  std::vector<Row> rows;
+  for (const std::int32_t actors : WorldSizes()) {
+    const std::string size = std::to_string(actors);
+    const double recount = Median("recount/" + size);
+    const double floor = Median("recount_floor/" + size);
+    const double ratio = recount / floor;
+    std::string result = fmt::format("{:.1f} ns/actor; {:.2f}x the floor ({})",
+                                     recount / actors * 1e9, ratio, Time(floor));
+    std::string target = "grows linearly";
+    if (actors == kTargetWorld) {
+      target = "<= 100 ms, <= 3x floor";
+      result.insert(0, Verdict(recount <= 0.1 && ratio <= 3.0) + ": ");
+    }
+    rows.push_back({"recount, " + Thousands(actors) + " actors", Time(recount), target, result});
+  }
+
+  const double game = Median("build_check/game_alone");
+  if (!std::isnan(game)) {
+    rows.push_back({"build check, the game's function alone", Time(game), "", ""});
+  }
+  const auto added = [&](const std::string& name, const std::string& what, double limit,
+                         const std::string& target) {
+    const double hooked = Median("build_check/" + name);
+    if (std::isnan(hooked)) {
+      return;
+    }
+    const double cost = hooked - game;
+    rows.push_back({what, Time(cost), target,
+                    Verdict(cost <= limit) + fmt::format(" (hooked call {})", Time(hooked))});
+  };
+  added("not_final", "build check, added, not final", 100e-9, "<= 100 ns");
+  added("final_allowed", "build check, added, final allowed", 2e-6, "<= 2 us");
+  added("final_refused", "build check, added, final refused", 2e-6, "<= 2 us");
+
+  const auto plain = [&](const std::string& name, const std::string& what, double limit,
+                         const std::string& target) {
+    const double median = Median(name);
+    if (!std::isnan(median)) {
+      rows.push_back({what, Time(median), target, Verdict(median <= limit)});
+    }
+  };
+  plain("merge_check", "merge check, 300 ledger entries", 20e-6, "<= 20 us");
+  plain("show_limits", "show-limits, 300 ledger entries", 1e-3, "<= 1 ms");
+
+  const std::vector<std::int32_t> sizes = WorldSizes();
+  if (!sizes.empty()) {
+    const std::string largest = std::to_string(sizes.back());
+    if (const Result* recount = Find("recount/" + largest); recount != nullptr) {
+      const std::string run = Thousands(sizes.back()) + "-actor recount run";
+      rows.push_back({"peak resident memory, " + run,
+                      Bytes(recount->counters.at("peak_rss_bytes").value), "", ""});
+      rows.push_back({"held by the three containers after it",
+                      Bytes(recount->counters.at("container_bytes").value), "", ""});
+    }
+  }
+  std::cout << '\n';
+  Print(rows);
+}
+
+void SummaryReporter::WriteScaling(const std::filesystem::path& file) const {
+  std::ofstream out(file);
+  out << "# actors recount_ms floor_ms\n";
+  for (const std::int32_t actors : WorldSizes()) {
+    const std::string size = std::to_string(actors);
+    out << fmt::format("{} {:.4f} {:.4f}\n", actors, Median("recount/" + size) * 1e3,
+                       Median("recount_floor/" + size) * 1e3);
+  }
+}
+
+}  // namespace cairnward::bench

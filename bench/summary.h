@@ -1,0 +1,40 @@
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace cairnward::bench {
+
+// Collects every repetition of every benchmark and, at the end, prints one
+// table of medians against the targets, with each recount set beside the
+// floor measured on the same world in the same run.
+class SummaryReporter : public benchmark::BenchmarkReporter {
+ public:
+  bool ReportContext(const Context& context) override;
+  void ReportRuns(const std::vector<Run>& report) override;
+  void Finalize() override;
+
+  // Writes "actors recount_ms floor_ms" lines for the scaling plot.
+  void WriteScaling(const std::filesystem::path& file) const;
+
+ private:
+  struct Result {
+    std::vector<double> seconds;  // real time per iteration, one per repetition
+    benchmark::UserCounters counters;
+    std::string error;
+  };
+
+  [[nodiscard]] const Result* Find(const std::string& name) const;
+  [[nodiscard]] double Median(const std::string& name) const;  // seconds; NaN when absent
+  [[nodiscard]] std::vector<std::int32_t> WorldSizes() const;
+
+  std::map<std::string, Result> results_;
+  std::vector<std::string> order_;
+};
+
+}  // namespace cairnward::bench
