@@ -18,6 +18,7 @@
 #include "accounting/recount.h"
 #include "fuzz_server.h"
 #include "host/text.h"
+#include "support/counts_snapshot.h"
 
 namespace cairnward::fuzz {
 namespace {
@@ -38,25 +39,8 @@ class Bytes {
   std::size_t at_ = 0;
 };
 
-// Counts and totals with zeros left out: an absent team equals a zero.
-using Snapshot = std::map<std::pair<std::u16string, std::int32_t>, std::int32_t>;
-
-Snapshot Counts() {
-  Snapshot snapshot;
-  for (const auto& [path, counts] : StructureLedger()) {
-    for (const auto& [team, count] : counts) {
-      if (count != 0) {
-        snapshot[{std::u16string(path.View()), team}] = count;
-      }
-    }
-  }
-  for (const auto& [team, total] : TeamTotals()) {
-    if (total != 0) {
-      snapshot[{u"(total)", team}] = total;
-    }
-  }
-  return snapshot;
-}
+using Snapshot = testing::CountsSnapshot;
+using testing::SnapshotCounts;
 
 std::string Describe(const Snapshot& snapshot) {
   std::string text;
@@ -260,9 +244,9 @@ class Story {
 
   // The property: what the hooks kept equals what a recount finds.
   void CheckCounts() const {
-    const Snapshot kept = Counts();
+    const Snapshot kept = SnapshotCounts();
     AsHost("a recount", [] { UpdateStructureCountAll(); });
-    const Snapshot found = Counts();
+    const Snapshot found = SnapshotCounts();
     if (kept != found) {
       Fail("counts drifted from the world\nkept by the hooks:\n" + Describe(kept) +
            "found by a recount:\n" + Describe(found));

@@ -4,29 +4,13 @@
 #include <random>
 
 #include "hooks/hooked_story.h"
+#include "support/counts_snapshot.h"
 
 namespace cairnward::testing {
 namespace {
 
-using Snapshot = std::map<std::pair<std::u16string, std::int32_t>, std::int32_t>;
-
-// Counts and totals with zeros left out: an absent team equals a zero.
-Snapshot Counts() {
-  Snapshot snapshot;
-  for (const auto& [path, counts] : StructureLedger()) {
-    for (const auto& [team, count] : counts) {
-      if (count != 0) {
-        snapshot[{std::u16string(path.View()), team}] = count;
-      }
-    }
-  }
-  for (const auto& [team, total] : TeamTotals()) {
-    if (total != 0) {
-      snapshot[{u"(total)", team}] = total;
-    }
-  }
-  return snapshot;
-}
+using Snapshot = testing::CountsSnapshot;
+using testing::SnapshotCounts;
 
 class CountsNeverDrift : public HookedStory {
  protected:
@@ -86,9 +70,9 @@ TEST_F(CountsNeverDrift, AfterRandomPlacementsRemovalsAndTribeChanges) {
     for (int step = 0; step < 60; ++step) {
       RandomStep();
     }
-    const Snapshot incremental = Counts();
+    const Snapshot incremental = SnapshotCounts();
     Recount();
-    ASSERT_EQ(incremental, Counts()) << "seed " << seed;
+    ASSERT_EQ(incremental, SnapshotCounts()) << "seed " << seed;
   }
 }
 

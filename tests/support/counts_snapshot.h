@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "accounting/ledger.h"
+
+namespace cairnward::testing {
+
+// The plug-in's counts and totals with zeros left out, so that an absent team
+// equals a zero: two snapshots are equal when the counts mean the same.
+using CountsSnapshot = std::map<std::pair<std::u16string, std::int32_t>, std::int32_t>;
+
+inline CountsSnapshot SnapshotCounts() {
+  CountsSnapshot snapshot;
+  for (const auto& [path, counts] : StructureLedger()) {
+    for (const auto& [team, count] : counts) {
+      if (count != 0) {
+        snapshot[{std::u16string(path.View()), team}] = count;
+      }
+    }
+  }
+  for (const auto& [team, total] : TeamTotals()) {
+    if (total != 0) {
+      snapshot[{u"(total)", team}] = total;
+    }
+  }
+  return snapshot;
+}
+
+}  // namespace cairnward::testing
