@@ -117,11 +117,6 @@ void RunEvents(FuzzServer& fuzz, const Cast& cast) {
 }  // namespace
 }  // namespace cairnward::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  cairnward::fuzz::SilenceStandardOutput();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cairnward::fuzz;
   const std::string_view document(reinterpret_cast<const char*>(data), size);

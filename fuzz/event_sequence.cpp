@@ -301,11 +301,6 @@ class Story {
 }  // namespace
 }  // namespace cairnward::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  cairnward::fuzz::SilenceStandardOutput();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace cairnward::fuzz;
   // Long sequences add time, not kinds of trouble.

@@ -168,3 +168,9 @@ void Rcon(standin::Server& server, const std::u16string& line, std::int32_t id) 
 }
 
 }  // namespace cairnward::fuzz
+
+// Every plug-in target starts the same way; libFuzzer calls this once.
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  cairnward::fuzz::SilenceStandardOutput();
+  return 0;
+}
