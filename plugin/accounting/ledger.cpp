@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "config/config.h"
+#include "config/limit_plan.h"
 #include "config/settings.h"
 #include "host/text.h"
 
@@ -38,8 +39,8 @@ constexpr std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) noexcept {
   return hash ^ (hash >> 32U);
 }
 
-// Equal for texts that Compare finds equal: letters folded, the text ended
-// at its first NUL. Four units at a time while no NUL is among them.
+}  // namespace
+
 std::uint64_t FoldedHash(std::u16string_view text) noexcept {
   std::uint64_t hash = 0;
   std::size_t i = 0;
@@ -56,8 +57,6 @@ std::uint64_t FoldedHash(std::u16string_view text) noexcept {
   }
   return hash;
 }
-
-}  // namespace
 
 int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noexcept {
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
@@ -192,16 +191,23 @@ TeamFlags& TeamLimitExceeded() {
   return flags;
 }
 
+GroupTally& GroupCounts() {
+  static GroupTally groups;
+  return groups;
+}
+
 void ClearAccounting() {
   StructureLedger().clear();
   TeamTotals().clear();
   TeamLimitExceeded().clear();
+  GroupCounts() = GroupTally{};
 }
 
 CountsRebuild::CountsRebuild()
     : ledger_(std::move(StructureLedger())),
       totals_(std::move(TeamTotals())),
-      flags_(std::move(TeamLimitExceeded())) {
+      flags_(std::move(TeamLimitExceeded())),
+      groups_(std::move(GroupCounts())) {
   ClearAccounting();
 }
 
@@ -210,6 +216,7 @@ CountsRebuild::~CountsRebuild() {
     StructureLedger() = std::move(ledger_);
     TeamTotals() = std::move(totals_);
     TeamLimitExceeded() = std::move(flags_);
+    GroupCounts() = std::move(groups_);
   }
 }
 

@@ -13,6 +13,10 @@
 #include "api/fstring.h"
 
 namespace cairnward {
+class LimitPlan;
+}  // namespace cairnward
+
+namespace cairnward {
 
 // Blueprint paths ordered as the game's case-insensitive compare orders them:
 // unit by unit with only A-Z folded to a-z, ending at the first NUL.
@@ -29,6 +33,10 @@ struct BlueprintPathLess {
     return Compare(TextOf(a), TextOf(b)) < 0;
   }
 };
+
+// Equal for texts that BlueprintPathLess finds equal: letters folded, the
+// text ended at its first NUL. Four units at a time while no NUL is among them.
+std::uint64_t FoldedHash(std::u16string_view text) noexcept;
 
 // Count per team id. A team without an entry has 0.
 using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
@@ -133,7 +141,16 @@ TeamCounts& TeamTotals();
 // Team -> whether every placement of the team is refused.
 TeamFlags& TeamLimitExceeded();
 
-// Empties all three.
+// The team counts of each group of blueprints, kept apart from the ledger so
+// that a group is never taken for a blueprint. Made by the recount for the
+// groups of the configuration it counted by.
+struct GroupTally {
+  std::shared_ptr<const LimitPlan> plan;  // whose groups these are; null: none counted
+  std::vector<TeamCounts> counts;         // by group index of `plan`
+};
+GroupTally& GroupCounts();
+
+// Empties all four.
 void ClearAccounting();
 
 // Takes the counts away for a rebuild, and puts them back when the rebuild
@@ -153,8 +170,14 @@ class CountsRebuild {
   Ledger ledger_;
   TeamCounts totals_;
   TeamFlags flags_;
+  GroupTally groups_;
   bool committed_ = false;
 };
+
+// The game's counts are 32-bit and wrap rather than trap.
+constexpr std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
 
 // Ids up to this one belong to no team that is counted.
 inline constexpr std::int32_t kHighestUncountedTeam = 1000;

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "config/config.h"
@@ -10,15 +11,6 @@
 
 namespace cairnward {
 namespace {
-
-// The game's counts are 32-bit and wrap rather than trap.
-std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t MaxAmount() {
-  return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
-}
 
 bool ExemptAdmin(std::uint64_t steam_id) {
   return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
@@ -51,13 +43,14 @@ void UpdateConfiguredCount(const TraceLines& trace, Ledger::iterator entry, cons
   if (new_count >= 0) {
     trace.Framed("| UpdateStructureCount: Debug code: 3");
     counts[team_id] = new_count;
-    if (new_count > StructureLedger().LimitOf(entry, path.View())) {
+    const std::int32_t limit = BlueprintLimitOf(entry, path.View(), team_id);
+    if (new_count > limit) {
       TeamLimitExceeded()[team_id] = true;
     }
     trace.Framed("| UpdateStructureCount: Debug code: 3A");
     // A removal that brings the team back within the limit lifts the flag,
     // even one set by another blueprint.
-    if (change < 0 && new_count <= StructureLedger().LimitOf(entry, path.View())) {
+    if (change < 0 && new_count <= limit) {
       TeamLimitExceeded()[team_id] = false;
     }
     trace.Framed("| UpdateStructureCount: 3B");
@@ -68,7 +61,7 @@ void UpdateConfiguredCount(const TraceLines& trace, Ledger::iterator entry, cons
 void UpdateUnconfiguredCount(const TraceLines& trace, std::int32_t team_id, std::int32_t change,
                              std::int32_t old_total, std::int32_t new_total) {
   trace.Framed("| UpdateStructureCount: 4");
-  if (new_total > MaxAmount()) {
+  if (new_total > MaxAmountOf(team_id)) {
     trace.Framed("| UpdateStructureCount: 4A");
     TeamLimitExceeded()[team_id] = true;
   }
@@ -88,7 +81,10 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   if (TeamLimitExceeded()[team_id]) {
     return false;
   }
-  if (TeamTotals()[team_id] >= MaxAmount()) {
+  if (TeamTotals()[team_id] >= MaxAmountOf(team_id)) {
+    return false;
+  }
+  if (!GroupsAllowOneMore(path.View(), team_id)) {
     return false;
   }
   Ledger& ledger = StructureLedger();
@@ -101,7 +97,7 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   trace("StructureAllowed: team_id: {}", team_id);
   trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
   trace("StructureAllowed: count: {}", count);
-  return count < ledger.LimitOf(entry, path.View());
+  return count < BlueprintLimitOf(entry, path.View(), team_id);
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
@@ -131,6 +127,7 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
     } else {
       UpdateUnconfiguredCount(trace, team_id, change, old_total, new_total);
     }
+    UpdateGroupCounts(path.View(), team_id, change);
   }
 
   trace("|");
@@ -141,8 +138,25 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
   trace(kTraceClosingRule);
 }
 
-bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
-  return count <= StructureLedger().LimitOf(entry, entry->first.View());
+bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std::int32_t team_id) {
+  return count <= BlueprintLimitOf(entry, entry->first.View(), team_id);
+}
+
+std::int32_t MaxAmountOf(std::int32_t team_id) {
+  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr && own->max_amount) {
+    return *own->max_amount;
+  }
+  return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
+}
+
+std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,
+                              std::int32_t team_id) {
+  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr) {
+    if (const auto it = own->structures.find(path); it != own->structures.end()) {
+      return it->second;
+    }
+  }
+  return StructureLedger().LimitOf(entry, path);
 }
 
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
@@ -151,7 +165,7 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
   // One at a time: reading may add a team, and that may move the other.
   const std::int32_t total1 = TeamTotals()[team_id1];
   const std::int32_t total2 = TeamTotals()[team_id2];
-  if (Plus(total1, total2) > MaxAmount()) {
+  if (Plus(total1, total2) > MaxAmountOf(team_id1)) {
     return false;
   }
   const auto count_of = [](const TeamCounts& counts, std::int32_t team_id) {
@@ -163,10 +177,14 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
     const TeamCounts& counts = entry->second;
     const std::int32_t sum = Plus(count_of(counts, team_id1), count_of(counts, team_id2));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    if (!BlueprintWithinLimit(entry, sum)) {
+    if (!BlueprintWithinLimit(entry, sum, team_id1)) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
     }
+  }
+  if (!GroupsWithinMergedLimits(team_id1, team_id2)) {
+    trace("| AllowMergedStructureCounts: Return: false");
+    return false;
   }
   trace("| AllowMergedStructureCounts: Ends");
   return true;

@@ -1,6 +1,7 @@
 #include "accounting/recount.h"
 
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -33,6 +34,7 @@ struct ClassFacts {
   FString path;
   TeamCounts* counts = nullptr;  // null: the blueprint is not configured
   std::optional<std::int32_t> limit;
+  std::span<const std::uint32_t> groups;
 };
 
 // One walk over the level: the trace switch as it stood at the start, and
@@ -40,8 +42,23 @@ struct ClassFacts {
 struct RecountPass {
   TraceLines trace;
   TeamCounts& totals = TeamTotals();
+  GroupTally& groups = GroupCounts();
+  const LimitPlan& plan = Limits();
   FlatHashMap<const UClass*, ClassFacts> classes;
 };
+
+// The team's limit of a configured blueprint: its own where "Teams" gives one.
+std::int32_t LimitFor(const RecountPass& pass, ClassFacts& facts, std::int32_t team) {
+  if (const TeamLimits* own = pass.plan.LimitsOf(team); own != nullptr) {
+    if (const auto it = own->structures.find(facts.path.View()); it != own->structures.end()) {
+      return it->second;
+    }
+  }
+  if (!facts.limit) {
+    facts.limit = BlueprintLimit(facts.path.View());
+  }
+  return *facts.limit;
+}
 
 ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
@@ -49,6 +66,7 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
   if (fresh) {
     it->second.path = BlueprintPathOf(actor);
     it->second.counts = FindLedgerEntry(it->second.path.View());
+    it->second.groups = pass.plan.GroupsOf(it->second.path.View());
   }
   return it->second;
 }
@@ -60,16 +78,18 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   }
   ++pass.totals[team];
   ClassFacts& facts = FactsOf(pass, actor);
+  for (const std::uint32_t group : facts.groups) {
+    if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
+      TeamLimitExceeded()[team] = true;
+    }
+  }
   if (facts.counts == nullptr) {
     return;
   }
   const std::int32_t count = ++(*facts.counts)[team];
   // The limit is looked up with the actor's own path, so a path that matches
   // its entry only without regard to case finds no limit of its own.
-  if (!facts.limit) {
-    facts.limit = BlueprintLimit(facts.path.View());
-  }
-  if (count > *facts.limit) {
+  if (count > LimitFor(pass, facts, team)) {
     TeamLimitExceeded()[team] = true;
   }
   pass.trace("| UpdateStructCountAll: team_id: {}", team);
@@ -83,6 +103,8 @@ void UpdateStructureCountAll() {
   CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
   CreateLedgerEntries();
+  GroupCounts().plan = LimitsInForce();
+  GroupCounts().counts.resize(Limits().Groups().size());
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
   UWorld* world = ArkApi::GetApiUtils().GetWorld();

@@ -7,6 +7,7 @@
 #include "hooks/hooks.h"
 #include "host/game.h"
 #include "messages/blueprint_path.h"
+#include "messages/near_limit.h"
 #include "messages/push.h"
 
 namespace cairnward {
@@ -46,6 +47,12 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (StructureAllowed(path, team, steam_id)) {
     DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
     UpdateStructureCount(path, team, +1);
+    try {
+      WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path.View(), team);
+    } catch (const std::exception& e) {
+      // The placement stands even when its warning cannot be shown.
+      LogHookFailure(kBuildHook, e.what());
+    }
     return true;
   }
   // A refused placement builds nothing, so it is not counted.

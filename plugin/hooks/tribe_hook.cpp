@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/team_identity.h"
@@ -44,6 +45,8 @@ void MoveCounts(std::int32_t from, std::int32_t to,
     UpdateStructureCount(path, from, -moved);
     per_entry(moved, true);
   }
+  // Blueprints with ledger counts took their share of the groups along.
+  MoveGroupCounts(from, to);
   totals.erase(from);
   totals[to] -= sum;
   if (to <= kHighestUncountedTeam) {

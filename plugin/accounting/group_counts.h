@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "accounting/ledger.h"
+
+namespace cairnward {
+
+// The group counts, when the last recount counted the groups of the
+// configuration in force; null otherwise (no recount yet), and then no group
+// limits anything.
+GroupTally* CountedGroups();
+
+// The team's count in a group; 0 when it has none.
+std::int32_t GroupCount(const GroupTally& tally, std::size_t group, std::int32_t team);
+
+// Adds the change to the team's count of every group the path belongs to; a
+// count never goes below 0, and a team above a group's limit is flagged.
+void UpdateGroupCounts(std::u16string_view path, std::int32_t team, std::int32_t change);
+
+// Moves what remains of team `from`'s group counts to team `to`.
+void MoveGroupCounts(std::int32_t from, std::int32_t to);
+
+// Whether the team is below the limit of every group of the path, so that it
+// may place one more of it.
+bool GroupsAllowOneMore(std::u16string_view path, std::int32_t team);
+
+// Whether the two teams' group counts together stay within `receiver`'s
+// group limits (exactly the limit passes).
+bool GroupsWithinMergedLimits(std::int32_t receiver, std::int32_t other);
+
+}  // namespace cairnward
