@@ -27,9 +27,8 @@ void UpdateGroupCounts(std::u16string_view path, std::int32_t team, std::int32_t
       continue;
     }
     tally->counts[group][team] = count;
-    if (count > tally->plan->GroupLimitOf(group, team)) {
-      TeamLimitExceeded()[team] = true;
-    }
+    tally->above[group].Set(team, count > tally->plan->GroupLimitOf(group, team),
+                            TeamLimitExceeded());
   }
 }
 
@@ -42,14 +41,13 @@ void MoveGroupCounts(std::int32_t from, std::int32_t to) {
     TeamCounts& counts = tally->counts[group];
     const std::int32_t moved = GroupCount(*tally, group, from);
     counts.erase(from);
+    tally->above[group].Set(from, false, TeamLimitExceeded());
     if (moved == 0 || to <= kHighestUncountedTeam) {
       continue;
     }
     const std::int32_t count = Plus(counts[to], moved);
     counts[to] = count;
-    if (count > tally->plan->GroupLimitOf(group, to)) {
-      TeamLimitExceeded()[to] = true;
-    }
+    tally->above[group].Set(to, count > tally->plan->GroupLimitOf(group, to), TeamLimitExceeded());
   }
 }
 

@@ -16,7 +16,8 @@ GroupTally* CountedGroups();
 std::int32_t GroupCount(const GroupTally& tally, std::size_t group, std::int32_t team);
 
 // Adds the change to the team's count of every group the path belongs to; a
-// count never goes below 0, and a team above a group's limit is flagged.
+// count never goes below 0, and the team is marked above a group's limit
+// exactly while its count is.
 void UpdateGroupCounts(std::u16string_view path, std::int32_t team, std::int32_t change);
 
 // Moves what remains of team `from`'s group counts to team `to`.

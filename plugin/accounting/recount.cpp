@@ -19,12 +19,15 @@ namespace {
 constexpr std::size_t kPrefetchAhead = 8;
 
 void CreateLedgerEntries() {
-  Ledger& ledger = StructureLedger();
   // Names come in byte order; of two that differ only in case the first
   // names the entry.
-  for (const std::string& name : LimitedBlueprints(PluginConfig())) {
-    ledger.Add(LedgerKey(name));
+  const std::vector<std::string> names = LimitedBlueprints(PluginConfig());
+  std::vector<FString> keys;
+  keys.reserve(names.size());
+  for (const std::string& name : names) {
+    keys.push_back(LedgerKey(name));
   }
+  StructureLedger().Assign(std::move(keys));
 }
 
 // What a recount learns about a class once and uses for each of its actors:
@@ -32,7 +35,9 @@ void CreateLedgerEntries() {
 // nor the classes change while the recount runs.
 struct ClassFacts {
   FString path;
+  bool c4_charge = false;        // counted nowhere, as by the hooks
   TeamCounts* counts = nullptr;  // null: the blueprint is not configured
+  LimitMarks* above = nullptr;   // of the same entry
   std::optional<std::int32_t> limit;
   std::span<const std::uint32_t> groups;
 };
@@ -64,9 +69,15 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
   const auto [it, fresh] = pass.classes.try_emplace(cls);
   if (fresh) {
-    it->second.path = BlueprintPathOf(actor);
-    it->second.counts = FindLedgerEntry(it->second.path.View());
-    it->second.groups = pass.plan.GroupsOf(it->second.path.View());
+    ClassFacts& facts = it->second;
+    facts.path = BlueprintPathOf(actor);
+    facts.c4_charge = IsC4Charge(facts.path.View());
+    Ledger& ledger = StructureLedger();
+    if (const auto entry = ledger.find(facts.path.View()); entry != ledger.end()) {
+      facts.counts = &entry->second;
+      facts.above = &ledger.MarksOf(entry);
+    }
+    facts.groups = pass.plan.GroupsOf(facts.path.View());
   }
   return it->second;
 }
@@ -76,11 +87,14 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  ++pass.totals[team];
   ClassFacts& facts = FactsOf(pass, actor);
+  if (facts.c4_charge) {
+    return;
+  }
+  ++pass.totals[team];
   for (const std::uint32_t group : facts.groups) {
     if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
-      TeamLimitExceeded()[team] = true;
+      pass.groups.above[group].Set(team, true, TeamLimitExceeded());
     }
   }
   if (facts.counts == nullptr) {
@@ -90,7 +104,7 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   // The limit is looked up with the actor's own path, so a path that matches
   // its entry only without regard to case finds no limit of its own.
   if (count > LimitFor(pass, facts, team)) {
-    TeamLimitExceeded()[team] = true;
+    facts.above->Set(team, true, TeamLimitExceeded());
   }
   pass.trace("| UpdateStructCountAll: team_id: {}", team);
   pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
@@ -105,6 +119,7 @@ void UpdateStructureCountAll() {
   CreateLedgerEntries();
   GroupCounts().plan = LimitsInForce();
   GroupCounts().counts.resize(Limits().Groups().size());
+  GroupCounts().above.resize(Limits().Groups().size());
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
   UWorld* world = ArkApi::GetApiUtils().GetWorld();
