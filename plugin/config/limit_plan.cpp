@@ -29,6 +29,8 @@ template <typename Read>
 auto At(const std::string& where, Read&& read) -> decltype(read()) {
   try {
     return read();
+  } catch (const Json::out_of_range& e) {
+    throw Json::out_of_range::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
   } catch (const Json::exception& e) {
     throw Json::type_error::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
   }
