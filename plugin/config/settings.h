@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +36,7 @@ enum class WhenAbsent { kFine, kWarning, kError };
 struct TemplateArgument {
   enum class Kind { kText, kInteger } kind;
   std::string_view meaning;
+  bool optional = false;  // a template that never shows it is complete
 };
 
 struct Setting {
@@ -53,6 +55,10 @@ struct Setting {
   // Read whole when the file is read: a wrong type or range refuses the file.
   bool read_with_file = false;
   std::string_view member_label;  // for kAnyMember: what the administrator names
+  // The range of an integer read with the file; a text read with the file
+  // with `lowest` 1 must not be empty.
+  std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+  std::int32_t highest = std::numeric_limits<std::int32_t>::max();
 };
 
 inline constexpr std::string_view kAnyMember = "*";
@@ -173,7 +179,9 @@ inline constexpr Setting kWarnAtPercent{.parent = &kGeneral,
                                         .read_when = kReadWithFile,
                                         .if_absent = "players are not warned before a limit",
                                         .if_wrong = kFileRefused,
-                                        .read_with_file = true};
+                                        .read_with_file = true,
+                                        .lowest = 1,
+                                        .highest = 100};
 
 inline constexpr Setting kGroups{.name = "Groups",
                                  .read_when = kReadWithFile,
@@ -264,6 +272,69 @@ inline constexpr Setting kTeamGroupCount{.parent = &kTeamGroups,
                                          .read_with_file = true,
                                          .member_label = "<group>"};
 
+inline constexpr std::string_view kClusterReadWhen =
+    "with the rest of the file; the link to Redis is made at load, and a reload keeps it as it "
+    "is";
+
+inline constexpr Setting kCluster{
+    .name = "Cluster",
+    .read_when = kClusterReadWhen,
+    .if_absent = "limits count this server's world alone, and no Redis is used",
+    .if_wrong = kFileRefused,
+    .read_with_file = true};
+
+inline constexpr Setting ClusterSetting(std::string_view name, SettingKind kind,
+                                        SettingDefault fallback, std::string_view if_absent = {}) {
+  return Setting{.parent = &kCluster,
+                 .name = name,
+                 .kind = kind,
+                 .fallback = fallback,
+                 .absent = std::holds_alternative<std::monostate>(fallback) ? WhenAbsent::kError
+                                                                            : WhenAbsent::kFine,
+                 .read_when = kClusterReadWhen,
+                 .if_absent = if_absent,
+                 .if_wrong = kFileRefused,
+                 .read_with_file = true};
+}
+
+inline constexpr Setting kClusterHost =
+    ClusterSetting("Host", SettingKind::kString, std::string_view("127.0.0.1"));
+inline constexpr Setting kClusterPort = [] {
+  Setting setting = ClusterSetting("Port", SettingKind::kInteger, std::int32_t{6379});
+  setting.lowest = 1;
+  setting.highest = 65535;
+  return setting;
+}();
+inline constexpr Setting kClusterPassword =
+    ClusterSetting("Password", SettingKind::kString, std::string_view(""));
+inline constexpr Setting kClusterDatabase = [] {
+  Setting setting = ClusterSetting("Database", SettingKind::kInteger, std::int32_t{0});
+  setting.lowest = 0;
+  return setting;
+}();
+inline constexpr Setting kClusterName = [] {
+  Setting setting = ClusterSetting("Name", SettingKind::kString, std::monostate{}, kFileRefused);
+  setting.lowest = 1;
+  return setting;
+}();
+inline constexpr Setting kClusterServer = [] {
+  Setting setting = ClusterSetting("Server", SettingKind::kString, std::monostate{}, kFileRefused);
+  setting.lowest = 1;
+  return setting;
+}();
+inline constexpr Setting kClusterTimeoutMs = [] {
+  Setting setting = ClusterSetting("TimeoutMs", SettingKind::kInteger, std::int32_t{20});
+  setting.lowest = 1;
+  setting.highest = 60000;
+  return setting;
+}();
+inline constexpr Setting kClusterRetryMs = [] {
+  Setting setting = ClusterSetting("RetryMs", SettingKind::kInteger, std::int32_t{1000});
+  setting.lowest = 10;
+  setting.highest = 3600000;
+  return setting;
+}();
+
 inline constexpr Setting kMessages{
     .name = "Messages",
     .absent = WhenAbsent::kError,
@@ -304,15 +375,20 @@ inline constexpr Setting kInvitingTribeFail =
 inline constexpr Setting kInvitedPlayerFail =
     KeyedNotification("InvitedPlayerFail", "when a tribe invitation is refused");
 
-inline constexpr std::array<TemplateArgument, 3> kLimitLineArguments{{
+inline constexpr std::string_view kOwnCountMeaning =
+    "this server's own count (in a cluster; else the same as the team's)";
+
+inline constexpr std::array<TemplateArgument, 4> kLimitLineArguments{{
     {TemplateArgument::Kind::kText, "the display name"},
     {TemplateArgument::Kind::kInteger, "the team's count"},
     {TemplateArgument::Kind::kInteger, "the limit"},
+    {TemplateArgument::Kind::kInteger, kOwnCountMeaning, true},
 }};
 
-inline constexpr std::array<TemplateArgument, 2> kTotalLineArguments{{
+inline constexpr std::array<TemplateArgument, 3> kTotalLineArguments{{
     {TemplateArgument::Kind::kInteger, "the team's total"},
     {TemplateArgument::Kind::kInteger, "MaxAmount"},
+    {TemplateArgument::Kind::kInteger, kOwnCountMeaning, true},
 }};
 
 inline constexpr Setting kShowLimitMsg{.parent = &kMessages,
@@ -447,6 +523,15 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kTeamStructureCount,
     &kTeamGroups,
     &kTeamGroupCount,
+    &kCluster,
+    &kClusterHost,
+    &kClusterPort,
+    &kClusterPassword,
+    &kClusterDatabase,
+    &kClusterName,
+    &kClusterServer,
+    &kClusterTimeoutMs,
+    &kClusterRetryMs,
     &kMessages,
     &kShowLimitsCmd,
     &kReachLimit,

@@ -238,7 +238,7 @@ std::vector<std::size_t> UnshownArguments(std::u16string_view format,
   }
   std::vector<std::size_t> unshown;
   for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (!shown[i]) {
+    if (!shown[i] && !arguments[i].optional) {
       unshown.push_back(i);
     }
   }
@@ -489,10 +489,13 @@ class Checker {
               ? fmt::format("has a fraction, which the plug-in drops: it reads {}.", read)
               : fmt::format("is beyond the 32-bit range: the plug-in reads {}.", read));
     }
-    if (&setting == &settings::kWarnAtPercent && (read < 1 || read > 100)) {
+    if (setting.read_with_file && (read < setting.lowest || read > setting.highest)) {
       Add(Severity::kError, at,
-          fmt::format("is {}, but must be a whole number from 1 to 100: {}. The plug-in logs {}.",
-                      read, settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
+          fmt::format("is {}, but must be a whole number {}: {}. The plug-in logs {}.", read,
+                      setting.highest == std::numeric_limits<std::int32_t>::max()
+                          ? fmt::format("of at least {}", setting.lowest)
+                          : fmt::format("from {} to {}", setting.lowest, setting.highest),
+                      settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
     }
     if (&setting == &settings::kMaxAmount && read <= 0) {
       Add(Severity::kWarning, at,
@@ -513,6 +516,11 @@ class Checker {
   }
 
   void CheckString(const Setting& setting, const std::string& text, const std::string& at) {
+    if (setting.read_with_file && setting.lowest > 0 && text.empty()) {
+      Add(Severity::kError, at,
+          fmt::format("is empty, but must name something: {}. The plug-in logs {}.",
+                      settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
+    }
     if (setting.parent == &settings::kMessages && text.find('\0') != std::string::npos) {
       Add(Severity::kWarning, at, "holds a NUL character (\\u0000): the text ends there.");
     }
