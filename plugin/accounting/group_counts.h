@@ -27,8 +27,4 @@ void MoveGroupCounts(std::int32_t from, std::int32_t to);
 // may place one more of it.
 bool GroupsAllowOneMore(std::u16string_view path, std::int32_t team);
 
-// Whether the two teams' group counts together stay within `receiver`'s
-// group limits (exactly the limit passes).
-bool GroupsWithinMergedLimits(std::int32_t receiver, std::int32_t other);
-
 }  // namespace cairnward

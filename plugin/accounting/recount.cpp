@@ -7,6 +7,7 @@
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
 #include "config/settings.h"
@@ -147,6 +148,8 @@ void UpdateStructureCountAll() {
   }
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
+  // In a cluster, this server's counts replace its contribution as a whole.
+  PublishContribution();
 }
 
 }  // namespace cairnward

@@ -2,6 +2,7 @@
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
 #include "api/ark_api.h"
+#include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
@@ -15,6 +16,39 @@ namespace {
 
 constexpr std::string_view kBuildHook = "Hook_APrimalStructure_IsAllowedToBuild";
 
+// Tells the placing player of a limit he has come near, if any. The
+// placement stands even when its warning cannot be shown.
+void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, std::int32_t team,
+                        const TeamView* cluster) {
+  try {
+    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, team, cluster);
+  } catch (const std::exception& e) {
+    LogHookFailure(kBuildHook, e.what());
+  }
+}
+
+// Whether the placement may go ahead, counting it when it may: against the
+// whole cluster's counts while the cluster can be asked, else against this
+// server's. This server's counts take it either way.
+bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
+                   std::uint64_t steam_id) {
+  if (const auto verdict = ClusterPlace(path, team, steam_id)) {
+    if (verdict->allowed) {
+      DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+      UpdateStructureCount(path, team, +1);
+      WarnAfterPlacement(pc, path.View(), team, &verdict->after);
+    }
+    return verdict->allowed;
+  }
+  if (!StructureAllowed(path, team, steam_id)) {
+    return false;
+  }
+  DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+  UpdateStructureCount(path, team, +1);
+  WarnAfterPlacement(pc, path.View(), team, nullptr);
+  return true;
+}
+
 // Judges and counts one final placement that the game allowed. Answers
 // whether the placement still stands.
 bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t steam_id) {
@@ -23,15 +57,7 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (team == 0) {
     return true;
   }
-  if (StructureAllowed(path, team, steam_id)) {
-    DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-    UpdateStructureCount(path, team, +1);
-    try {
-      WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path.View(), team);
-    } catch (const std::exception& e) {
-      // The placement stands even when its warning cannot be shown.
-      LogHookFailure(kBuildHook, e.what());
-    }
+  if (JudgeAndCount(pc, path, team, steam_id)) {
     return true;
   }
   // A refused placement builds nothing, so it is not counted.
@@ -102,6 +128,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("|");
         if (team > 1000) {
           UpdateStructureCount(path, team, -1);
+          ClusterCountChange(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
           DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", Utf8Text{path.View()});

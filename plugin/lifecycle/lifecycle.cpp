@@ -4,6 +4,8 @@
 
 #include "accounting/recount.h"
 #include "api/ark_api.h"
+#include "cluster/cluster_counts.h"
+#include "config/cluster_settings.h"
 #include "config/config.h"
 #include "config/reload_commands.h"
 #include "hooks/hooks.h"
@@ -61,11 +63,13 @@ void Load() {
   CreatePluginLogger();
   try {
     ReadConfig();
+    StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
       UpdateStructureCountAll();
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
+    StopCluster();
     throw;
   }
   FString chat_name;
@@ -74,6 +78,7 @@ void Load() {
   } catch (const std::exception& e) {
     // Without this line an administrator would see the load fail with no reason.
     Log().error("Can't read \"Messages\" -> \"ShowLimitsCmd\": {}", e.what());
+    StopCluster();
     throw;
   }
   RegisterCommands(chat_name);
@@ -83,6 +88,7 @@ void Load() {
 void Unload() {
   RemoveCommands();
   RemoveHooks();
+  StopCluster();
   ForgetGameAddresses();
 }
 

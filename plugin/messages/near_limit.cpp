@@ -53,7 +53,8 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
 
 }  // namespace
 
-void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team) {
+void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team,
+                   const TeamView* cluster) {
   const LimitPlan& plan = Limits();
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
@@ -62,18 +63,23 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, s
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
   if (const auto entry = ledger.find(path); entry != ledger.end()) {
-    nearest.Consider(CountIn(entry->second, team), BlueprintLimitOf(entry, path, team), [&] {
+    const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
+    const std::int32_t count =
+        cluster != nullptr ? cluster->Blueprint(index) : CountIn(entry->second, team);
+    nearest.Consider(count, BlueprintLimitOf(entry, path, team), [&] {
       return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
     });
   }
   if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
     for (const std::uint32_t group : plan.GroupsOf(path)) {
-      nearest.Consider(GroupCount(*tally, group, team), plan.GroupLimitOf(group, team),
+      const std::int32_t count =
+          cluster != nullptr ? cluster->Group(group) : GroupCount(*tally, group, team);
+      nearest.Consider(count, plan.GroupLimitOf(group, team),
                        [&] { return plan.Groups()[group].name; });
     }
   }
-  nearest.Consider(CountIn(TeamTotals(), team), MaxAmountOf(team),
-                   [&] { return MessageTextOr(root, "TotalName", u"Total"); });
+  nearest.Consider(cluster != nullptr ? cluster->Total() : CountIn(TeamTotals(), team),
+                   MaxAmountOf(team), [&] { return MessageTextOr(root, "TotalName", u"Total"); });
   if (const auto& best = nearest.Best()) {
     const NotificationLook look = KeyedNotificationLook(root);
     PushNotification(player, kRed, look.scale, look.display_time, MessageText(root, "NearLimitMsg"),
