@@ -53,21 +53,21 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
 
 }  // namespace
 
-void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team) {
+void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
+                   const PathFacts& facts, std::int32_t team) {
   const LimitPlan& plan = Limits();
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
   }
   const Json& root = PluginConfig();
   Nearest nearest(*plan.WarnAtPercent());
-  Ledger& ledger = StructureLedger();
-  if (const auto entry = ledger.find(path); entry != ledger.end()) {
+  if (const auto entry = facts.entry; entry != StructureLedger().end()) {
     nearest.Consider(CountIn(entry->second, team), BlueprintLimitOf(entry, path, team), [&] {
       return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
     });
   }
   if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
-    for (const std::uint32_t group : plan.GroupsOf(path)) {
+    for (const std::uint32_t group : facts.groups) {
       nearest.Consider(GroupCount(*tally, group, team), plan.GroupLimitOf(group, team),
                        [&] { return plan.Groups()[group].name; });
     }

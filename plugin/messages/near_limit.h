@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "accounting/limit_rules.h"
 #include "api/game_types.h"
 
 namespace cairnward {
@@ -12,6 +13,7 @@ namespace cairnward {
 // has brought to "WarnAtPercent" percent or more, the nearest to its limit is
 // named to the player in one "NearLimitMsg" notification. Nothing without
 // "WarnAtPercent". Fails with the JSON library's or the formatter's error.
-void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team);
+void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
+                   const PathFacts& facts, std::int32_t team);
 
 }  // namespace cairnward
