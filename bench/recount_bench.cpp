@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "api/ark_api.h"
@@ -89,7 +91,7 @@ std::vector<FString> CapitalisedNames(std::int32_t names) {
     if (i % 2 != 0) {
       word[0] = static_cast<char>(word[0] - 'a' + 'A');
     }
-    texts.push_back("Blueprint'/Game/Mods/" + word + "." + word + "'");
+    texts.push_back(fmt::format("Blueprint'/Game/Mods/{0}.{0}'", word));
   }
   std::sort(texts.begin(), texts.end());
   std::vector<FString> keys;
