@@ -23,7 +23,7 @@ std::string Printable(std::string_view text) {
   std::string printable;
   for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
+    if (byte < 0x20) {
       printable += fmt::format("\\u{:04x}", byte);
     } else {
       printable += c;
