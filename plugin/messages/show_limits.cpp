@@ -65,7 +65,6 @@ bool CutAtCap(std::u16string& body) {
 std::u16string_view UpToNul(std::u16string_view name) {
   return name.substr(0, name.find(u'\0'));
 }
-}
 
 void ShowLimits(AShooterPlayerController* player) {
   const std::int32_t team = Field<game::kTargetingTeam>(player);
