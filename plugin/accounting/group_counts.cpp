@@ -16,12 +16,13 @@ std::int32_t GroupCount(const GroupTally& tally, std::size_t group, std::int32_t
   return it != counts.end() ? it->second : 0;
 }
 
-void UpdateGroupCounts(std::u16string_view path, std::int32_t team, std::int32_t change) {
+void UpdateGroupCounts(std::span<const std::uint32_t> groups, std::int32_t team,
+                       std::int32_t change) {
   GroupTally* tally = CountedGroups();
   if (tally == nullptr) {
     return;
   }
-  for (const std::uint32_t group : tally->plan->GroupsOf(path)) {
+  for (const std::uint32_t group : groups) {
     const std::int32_t count = Plus(GroupCount(*tally, group, team), change);
     if (count < 0) {
       continue;
@@ -51,12 +52,12 @@ void MoveGroupCounts(std::int32_t from, std::int32_t to) {
   }
 }
 
-bool GroupsAllowOneMore(std::u16string_view path, std::int32_t team) {
+bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team) {
   const GroupTally* tally = CountedGroups();
   if (tally == nullptr) {
     return true;
   }
-  for (const std::uint32_t group : tally->plan->GroupsOf(path)) {
+  for (const std::uint32_t group : groups) {
     if (GroupCount(*tally, group, team) >= tally->plan->GroupLimitOf(group, team)) {
       return false;
     }

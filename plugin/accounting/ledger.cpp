@@ -96,14 +96,13 @@ int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noe
 Ledger::Entry::Entry(FString key)
     : item(std::move(key), TeamCounts{}), hash(FoldedHash(item.first.View())) {}
 
-Ledger::const_iterator Ledger::find(std::u16string_view path) const {
+Ledger::const_iterator Ledger::find(std::u16string_view path, std::uint64_t hash) const {
   if (index_stale_) {
     Reindex();
   }
   if (index_.empty()) {
     return end();
   }
-  const std::uint64_t hash = FoldedHash(path);
   const std::size_t mask = index_.size() - 1;
   for (std::size_t slot = hash & mask; index_[slot] != 0; slot = (slot + 1) & mask) {
     const auto at = entries_.begin() + (index_[slot] - 1);
@@ -114,8 +113,8 @@ Ledger::const_iterator Ledger::find(std::u16string_view path) const {
   return end();
 }
 
-Ledger::iterator Ledger::find(std::u16string_view path) {
-  const auto at = std::as_const(*this).find(path).Position();
+Ledger::iterator Ledger::find(std::u16string_view path, std::uint64_t hash) {
+  const auto at = std::as_const(*this).find(path, hash).Position();
   return iterator(entries_.begin() + (at - entries_.cbegin()));
 }
 

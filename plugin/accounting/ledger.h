@@ -112,8 +112,13 @@ class Ledger {
   // The entry of a path, compared without regard to case, or end(). The
   // build check asks twice per placement, so this is a hash lookup rather
   // than a walk down the ordered keys, which share long prefixes.
-  iterator find(std::u16string_view path);
-  [[nodiscard]] const_iterator find(std::u16string_view path) const;
+  iterator find(std::u16string_view path) { return find(path, FoldedHash(path)); }
+  [[nodiscard]] const_iterator find(std::u16string_view path) const {
+    return find(path, FoldedHash(path));
+  }
+  // The same with the path's FoldedHash already worked out.
+  iterator find(std::u16string_view path, std::uint64_t hash);
+  [[nodiscard]] const_iterator find(std::u16string_view path, std::uint64_t hash) const;
 
   // Replaces every entry with an empty one per key. Of keys that compare
   // equal, the first given names the entry. O(n log n) in the keys, in

@@ -65,6 +65,25 @@ void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::
   TraceResult(trace, c.team_id, old_total, c.change, new_total);
 }
 
+// The team's own limits of configured blueprints, by ledger entry, for a walk
+// over every entry: one lookup per limit given rather than one per entry.
+// Each applies where its path spells the entry's key exactly.
+FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t team_id) {
+  FlatHashMap<const TeamCounts*, std::int32_t> own;
+  const TeamLimits* limits = Limits().LimitsOf(team_id);
+  if (limits == nullptr) {
+    return own;
+  }
+  Ledger& ledger = StructureLedger();
+  for (const auto& [path, limit] : limits->structures) {
+    const auto entry = ledger.find(path);
+    if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
+      own[&entry->second] = limit;
+    }
+  }
+  return own;
+}
+
 }  // namespace
 
 bool ExemptAdmin(std::uint64_t steam_id) {
@@ -72,7 +91,21 @@ bool ExemptAdmin(std::uint64_t steam_id) {
          Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
 }
 
+PathFacts FactsOfPath(std::u16string_view path) {
+  const std::uint64_t hash = FoldedHash(path);
+  PathFacts facts{StructureLedger().find(path, hash), {}};
+  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
+    facts.groups = tally->plan->GroupsOf(path, hash);
+  }
+  return facts;
+}
+
 bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t steam_id) {
+  return StructureAllowed(path, FactsOfPath(path.View()), team_id, steam_id);
+}
+
+bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t team_id,
+                      std::uint64_t steam_id) {
   if (ExemptAdmin(steam_id)) {
     return true;
   }
@@ -82,12 +115,11 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   if (TeamTotals()[team_id] >= MaxAmountOf(team_id)) {
     return false;
   }
-  if (!GroupsAllowOneMore(path.View(), team_id)) {
+  if (!GroupsAllowOneMore(facts.groups, team_id)) {
     return false;
   }
-  Ledger& ledger = StructureLedger();
-  const auto entry = ledger.find(path.View());
-  if (entry == ledger.end()) {
+  const auto entry = facts.entry;
+  if (entry == StructureLedger().end()) {
     return true;
   }
   const std::int32_t count = entry->second[team_id];
@@ -100,6 +132,11 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
 
 CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std::int32_t team_id,
                                std::int32_t change) {
+  return PrepareCountChange(trace, path, FactsOfPath(path.View()), team_id, change);
+}
+
+CountChange PrepareCountChange(const TraceLines& trace, const FString& path, const PathFacts& facts,
+                               std::int32_t team_id, std::int32_t change) {
   CountChange c;
   c.path = &path;
   c.team_id = team_id;
@@ -111,7 +148,8 @@ CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std
   if (!c.counted) {
     return c;
   }
-  c.entry = ledger.find(path.View());
+  c.entry = facts.entry;
+  c.groups = facts.groups;
   if (c.entry != ledger.end()) {
     if (Plus(CountIn(c.entry->second, team_id), change) >= 0) {
       c.limit = BlueprintLimitOf(c.entry, path.View(), team_id);
@@ -148,7 +186,7 @@ void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
     } else {
       ApplyUnconfiguredCount(trace, c, old_total, new_total);
     }
-    UpdateGroupCounts(c.path->View(), c.team_id, c.change);
+    UpdateGroupCounts(c.groups, c.team_id, c.change);
   }
 
   trace("|");
@@ -160,8 +198,13 @@ void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
+  UpdateStructureCount(path, FactsOfPath(path.View()), team_id, change);
+}
+
+void UpdateStructureCount(const FString& path, const PathFacts& facts, std::int32_t team_id,
+                          std::int32_t change) {
   const TraceLines trace;
-  ApplyCountChange(trace, PrepareCountChange(trace, path, team_id, change));
+  ApplyCountChange(trace, PrepareCountChange(trace, path, facts, team_id, change));
 }
 
 bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std::int32_t team_id) {
@@ -195,12 +238,16 @@ bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView
   if (Plus(a.Total(), b.Total()) > MaxAmountOf(receiver)) {
     return false;
   }
-  const Ledger& ledger = StructureLedger();
+  Ledger& ledger = StructureLedger();
+  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(receiver);
   std::size_t index = 0;
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry, ++index) {
     const std::int32_t sum = Plus(a.Blueprint(index), b.Blueprint(index));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    if (!BlueprintWithinLimit(entry, sum, receiver)) {
+    const auto own_limit = own.find(&entry->second);
+    const std::int32_t limit =
+        own_limit != own.end() ? own_limit->second : ledger.LimitOf(entry, entry->first.View());
+    if (sum > limit) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
     }

@@ -59,17 +59,15 @@ std::vector<std::int32_t> TeamLimitsInOrder(std::int32_t team) {
   return limits;
 }
 
-std::vector<std::uint32_t> PositionsOf(std::u16string_view path) {
+std::vector<std::uint32_t> PositionsOf(const PathFacts& facts) {
   std::vector<std::uint32_t> positions{0};
-  Ledger& ledger = StructureLedger();
-  if (const auto entry = ledger.find(path); entry != ledger.end()) {
+  const Ledger& ledger = StructureLedger();
+  if (facts.entry != ledger.end()) {
     positions.push_back(static_cast<std::uint32_t>(
-        BlueprintPosition(static_cast<std::size_t>(entry.Position() - ledger.begin().Position()))));
+        BlueprintPosition(static_cast<std::size_t>(facts.entry.Position() - ledger.begin().Position()))));
   }
-  if (CountedGroups() != nullptr) {
-    for (const std::uint32_t group : Limits().GroupsOf(path)) {
-      positions.push_back(static_cast<std::uint32_t>(GroupPosition(group)));
-    }
+  for (const std::uint32_t group : facts.groups) {
+    positions.push_back(static_cast<std::uint32_t>(GroupPosition(group)));
   }
   return positions;
 }

@@ -7,6 +7,8 @@
 
 namespace cairnward {
 
+struct PathFacts;
+
 // Every count a team is limited by, in one order: its total, then each
 // ledger entry in ledger order, then each group of the configuration in
 // force in the order of the file. Local and cluster-wide counts share it, so
@@ -40,8 +42,8 @@ TeamView LocalTeamView(std::int32_t team);
 // The team's limit at every position of its view.
 std::vector<std::int32_t> TeamLimitsInOrder(std::int32_t team);
 
-// The positions a placement of the path counts at: the total, the path's
+// The positions a placement of a path counts at: the total, the path's
 // ledger entry if it has one, and each of its groups while they are counted.
-std::vector<std::uint32_t> PositionsOf(std::u16string_view path);
+std::vector<std::uint32_t> PositionsOf(const PathFacts& facts);
 
 }  // namespace cairnward

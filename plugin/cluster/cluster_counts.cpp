@@ -138,8 +138,8 @@ void StopCluster() {
   cluster.fields.clear();
 }
 
-std::optional<ClusterVerdict> ClusterPlace(const FString& path, std::int32_t team,
-                                           std::uint64_t steam_id) {
+std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
+                                           std::int32_t team, std::uint64_t steam_id) {
   if (!Counted(path, team)) {
     return std::nullopt;
   }
@@ -148,7 +148,7 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, std::int32_t tea
     return std::nullopt;
   }
   const std::vector<std::string>& fields = Fields();
-  const std::vector<std::uint32_t> positions = PositionsOf(path.View());
+  const std::vector<std::uint32_t> positions = PositionsOf(facts);
   std::vector<std::int32_t> limits = TeamLimitsInOrder(team);
   if (ExemptAdmin(steam_id)) {
     std::fill(limits.begin(), limits.end(), std::numeric_limits<std::int32_t>::max());
@@ -197,7 +197,7 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   }
   const std::vector<std::string>& fields = Fields();
   Command command = ChangeHead(team);
-  for (const std::uint32_t position : PositionsOf(path.View())) {
+  for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
     command.push_back(fields[position]);
     command.push_back(std::to_string(change));
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "accounting/limit_rules.h"
 #include "accounting/team_view.h"
 #include "api/fstring.h"
 #include "config/cluster_settings.h"
@@ -30,8 +31,8 @@ struct ClusterVerdict {
 // when allowed, counted in one atomic step in Redis. A placement by an
 // administrator whom "IgnoreAdmin" exempts is counted without a check. Teams
 // that are not counted get none.
-std::optional<ClusterVerdict> ClusterPlace(const FString& path, std::int32_t team,
-                                           std::uint64_t steam_id);
+std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
+                                           std::int32_t team, std::uint64_t steam_id);
 
 // A change of the team's count of the path (a removal) in the contribution
 // and the aggregate.

@@ -72,21 +72,25 @@ TeamLimits ReadTeam(const Json& team, const std::string& id,
 
 }  // namespace
 
-std::size_t FoldedPathHash::operator()(std::u16string_view path) const noexcept {
-  return FoldedHash(path);
-}
-
-bool FoldedPathEqual::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
-  return BlueprintPathLess::Compare(a, b) == 0;
-}
-
 std::span<const std::uint32_t> LimitPlan::GroupsOf(std::u16string_view path) const {
+  return members_.empty() ? std::span<const std::uint32_t>() : GroupsOf(path, FoldedHash(path));
+}
+
+std::span<const std::uint32_t> LimitPlan::GroupsOf(std::u16string_view path,
+                                                   std::uint64_t hash) const {
   if (members_.empty()) {
     return {};
   }
-  const auto it = members_.find(path);
-  return it != members_.end() ? std::span<const std::uint32_t>(it->second)
-                              : std::span<const std::uint32_t>();
+  const auto it = members_.find(hash);
+  if (it == members_.end()) {
+    return {};
+  }
+  for (const Member& member : it->second) {
+    if (BlueprintPathLess::Compare(member.path, path) == 0) {
+      return member.groups;
+    }
+  }
+  return {};
 }
 
 const TeamLimits* LimitPlan::LimitsOf(std::int32_t team) const {
@@ -130,11 +134,18 @@ LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_or
     std::vector<std::string> members;
     plan.groups_.push_back(ReadGroup(root, key, members));
     const auto index = static_cast<std::uint32_t>(plan.groups_.size() - 1);
-    for (const std::string& member : members) {
-      std::vector<std::uint32_t>& of_path = plan.members_[AsciiWiden(member)];
+    for (const std::string& name : members) {
+      const std::u16string path = AsciiWiden(name);
+      std::vector<LimitPlan::Member>& same_hash = plan.members_[FoldedHash(path)];
+      auto member = std::find_if(same_hash.begin(), same_hash.end(), [&](const auto& m) {
+        return BlueprintPathLess::Compare(m.path, path) == 0;
+      });
+      if (member == same_hash.end()) {
+        member = same_hash.insert(same_hash.end(), LimitPlan::Member{path, {}});
+      }
       // A blueprint named twice in one group counts once in it.
-      if (of_path.empty() || of_path.back() != index) {
-        of_path.push_back(index);
+      if (member->groups.empty() || member->groups.back() != index) {
+        member->groups.push_back(index);
       }
     }
   }

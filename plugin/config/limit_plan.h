@@ -13,17 +13,6 @@
 
 namespace cairnward {
 
-// Hashes and compares paths as the ledger does: only A-Z folded, the text
-// ended at its first NUL.
-struct FoldedPathHash {
-  using is_transparent = void;
-  std::size_t operator()(std::u16string_view path) const noexcept;
-};
-struct FoldedPathEqual {
-  using is_transparent = void;
-  bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
-};
-
 // Exact hashing for lookups by a path's own spelling.
 struct PathHash {
   using is_transparent = void;
@@ -52,7 +41,10 @@ struct TeamLimits {
 // is read: the build check asks for them at every placement.
 class LimitPlan {
  public:
-  // Group indexes, in the order of the file, of the groups a path belongs to.
+  // Group indexes, in the order of the file, of the groups a path belongs to,
+  // matched as the ledger matches paths. `hash` is the path's FoldedHash.
+  [[nodiscard]] std::span<const std::uint32_t> GroupsOf(std::u16string_view path,
+                                                        std::uint64_t hash) const;
   [[nodiscard]] std::span<const std::uint32_t> GroupsOf(std::u16string_view path) const;
   // The team's own limits, or null when "Teams" gives it none.
   [[nodiscard]] const TeamLimits* LimitsOf(std::int32_t team) const;
@@ -66,9 +58,12 @@ class LimitPlan {
   friend LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_order);
 
  private:
+  struct Member {
+    std::u16string path;
+    std::vector<std::uint32_t> groups;
+  };
   std::vector<GroupLimit> groups_;
-  std::unordered_map<std::u16string, std::vector<std::uint32_t>, FoldedPathHash, FoldedPathEqual>
-      members_;
+  FlatHashMap<std::uint64_t, std::vector<Member>> members_;  // by FoldedHash of the path
   FlatHashMap<std::int32_t, TeamLimits> teams_;
   std::optional<std::int32_t> warn_at_percent_;
 };

@@ -173,128 +173,81 @@ inline constexpr Setting kName{.parent = &kBlueprint,
 inline constexpr std::string_view kReadWithFile =
     "at load and at every reload, with the rest of the file";
 
-inline constexpr Setting kWarnAtPercent{.parent = &kGeneral,
-                                        .name = "WarnAtPercent",
-                                        .kind = SettingKind::kInteger,
-                                        .read_when = kReadWithFile,
-                                        .if_absent = "players are not warned before a limit",
-                                        .if_wrong = kFileRefused,
-                                        .read_with_file = true,
-                                        .lowest = 1,
-                                        .highest = 100};
+// A setting read whole with the file, so that a wrong one refuses the file.
+inline constexpr Setting ReadWithFile(const Setting* parent, std::string_view name,
+                                      SettingKind kind, SettingDefault fallback = {},
+                                      std::string_view if_absent = {}) {
+  return Setting{.parent = parent,
+                 .name = name,
+                 .kind = kind,
+                 .fallback = fallback,
+                 .read_when = kReadWithFile,
+                 .if_absent = if_absent,
+                 .if_wrong = kFileRefused,
+                 .read_with_file = true};
+}
 
-inline constexpr Setting kGroups{.name = "Groups",
-                                 .read_when = kReadWithFile,
-                                 .if_absent = "no blueprints share a limit",
-                                 .if_wrong = kFileRefused,
-                                 .read_with_file = true};
+// The same for every member of an object, each named by the administrator.
+inline constexpr Setting AnyMemberReadWithFile(const Setting* parent, SettingKind kind,
+                                               SettingDefault fallback, std::string_view label) {
+  Setting setting = ReadWithFile(parent, kAnyMember, kind, fallback);
+  setting.member_label = label;
+  return setting;
+}
 
-inline constexpr Setting kGroup{.parent = &kGroups,
-                                .name = kAnyMember,
-                                .fallback = EmptyObject{},
-                                .read_when = kReadWithFile,
-                                .if_wrong = kFileRefused,
-                                .read_with_file = true,
-                                .member_label = "<group>"};
+inline constexpr Setting kWarnAtPercent = [] {
+  Setting setting = ReadWithFile(&kGeneral, "WarnAtPercent", SettingKind::kInteger, {},
+                                 "players are not warned before a limit");
+  setting.lowest = 1;
+  setting.highest = 100;
+  return setting;
+}();
 
-inline constexpr Setting kGroupName{.parent = &kGroup,
-                                    .name = "Name",
-                                    .kind = SettingKind::kString,
-                                    .fallback = std::string_view(""),
-                                    .read_when = kReadWithFile,
-                                    .if_wrong = kFileRefused,
-                                    .read_with_file = true};
+inline constexpr Setting kGroups =
+    ReadWithFile(nullptr, "Groups", SettingKind::kObject, {}, "no blueprints share a limit");
+inline constexpr Setting kGroup =
+    AnyMemberReadWithFile(&kGroups, SettingKind::kObject, EmptyObject{}, "<group>");
+inline constexpr Setting kGroupName =
+    ReadWithFile(&kGroup, "Name", SettingKind::kString, std::string_view(""));
+inline constexpr Setting kGroupCount =
+    ReadWithFile(&kGroup, "Count", SettingKind::kInteger, std::int32_t{9999});
+inline constexpr Setting kGroupBlueprints =
+    ReadWithFile(&kGroup, "Blueprints", SettingKind::kStringList, {},
+                 "the group has no members and limits nothing");
 
-inline constexpr Setting kGroupCount{.parent = &kGroup,
-                                     .name = "Count",
-                                     .kind = SettingKind::kInteger,
-                                     .fallback = std::int32_t{9999},
-                                     .read_when = kReadWithFile,
-                                     .if_wrong = kFileRefused,
-                                     .read_with_file = true};
-
-inline constexpr Setting kGroupBlueprints{
-    .parent = &kGroup,
-    .name = "Blueprints",
-    .kind = SettingKind::kStringList,
-    .read_when = kReadWithFile,
-    .if_absent = "the group has no members and limits nothing",
-    .if_wrong = kFileRefused,
-    .read_with_file = true};
-
-inline constexpr Setting kTeams{.name = "Teams",
-                                .read_when = kReadWithFile,
-                                .if_absent = "every team has the limits configured for everyone",
-                                .if_wrong = kFileRefused,
-                                .read_with_file = true};
-
-inline constexpr Setting kTeam{.parent = &kTeams,
-                               .name = kAnyMember,
-                               .fallback = EmptyObject{},
-                               .read_when = kReadWithFile,
-                               .if_wrong = kFileRefused,
-                               .read_with_file = true,
-                               .member_label = "<team id>"};
-
-inline constexpr Setting kTeamMaxAmount{.parent = &kTeam,
-                                        .name = "MaxAmount",
-                                        .kind = SettingKind::kInteger,
-                                        .read_when = kReadWithFile,
-                                        .if_absent = "the team has General -> MaxAmount",
-                                        .if_wrong = kFileRefused,
-                                        .read_with_file = true};
-
-inline constexpr Setting kTeamStructures{.parent = &kTeam,
-                                         .name = "Structures",
-                                         .read_when = kReadWithFile,
-                                         .if_wrong = kFileRefused,
-                                         .read_with_file = true};
-
-inline constexpr Setting kTeamStructureCount{.parent = &kTeamStructures,
-                                             .name = kAnyMember,
-                                             .kind = SettingKind::kInteger,
-                                             .read_when = kReadWithFile,
-                                             .if_wrong = kFileRefused,
-                                             .read_with_file = true,
-                                             .member_label = "<blueprint path>"};
-
-inline constexpr Setting kTeamGroups{.parent = &kTeam,
-                                     .name = "Groups",
-                                     .read_when = kReadWithFile,
-                                     .if_wrong = kFileRefused,
-                                     .read_with_file = true};
-
-inline constexpr Setting kTeamGroupCount{.parent = &kTeamGroups,
-                                         .name = kAnyMember,
-                                         .kind = SettingKind::kInteger,
-                                         .read_when = kReadWithFile,
-                                         .if_wrong = kFileRefused,
-                                         .read_with_file = true,
-                                         .member_label = "<group>"};
+inline constexpr Setting kTeams = ReadWithFile(nullptr, "Teams", SettingKind::kObject, {},
+                                               "every team has the limits configured for everyone");
+inline constexpr Setting kTeam =
+    AnyMemberReadWithFile(&kTeams, SettingKind::kObject, EmptyObject{}, "<team id>");
+inline constexpr Setting kTeamMaxAmount = ReadWithFile(&kTeam, "MaxAmount", SettingKind::kInteger,
+                                                       {}, "the team has General -> MaxAmount");
+inline constexpr Setting kTeamStructures = ReadWithFile(&kTeam, "Structures", SettingKind::kObject);
+inline constexpr Setting kTeamStructureCount =
+    AnyMemberReadWithFile(&kTeamStructures, SettingKind::kInteger, {}, "<blueprint path>");
+inline constexpr Setting kTeamGroups = ReadWithFile(&kTeam, "Groups", SettingKind::kObject);
+inline constexpr Setting kTeamGroupCount =
+    AnyMemberReadWithFile(&kTeamGroups, SettingKind::kInteger, {}, "<group>");
 
 inline constexpr std::string_view kClusterReadWhen =
     "with the rest of the file; the link to Redis is made at load, and a reload keeps it as it "
     "is";
 
-inline constexpr Setting kCluster{
-    .name = "Cluster",
-    .read_when = kClusterReadWhen,
-    .if_absent = "limits count this server's world alone, and no Redis is used",
-    .if_wrong = kFileRefused,
-    .read_with_file = true};
+inline constexpr Setting kCluster = [] {
+  Setting setting = ReadWithFile(nullptr, "Cluster", SettingKind::kObject, {},
+                                 "limits count this server's world alone, and no Redis is used");
+  setting.read_when = kClusterReadWhen;
+  return setting;
+}();
 
 inline constexpr Setting ClusterSetting(std::string_view name, SettingKind kind,
-                                        SettingDefault fallback, std::string_view if_absent = {}) {
-  return Setting{.parent = &kCluster,
-                 .name = name,
-                 .kind = kind,
-                 .fallback = fallback,
-                 .absent = std::holds_alternative<std::monostate>(fallback) ? WhenAbsent::kError
-                                                                            : WhenAbsent::kFine,
-                 .read_when = kClusterReadWhen,
-                 .if_absent = if_absent,
-                 .if_wrong = kFileRefused,
-                 .read_with_file = true};
+                                        SettingDefault fallback,
+                                        std::string_view if_absent = {}) {
+  Setting setting = ReadWithFile(&kCluster, name, kind, fallback, if_absent);
+  setting.read_when = kClusterReadWhen;
+  if (std::holds_alternative<std::monostate>(fallback)) {
+    setting.absent = WhenAbsent::kError;
+  }
+  return setting;
 }
 
 inline constexpr Setting kClusterHost =
@@ -432,6 +385,9 @@ inline constexpr std::array<TemplateArgument, 3> kNearLimitArguments{{
     {TemplateArgument::Kind::kInteger, "the limit"},
 }};
 
+inline constexpr std::string_view kWarningUnshown =
+    "the placement stands, but the warning is not shown and the error is logged";
+
 inline constexpr Setting kNearLimitMsg{
     .parent = &kMessages,
     .name = "NearLimitMsg",
@@ -439,7 +395,7 @@ inline constexpr Setting kNearLimitMsg{
     .fallback = kNoMessage,
     .read_when = "after a placement that reaches WarnAtPercent of a limit",
     .if_absent = kShownNoMessage,
-    .if_wrong = "the placement stands, but the warning is not shown and the error is logged",
+    .if_wrong = kWarningUnshown,
     .is_template = true,
     .arguments = kNearLimitArguments};
 
@@ -448,9 +404,7 @@ inline constexpr Setting kTotalName{.parent = &kMessages,
                                     .kind = SettingKind::kString,
                                     .fallback = std::string_view("Total"),
                                     .read_when = "in a warning about the total",
-                                    .if_wrong =
-                                        "the placement stands, but the warning is not shown "
-                                        "and the error is logged"};
+                                    .if_wrong = kWarningUnshown};
 
 // A template only as the heading of the show-limits notification; as the
 // sender name of a chat message it goes out as it is.

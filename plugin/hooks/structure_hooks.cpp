@@ -18,10 +18,10 @@ constexpr std::string_view kBuildHook = "Hook_APrimalStructure_IsAllowedToBuild"
 
 // Tells the placing player of a limit he has come near, if any. The
 // placement stands even when its warning cannot be shown.
-void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, std::int32_t team,
-                        const TeamView* cluster) {
+void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const PathFacts& facts,
+                        std::int32_t team, const TeamView* cluster) {
   try {
-    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, team, cluster);
+    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, facts, team, cluster);
   } catch (const std::exception& e) {
     LogHookFailure(kBuildHook, e.what());
   }
@@ -32,20 +32,21 @@ void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, std::in
 // server's. This server's counts take it either way.
 bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
                    std::uint64_t steam_id) {
-  if (const auto verdict = ClusterPlace(path, team, steam_id)) {
+  const PathFacts facts = FactsOfPath(path.View());
+  if (const auto verdict = ClusterPlace(path, facts, team, steam_id)) {
     if (verdict->allowed) {
       DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-      UpdateStructureCount(path, team, +1);
-      WarnAfterPlacement(pc, path.View(), team, &verdict->after);
+      UpdateStructureCount(path, facts, team, +1);
+      WarnAfterPlacement(pc, path.View(), facts, team, &verdict->after);
     }
     return verdict->allowed;
   }
-  if (!StructureAllowed(path, team, steam_id)) {
+  if (!StructureAllowed(path, facts, team, steam_id)) {
     return false;
   }
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-  UpdateStructureCount(path, team, +1);
-  WarnAfterPlacement(pc, path.View(), team, nullptr);
+  UpdateStructureCount(path, facts, team, +1);
+  WarnAfterPlacement(pc, path.View(), facts, team, nullptr);
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include "config/reload_commands.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
+#include "host/text.h"
 #include "lifecycle/logger.h"
 #include "messages/commands.h"
 #include "messages/messages.h"
@@ -29,6 +30,10 @@ void RegisterCommands(const FString& chat_name) {
   if (chat_name.IsEmpty()) {
     Log().error("\"Messages\" -> \"ShowLimitsCmd\" is empty: no show-limits chat command");
   } else {
+    if (HasBlank(chat_name.View())) {
+      Log().warn("\"Messages\" -> \"ShowLimitsCmd\" \"{}\" holds a blank: no player can type it",
+                 ToUtf8(chat_name.View()));
+    }
     commands.AddChatCommand(chat_name, &ShowLimitsChat);
     ChatCommandName() = chat_name;
   }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string_view>
+
 #include "api/fstring.h"
 #include "api/game_types.h"
 #include "api/rcon_packet.h"
@@ -8,6 +10,11 @@ namespace cairnward {
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
+
+// Whether a chat command name holds a blank (a space, a tab, a line break)
+// inside or at either end: chat splits a typed line there, so no player can
+// type the command.
+bool HasBlank(std::u16string_view name);
 
 // Console and RCON "UpdateStructures": a full recount.
 void UpdateStructuresConsole(APlayerController* player, FString* command, bool flag);

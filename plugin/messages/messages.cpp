@@ -10,7 +10,9 @@
 namespace cairnward {
 
 std::u16string MessageText(const Json& root, std::string_view key) {
-  return MessageTextOr(root, key, AsciiWiden(kNoMessage));
+  // kNoMessage, without making it anew for every message.
+  static const std::u16string no_message = AsciiWiden(kNoMessage);
+  return MessageTextOr(root, key, no_message);
 }
 
 std::u16string MessageTextOr(const Json& root, std::string_view key, std::u16string_view fallback) {

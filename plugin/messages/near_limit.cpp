@@ -53,8 +53,8 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
 
 }  // namespace
 
-void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team,
-                   const TeamView* cluster) {
+void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
+                   const PathFacts& facts, std::int32_t team, const TeamView* cluster) {
   const LimitPlan& plan = Limits();
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
@@ -62,7 +62,7 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, s
   const Json& root = PluginConfig();
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
-  if (const auto entry = ledger.find(path); entry != ledger.end()) {
+  if (const auto entry = facts.entry; entry != ledger.end()) {
     const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
     const std::int32_t count =
         cluster != nullptr ? cluster->Blueprint(index) : CountIn(entry->second, team);
@@ -71,7 +71,7 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, s
     });
   }
   if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
-    for (const std::uint32_t group : plan.GroupsOf(path)) {
+    for (const std::uint32_t group : facts.groups) {
       const std::int32_t count =
           cluster != nullptr ? cluster->Group(group) : GroupCount(*tally, group, team);
       nearest.Consider(count, plan.GroupLimitOf(group, team),

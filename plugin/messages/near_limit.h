@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "accounting/limit_rules.h"
 #include "accounting/team_view.h"
 #include "api/game_types.h"
 
@@ -15,7 +16,7 @@ namespace cairnward {
 // the team's cluster counts with the placement counted; null: this server's
 // counts. Nothing without "WarnAtPercent". Fails with the JSON library's or
 // the formatter's error.
-void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path, std::int32_t team,
-                   const TeamView* cluster);
+void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
+                   const PathFacts& facts, std::int32_t team, const TeamView* cluster);
 
 }  // namespace cairnward

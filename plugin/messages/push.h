@@ -24,6 +24,10 @@ inline constexpr FLinearColor kGreen{0.0F, 1.0F, 0.0F, 1.0F};
 // allocate gigabytes.
 inline constexpr std::size_t kMaxFormattedLength = 65536;
 
+// The longest show-limits reply: one template's worth. A longer one is cut
+// to this length, its last character "…".
+inline constexpr std::size_t kMaxReplyLength = kMaxFormattedLength;
+
 // Appends what fmt writes, and fails once the text would pass the bound:
 // fmt writes through it in small pieces, so nothing large is allocated first.
 class BoundedAppender {
@@ -55,13 +59,17 @@ class BoundedAppender {
 // Formats a wide template once. Fails with fmt's format_error when the
 // template asks for an argument it is not given or has an unpaired brace,
 // and with length_error when the text would pass kMaxFormattedLength.
-template <typename... Args>
-std::u16string FormatWide(std::u16string_view format, const Args&... args) {
+inline std::u16string VFormatWide(std::u16string_view format,
+                                  fmt::basic_format_args<fmt::buffer_context<char16_t>> args) {
   std::u16string text;
   fmt::vformat_to(BoundedAppender(text),
-                  fmt::basic_string_view<char16_t>(format.data(), format.size()),
-                  fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
+                  fmt::basic_string_view<char16_t>(format.data(), format.size()), args);
   return text;
+}
+
+template <typename... Args>
+std::u16string FormatWide(std::u16string_view format, const Args&... args) {
+  return VFormatWide(format, fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
 }
 
 // The three ways of reaching a player, for text that goes out as it is:

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
@@ -43,6 +45,25 @@ Display ReadDisplay(const Json& root) {
   return display;
 }
 
+// Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
+// as its last character, and never between the halves of a surrogate pair.
+bool CutAtCap(std::u16string& body) {
+  if (body.size() <= kMaxReplyLength) {
+    return false;
+  }
+  body.resize(kMaxReplyLength - 1);
+  if (body.back() >= 0xD800 && body.back() <= 0xDBFF) {
+    body.pop_back();
+  }
+  body += u'\u2026';
+  return true;
+}
+
+// A NUL ends a name, not the whole reply.
+std::u16string_view UpToNul(std::u16string_view name) {
+  return name.substr(0, name.find(u'\0'));
+}
+
 void ShowLimits(AShooterPlayerController* player) {
   const std::int32_t team = Field<game::kTargetingTeam>(player);
   // Asking makes a zero total for a team that has none yet.
@@ -70,7 +91,8 @@ std::int32_t ShownMaxAmount(const Json& root, std::int32_t team) {
              : RequiredSetting<std::int32_t>(root, settings::kMaxAmount);
 }
 
-// Only the templates are formatted; names are arguments.
+// Only the templates are formatted; names are arguments. Formatting stops
+// once the reply is too long to send whole.
 std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& counts,
                           const TeamView& here, std::int32_t maximum) {
   std::u16string body;
@@ -82,23 +104,37 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& c
     const std::int32_t limit = BlueprintLimitOf(entry, path, team);
     const std::u16string name =
         FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(path)));
-    body += FormatWide(blueprint_line, name, counts.Blueprint(index), limit, here.Blueprint(index));
+    body += FormatWide(blueprint_line, UpToNul(name), counts.Blueprint(index), limit,
+                       here.Blueprint(index));
+    if (CutAtCap(body)) {
+      return body;
+    }
   }
   const LimitPlan& plan = Limits();
   const std::u16string group_line = MessageTextOr(root, "ShowGroupMsg", blueprint_line);
   for (std::size_t group = 0; group < plan.Groups().size(); ++group) {
-    body += FormatWide(group_line, plan.Groups()[group].name, counts.Group(group),
+    body += FormatWide(group_line, UpToNul(plan.Groups()[group].name), counts.Group(group),
                        plan.GroupLimitOf(group, team), here.Group(group));
+    if (CutAtCap(body)) {
+      return body;
+    }
   }
   body += FormatWide(MessageText(root, "TotalLimitMsg"), counts.Total(), maximum, here.Total());
+  CutAtCap(body);
   return body;
 }
 
 std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
-  TeamView here = LocalTeamView(team);
-  std::optional<TeamView> cluster = ClusterTeamView(team);
+  const TeamView here = LocalTeamView(team);
+  const std::optional<TeamView> cluster = ClusterTeamView(team);
   const std::int32_t maximum = ShownMaxAmount(root, team);
   return LimitsBody(root, team, cluster ? *cluster : here, here, maximum);
+}
+
+bool HasBlank(std::u16string_view name) {
+  return std::any_of(name.begin(), name.end(), [](char16_t unit) {
+    return unit == u' ' || (unit >= u'\t' && unit <= u'\r');
+  });
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {
