@@ -98,12 +98,6 @@ void ShowLimits(AShooterPlayerController* player) {
 
 }  // namespace
 
-bool HasBlank(std::u16string_view name) {
-  return std::any_of(name.begin(), name.end(), [](char16_t unit) {
-    return unit == u' ' || (unit >= u'\t' && unit <= u'\r');
-  });
-}
-
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {
   GuardCommand(
       [&] {
