@@ -304,12 +304,12 @@ TEST_F(RconListener, RepliesAreSentWithoutWaitingForAcknowledgements) {
 // room for a newcomer, who may be the one with the password.
 TEST_F(RconListener, ClientsWithoutThePasswordNeverKeepOutOneWhoHasIt) {
   Start();
-  std::vector<std::unique_ptr<RconClient>> idle;
-  for (int i = 0; i < 8; ++i) {
-    idle.push_back(
-        std::make_unique<RconClient>(Port(), "127.0.0.1", "127.0.4." + std::to_string(1 + i % 4)));
+  std::vector<std::unique_ptr<RconClient>> idle(8);
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    idle[i] =
+        std::make_unique<RconClient>(Port(), "127.0.0.1", "127.0.4." + std::to_string(1 + i % 4));
   }
-  for (int i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_TRUE(idle[i]->ClosedByServer()) << i;
   }
   EXPECT_TRUE(Noted("made room for a newer connection"));
