@@ -61,7 +61,7 @@ std::vector<std::int32_t> TeamLimitsInOrder(std::int32_t team) {
 
 std::vector<std::uint32_t> PositionsOf(const PathFacts& facts) {
   std::vector<std::uint32_t> positions{0};
-  const Ledger& ledger = StructureLedger();
+  Ledger& ledger = StructureLedger();
   if (facts.entry != ledger.end()) {
     positions.push_back(static_cast<std::uint32_t>(
         BlueprintPosition(static_cast<std::size_t>(facts.entry.Position() - ledger.begin().Position()))));
