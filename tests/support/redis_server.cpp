@@ -15,9 +15,9 @@
 #include <vector>
 
 namespace cairnward::testing {
-namespace {
+namespace {}  // namespace
 
-int FreePort() {
+int UnusedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;
@@ -30,6 +30,8 @@ int FreePort() {
   close(fd);
   return ntohs(address.sin_port);
 }
+
+namespace {
 
 bool Accepts(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -51,7 +53,7 @@ RedisServer::RedisServer(std::string password) : password_(std::move(password)) 
     throw std::runtime_error("no temporary folder");
   }
   dir_ = pattern;
-  port_ = FreePort();
+  port_ = UnusedPort();
   Start();
 }
 

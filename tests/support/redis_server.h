@@ -33,6 +33,9 @@ class RedisServer {
   pid_t pid_ = -1;
 };
 
+// A loopback port nobody listens on at the moment of asking.
+int UnusedPort();
+
 // The port of the Redis started by the CTest fixture "redis" (its folder is
 // in CAIRNWARD_REDIS_DIR); 0 when the test runs without it.
 int SharedRedisPort();
