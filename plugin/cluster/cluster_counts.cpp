@@ -4,6 +4,7 @@
 #include <charconv>
 #include <limits>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -22,7 +23,11 @@ namespace {
 
 // Teams per piece of a publication: each piece runs as one script, and a
 // short one keeps Redis free for the other servers in between.
-constexpr std::size_t kTeamsPerPiece = 200;
+constexpr std::size_t kTeamsPerPiece = 100;
+// Pieces sent before their answers are read: enough to hide the round trips,
+// few enough that sending them never waits on Redis working through the
+// ones before, which the timeout would take for a stall.
+constexpr std::size_t kPiecesInFlight = 4;
 
 constexpr std::string_view kTotalField = "total";
 
@@ -285,7 +290,10 @@ void PublishContribution() {
     for (const auto& [team, counts] : own) {
       add_team(team, counts);
     }
-    link->RunScripts(Script::kReplace, pieces);
+    for (std::size_t first = 0; first < pieces.size(); first += kPiecesInFlight) {
+      const std::size_t count = std::min(kPiecesInFlight, pieces.size() - first);
+      link->RunScripts(Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
+    }
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }

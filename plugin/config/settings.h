@@ -195,13 +195,18 @@ inline constexpr Setting AnyMemberReadWithFile(const Setting* parent, SettingKin
   return setting;
 }
 
-inline constexpr Setting kWarnAtPercent = [] {
-  Setting setting = ReadWithFile(&kGeneral, "WarnAtPercent", SettingKind::kInteger, {},
-                                 "players are not warned before a limit");
-  setting.lowest = 1;
-  setting.highest = 100;
+// The setting with the range a read with the file holds it to.
+inline constexpr Setting InRange(Setting setting, std::int32_t lowest,
+                                 std::int32_t highest = std::numeric_limits<std::int32_t>::max()) {
+  setting.lowest = lowest;
+  setting.highest = highest;
   return setting;
-}();
+}
+
+inline constexpr Setting kWarnAtPercent =
+    InRange(ReadWithFile(&kGeneral, "WarnAtPercent", SettingKind::kInteger, {},
+                         "players are not warned before a limit"),
+            1, 100);
 
 inline constexpr Setting kGroups =
     ReadWithFile(nullptr, "Groups", SettingKind::kObject, {}, "no blueprints share a limit");
@@ -240,8 +245,7 @@ inline constexpr Setting kCluster = [] {
 }();
 
 inline constexpr Setting ClusterSetting(std::string_view name, SettingKind kind,
-                                        SettingDefault fallback,
-                                        std::string_view if_absent = {}) {
+                                        SettingDefault fallback, std::string_view if_absent = {}) {
   Setting setting = ReadWithFile(&kCluster, name, kind, fallback, if_absent);
   setting.read_when = kClusterReadWhen;
   if (std::holds_alternative<std::monostate>(fallback)) {
@@ -252,41 +256,21 @@ inline constexpr Setting ClusterSetting(std::string_view name, SettingKind kind,
 
 inline constexpr Setting kClusterHost =
     ClusterSetting("Host", SettingKind::kString, std::string_view("127.0.0.1"));
-inline constexpr Setting kClusterPort = [] {
-  Setting setting = ClusterSetting("Port", SettingKind::kInteger, std::int32_t{6379});
-  setting.lowest = 1;
-  setting.highest = 65535;
-  return setting;
-}();
+inline constexpr Setting kClusterPort =
+    InRange(ClusterSetting("Port", SettingKind::kInteger, std::int32_t{6379}), 1, 65535);
 inline constexpr Setting kClusterPassword =
     ClusterSetting("Password", SettingKind::kString, std::string_view(""));
-inline constexpr Setting kClusterDatabase = [] {
-  Setting setting = ClusterSetting("Database", SettingKind::kInteger, std::int32_t{0});
-  setting.lowest = 0;
-  return setting;
-}();
-inline constexpr Setting kClusterName = [] {
-  Setting setting = ClusterSetting("Name", SettingKind::kString, std::monostate{}, kFileRefused);
-  setting.lowest = 1;
-  return setting;
-}();
-inline constexpr Setting kClusterServer = [] {
-  Setting setting = ClusterSetting("Server", SettingKind::kString, std::monostate{}, kFileRefused);
-  setting.lowest = 1;
-  return setting;
-}();
-inline constexpr Setting kClusterTimeoutMs = [] {
-  Setting setting = ClusterSetting("TimeoutMs", SettingKind::kInteger, std::int32_t{20});
-  setting.lowest = 1;
-  setting.highest = 60000;
-  return setting;
-}();
-inline constexpr Setting kClusterRetryMs = [] {
-  Setting setting = ClusterSetting("RetryMs", SettingKind::kInteger, std::int32_t{1000});
-  setting.lowest = 10;
-  setting.highest = 3600000;
-  return setting;
-}();
+inline constexpr Setting kClusterDatabase =
+    InRange(ClusterSetting("Database", SettingKind::kInteger, std::int32_t{0}), 0);
+// Not empty: a text's `lowest` is its least length.
+inline constexpr Setting kClusterName =
+    InRange(ClusterSetting("Name", SettingKind::kString, std::monostate{}, kFileRefused), 1);
+inline constexpr Setting kClusterServer =
+    InRange(ClusterSetting("Server", SettingKind::kString, std::monostate{}, kFileRefused), 1);
+inline constexpr Setting kClusterTimeoutMs =
+    InRange(ClusterSetting("TimeoutMs", SettingKind::kInteger, std::int32_t{20}), 1, 60000);
+inline constexpr Setting kClusterRetryMs =
+    InRange(ClusterSetting("RetryMs", SettingKind::kInteger, std::int32_t{1000}), 10, 3600000);
 
 inline constexpr Setting kMessages{
     .name = "Messages",

@@ -83,6 +83,7 @@ void RedisServer::Start() {
   pid_ = fork();
   if (pid_ == 0) {
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) {
       argv.push_back(arg.data());
     }
