@@ -127,12 +127,6 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t tota
   return body;
 }
 
-bool HasBlank(std::u16string_view name) {
-  return std::any_of(name.begin(), name.end(), [](char16_t unit) {
-    return unit == u' ' || (unit >= u'\t' && unit <= u'\r');
-  });
-}
-
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {
   GuardCommand(
       [&] {
