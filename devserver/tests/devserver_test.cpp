@@ -210,11 +210,25 @@ TEST_F(DevserverTest, DemoStoryRunsEveryLineAndShowsEachPartAtWork) {
   ASSERT_EQ(chats.size(), 1U) << run.out;
   EXPECT_EQ(chats[0].at("text"), "Blueprint'/Game/Structures/Gate.Gate'");
 
-  // The reload over RCON answers, and the raised limits are shown after it.
+  // The reloads over RCON answer, and the raised limits are shown after them;
+  // cairnward.limits gives a tribe's own limits by a player's name, and the
+  // group that refused Alice's second ballista by a team id.
   const auto replies = run.OfKind("rcon_reply");
-  ASSERT_EQ(replies.size(), 1U) << run.out;
+  ASSERT_EQ(replies.size(), 4U) << run.out;
   EXPECT_EQ(replies[0].at("text"), "Reloaded config");
   EXPECT_NE(run.out.find("Wall: 5/8"), std::string::npos) << run.out;
+  EXPECT_EQ(replies[1].at("text"), "Reloaded config");
+  EXPECT_NE(
+      replies[2].at("text").get<std::string>().find("Turrets (all together): 1/8\nTotal: 8/200"),
+      std::string::npos)
+      << run.out;
+  EXPECT_NE(replies[3].at("text").get<std::string>().find("Turrets (all together): 4/4"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(refused.back(),
+            json::parse(R"({"event":"refused","player":"Alice",)"
+                        R"("blueprint":"/Game/Structures/Ballista.Ballista","by":"plugin"})"));
+  EXPECT_NE(run.out.find("Careful: Turrets 4/4"), std::string::npos) << run.out;
 
   // /limits is the chat command the configuration names; Bob's question is chat.
   for (const auto& line : run.OfKind("chat_line")) {

@@ -40,6 +40,8 @@ void RegisterCommands(const FString& chat_name) {
   commands.AddConsoleCommand(FString(u"cairnward.reload"), &ReloadConfigConsole);
   commands.AddConsoleCommand(FString(u"UpdateStructures"), &UpdateStructuresConsole);
   commands.AddConsoleCommand(FString(u"GetBp"), &GetBpConsole);
+  commands.AddRconCommand(FString(u"cairnward.limits"), &TeamLimitsRcon);
+  commands.AddConsoleCommand(FString(u"cairnward.limits"), &TeamLimitsConsole);
 }
 
 void RemoveCommands() {
@@ -53,6 +55,8 @@ void RemoveCommands() {
   commands.RemoveRconCommand(FString(u"UpdateStructures"));
   commands.RemoveConsoleCommand(FString(u"UpdateStructures"));
   commands.RemoveConsoleCommand(FString(u"GetBp"));
+  commands.RemoveRconCommand(FString(u"cairnward.limits"));
+  commands.RemoveConsoleCommand(FString(u"cairnward.limits"));
 }
 
 }  // namespace

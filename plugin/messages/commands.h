@@ -27,6 +27,11 @@ bool HasBlank(std::basic_string_view<Char> name) {
 void UpdateStructuresConsole(APlayerController* player, FString* command, bool flag);
 void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
 
+// Console and RCON "cairnward.limits <team id or player name>": that team's
+// limits, as show-limits shows them to its players.
+void TeamLimitsConsole(APlayerController* player, FString* command, bool flag);
+void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
 // Console "GetBp": the blueprint path of the structure the player aims at.
 void GetBpConsole(APlayerController* player, FString* command, bool flag);
 

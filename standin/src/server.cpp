@@ -10,6 +10,7 @@
 #include "standin/game_functions.h"
 #include "standin/memory.h"
 #include "standin/strict.h"
+#include "standin/utf8.h"
 
 namespace standin {
 namespace {
@@ -60,6 +61,11 @@ class ApiUtilsImpl : public ArkApi::IApiUtils {
     }
     return CheckedAs<SimPlayerController>(player, kPlayerController, "IsPlayerDead")->character ==
            nullptr;
+  }
+
+  [[nodiscard]] AShooterPlayerController* FindPlayerFromName(const FString& name) const override {
+    SimPlayerController* player = server_.GetWorld().FindPlayer(Utf16ToUtf8(name.View()));
+    return player != nullptr ? AsGame<AShooterPlayerController>(player) : nullptr;
   }
 
  private:
