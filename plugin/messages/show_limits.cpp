@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -129,12 +128,6 @@ std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
   const std::optional<TeamView> cluster = ClusterTeamView(team);
   const std::int32_t maximum = ShownMaxAmount(root, team);
   return LimitsBody(root, team, cluster ? *cluster : here, here, maximum);
-}
-
-bool HasBlank(std::u16string_view name) {
-  return std::any_of(name.begin(), name.end(), [](char16_t unit) {
-    return unit == u' ' || (unit >= u'\t' && unit <= u'\r');
-  });
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {
