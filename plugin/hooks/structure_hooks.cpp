@@ -114,7 +114,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("|");
         DebugTrace("| Hook_APrimalStructure_Destroyed: team_id: {}", team);
         DebugTrace("|");
-        if (team > 1000) {
+        if (team > kHighestUncountedTeam) {
           UpdateStructureCount(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");

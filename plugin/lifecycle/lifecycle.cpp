@@ -1,6 +1,8 @@
 #include "lifecycle/lifecycle.h"
 
+#include <array>
 #include <optional>
+#include <string_view>
 
 #include "accounting/recount.h"
 #include "api/ark_api.h"
@@ -21,6 +23,27 @@ std::optional<FString>& ChatCommandName() {
   return name;
 }
 
+// The console and RCON commands: registration and removal both read these
+// tables, so a name can never be registered under one spelling and removed
+// under another.
+struct ConsoleCommand {
+  std::u16string_view name;
+  void (*handler)(APlayerController*, FString*, bool);
+};
+struct RconCommand {
+  std::u16string_view name;
+  void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
+};
+constexpr std::array<RconCommand, 2> kRconCommands = {{
+    {kReloadCommand, &ReloadConfigRcon},
+    {kUpdateStructuresCommand, &UpdateStructuresRcon},
+}};
+constexpr std::array<ConsoleCommand, 3> kConsoleCommands = {{
+    {kReloadCommand, &ReloadConfigConsole},
+    {kUpdateStructuresCommand, &UpdateStructuresConsole},
+    {kGetBpCommand, &GetBpConsole},
+}};
+
 void RegisterCommands(const FString& chat_name) {
   auto& commands = ArkApi::GetCommands();
   // The host takes no command without a name; the limits hold without it.
@@ -30,11 +53,12 @@ void RegisterCommands(const FString& chat_name) {
     commands.AddChatCommand(chat_name, &ShowLimitsChat);
     ChatCommandName() = chat_name;
   }
-  commands.AddRconCommand(FString(u"cairnward.reload"), &ReloadConfigRcon);
-  commands.AddRconCommand(FString(u"UpdateStructures"), &UpdateStructuresRcon);
-  commands.AddConsoleCommand(FString(u"cairnward.reload"), &ReloadConfigConsole);
-  commands.AddConsoleCommand(FString(u"UpdateStructures"), &UpdateStructuresConsole);
-  commands.AddConsoleCommand(FString(u"GetBp"), &GetBpConsole);
+  for (const RconCommand& command : kRconCommands) {
+    commands.AddRconCommand(FString(command.name), command.handler);
+  }
+  for (const ConsoleCommand& command : kConsoleCommands) {
+    commands.AddConsoleCommand(FString(command.name), command.handler);
+  }
 }
 
 void RemoveCommands() {
@@ -43,11 +67,12 @@ void RemoveCommands() {
     commands.RemoveChatCommand(*ChatCommandName());
     ChatCommandName().reset();
   }
-  commands.RemoveRconCommand(FString(u"cairnward.reload"));
-  commands.RemoveConsoleCommand(FString(u"cairnward.reload"));
-  commands.RemoveRconCommand(FString(u"UpdateStructures"));
-  commands.RemoveConsoleCommand(FString(u"UpdateStructures"));
-  commands.RemoveConsoleCommand(FString(u"GetBp"));
+  for (const RconCommand& command : kRconCommands) {
+    commands.RemoveRconCommand(FString(command.name));
+  }
+  for (const ConsoleCommand& command : kConsoleCommands) {
+    commands.RemoveConsoleCommand(FString(command.name));
+  }
 }
 
 }  // namespace

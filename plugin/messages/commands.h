@@ -1,10 +1,17 @@
 #pragma once
 
+#include <string_view>
+
 #include "api/fstring.h"
 #include "api/game_types.h"
 #include "api/rcon_packet.h"
 
 namespace cairnward {
+
+// The console and RCON commands' names, as registered and removed.
+inline constexpr std::u16string_view kReloadCommand = u"cairnward.reload";
+inline constexpr std::u16string_view kUpdateStructuresCommand = u"UpdateStructures";
+inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
