@@ -10,7 +10,7 @@
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "api/export.h"
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 
 // The plug-in's entry routine, linked in: the benchmarks time its routines
 // in this program.

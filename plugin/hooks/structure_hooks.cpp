@@ -5,8 +5,8 @@
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
+#include "host/blueprint_path.h"
 #include "host/game.h"
-#include "messages/blueprint_path.h"
 #include "messages/push.h"
 
 namespace cairnward {

@@ -7,12 +7,12 @@
 #include "accounting/recount.h"
 #include "api/ark_api.h"
 #include "config/config.h"
-#include "config/reload_commands.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 #include "messages/commands.h"
 #include "messages/messages.h"
+#include "messages/reload_commands.h"
 
 namespace cairnward {
 namespace {

@@ -1,6 +1,6 @@
 #include <new>
 
-#include "messages/blueprint_path.h"
+#include "host/blueprint_path.h"
 #include "standin/memory.h"
 #include "support/plugin_fixture.h"
 

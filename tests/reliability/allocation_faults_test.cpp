@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "config/reload_commands.h"
 #include "messages/commands.h"
+#include "messages/reload_commands.h"
 #include "reliability/figures.h"
 #include "standin/memory.h"
 #include "support/direct_story.h"

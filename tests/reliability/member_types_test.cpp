@@ -119,8 +119,7 @@ TEST_F(MemberTypes, EveryMemberOfEveryTypeIsReadOrRefusedAndEveryFailureIsContai
       WriteConfig(hostile);
       server().ClearLog();
 
-      FString line(u"cairnward.reload");
-      TraceOf([&] { ReloadConfigConsole(AsPlayer(cast.admin), &line, false); });
+      TraceOf([&] { EXPECT_TRUE(server().Console(cast.admin, u"cairnward.reload")); });
       if (PluginConfig() != hostile) {
         EXPECT_EQ(PluginConfig(), good_) << "a refused file must leave the previous one in force";
         EXPECT_THAT(PluginLogLines(spdlog::level::err), Not(IsEmpty()));
