@@ -55,13 +55,17 @@ class BoundedAppender {
 // Formats a wide template once. Fails with fmt's format_error when the
 // template asks for an argument it is not given or has an unpaired brace,
 // and with length_error when the text would pass kMaxFormattedLength.
-template <typename... Args>
-std::u16string FormatWide(std::u16string_view format, const Args&... args) {
+inline std::u16string VFormatWide(std::u16string_view format,
+                                  fmt::basic_format_args<fmt::buffer_context<char16_t>> args) {
   std::u16string text;
   fmt::vformat_to(BoundedAppender(text),
-                  fmt::basic_string_view<char16_t>(format.data(), format.size()),
-                  fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
+                  fmt::basic_string_view<char16_t>(format.data(), format.size()), args);
   return text;
+}
+
+template <typename... Args>
+std::u16string FormatWide(std::u16string_view format, const Args&... args) {
+  return VFormatWide(format, fmt::make_format_args<fmt::buffer_context<char16_t>>(args...));
 }
 
 // The three ways of reaching a player, for text that goes out as it is:

@@ -7,16 +7,17 @@
 #include <iterator>
 #include <limits>
 #include <map>
-#include <sstream>
+#include <stdexcept>
 #include <system_error>
 
 #include <fmt/args.h>
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 
-#include "config/config.h"
 #include "config/settings.h"
+#include "host/text.h"
 #include "messages/messages.h"
+#include "messages/push.h"
 
 namespace checkconfig {
 
@@ -48,6 +49,20 @@ using cairnward::SettingKind;
 using cairnward::TemplateArgument;
 using cairnward::WhenAbsent;
 namespace settings = cairnward::settings;
+
+std::size_t DepthOf(const Setting& setting) {
+  return setting.parent != nullptr ? 1 + DepthOf(*setting.parent) : 1;
+}
+
+// Every problem is told at a setting or at a member beside one, so the
+// text is mapped no deeper than the table goes.
+std::size_t ReportedDepth() {
+  std::size_t deepest = 0;
+  for (const Setting* setting : settings::kAll) {
+    deepest = std::max(deepest, DepthOf(*setting));
+  }
+  return deepest;
+}
 
 // Editors find the file's schema through this member; the plug-in never
 // reads it.
@@ -192,8 +207,10 @@ void ReadValue(SettingKind kind, const Json& value) {
   }
 }
 
+// Bounded as the plug-in's own formatting is, so that a wide field costs
+// the check no more than the plug-in.
 void Format(std::u16string_view format, const WideArgs& args) {
-  (void)fmt::vformat(fmt::basic_string_view<char16_t>(format.data(), format.size()), args);
+  (void)cairnward::VFormatWide(format, args);
 }
 
 // Formats the template with values of the types its sender passes.
@@ -262,24 +279,19 @@ struct Found {
 
 class Checker {
  public:
-  explicit Checker(std::string_view text) : text_(text), map_(MapSource(text)) {}
+  explicit Checker(std::string_view text) : text_(text), map_(MapSource(text, ReportedDepth())) {}
 
   std::vector<Problem> Run() {
-    std::istringstream in{std::string(text_)};
     try {
-      (void)cairnward::ParseConfig(in);
+      root_ = Json::parse(text_);
     } catch (const Json::parse_error& e) {
-      // The library counts the bytes it read, the failing one included.
-      const std::string& near = map_.failure_pointer;
-      AddAt(Severity::kError, near, e.byte > 0 ? e.byte - 1 : 0,
-            fmt::format("The text stops being valid JSON here{}, so {}. The plug-in logs {}.",
-                        near.empty() ? "" : " (near " + near + ")", settings::kFileRefused,
-                        Quoted(e.what())));
+      Unreadable("The text stops being valid JSON here", e);
       return Sorted();
-    } catch (const Json::exception&) {
-      // It parses but a load refuses it: the walk below says where.
+    } catch (const Json::exception& e) {
+      // A number beyond the range of a double.
+      Unreadable("The JSON library cannot read the value here", e);
+      return Sorted();
     }
-    root_ = Json::parse(text_);
     for (const DuplicateMember& duplicate : map_.duplicates) {
       AddAt(Severity::kWarning, duplicate.pointer, duplicate.first_offset,
             fmt::format("{} is given again at line {}; the plug-in uses the last one.",
@@ -294,10 +306,21 @@ class Checker {
             fmt::format("The top level must be an object, but is {}: {}{}", TypeName(root_),
                         settings::kFileRefused, Logs(failure)));
     }
+    CheckReply();
     return Sorted();
   }
 
  private:
+  // The file fails the load's parse. The plug-in logs the parser's text
+  // with the bytes it quotes made readable.
+  void Unreadable(std::string_view what, const Json::exception& error) {
+    const std::string& near = map_.failure_pointer;
+    AddAt(Severity::kError, near, map_.failure_offset,
+          fmt::format("{}{}, so {}. The plug-in logs {}.", what,
+                      near.empty() ? "" : " (near " + near + ")", settings::kFileRefused,
+                      Quoted(cairnward::ReadableUtf8(error.what()))));
+  }
+
   void AddAt(Severity severity, const std::string& pointer, std::size_t offset,
              std::string message) {
     found_.push_back(
@@ -324,8 +347,9 @@ class Checker {
     std::stable_sort(found_.begin(), found_.end(),
                      [](const Found& a, const Found& b) { return a.offset < b.offset; });
     std::vector<Problem> problems;
+    PositionCursor cursor(text_);
     for (Found& found : found_) {
-      found.problem.position = PositionOf(text_, found.offset);
+      found.problem.position = cursor.At(found.offset);
       problems.push_back(std::move(found.problem));
     }
     return problems;
@@ -472,8 +496,12 @@ class Checker {
   }
 
   void CheckString(const Setting& setting, const std::string& text, const std::string& at) {
-    if (setting.parent == &settings::kMessages && text.find('\0') != std::string::npos) {
+    // A text of a few choices is compared whole; every other one ends at a NUL.
+    if (setting.choices.empty() && text.find('\0') != std::string::npos) {
       Add(Severity::kWarning, at, "holds a NUL character (\\u0000): the text ends there.");
+    }
+    if (&setting == &settings::kShowLimitsCmd) {
+      CheckCommandName(std::string_view(text).substr(0, text.find('\0')), at);
     }
     if (!setting.choices.empty() &&
         std::find(setting.choices.begin(), setting.choices.end(), text) == setting.choices.end()) {
@@ -491,12 +519,34 @@ class Checker {
     }
   }
 
+  // The host finds a chat command by the first word of a chat line.
+  void CheckCommandName(std::string_view name, const std::string& at) {
+    if (name.empty()) {
+      Add(Severity::kWarning, at,
+          "is empty: the plug-in registers no show-limits chat command and logs an error.");
+    } else if (name.find(' ') != std::string_view::npos) {
+      Add(Severity::kWarning, at,
+          fmt::format("is {}, which holds a blank: a chat command is found by the first word of "
+                      "the line, so no player can type this one and show-limits cannot be "
+                      "used. Write one word, such as \"/limits\".",
+                      Quoted(name)));
+    }
+  }
+
   void CheckTemplate(const Setting& setting, const std::string& at) {
     const std::u16string format = cairnward::MessageText(root_, setting.name);
-    const std::string failure = ErrorOf([&] { FormatWithSamples(format, setting.arguments); });
-    if (!failure.empty()) {
+    try {
+      FormatWithSamples(format, setting.arguments);
+    } catch (const std::length_error& e) {
       Add(Severity::kError, at,
-          fmt::format("is a template that the formatter rejects ({}): {}. {}. {}", failure,
+          fmt::format("is a template whose text passes the {} characters the plug-in makes of "
+                      "one template: {}. {}{}",
+                      cairnward::kMaxFormattedLength, setting.if_wrong, ReadAt(setting),
+                      Logs(e.what())));
+      return;
+    } catch (const std::exception& e) {
+      Add(Severity::kError, at,
+          fmt::format("is a template that the formatter rejects ({}): {}. {}. {}", e.what(),
                       setting.if_wrong, ReadAt(setting), ArgumentsNote(setting)));
       return;
     }
@@ -535,7 +585,12 @@ class Checker {
   void CheckBlueprintName(const std::string& name, const std::string& at) {
     constexpr std::string_view kPrefix = "Blueprint'";
     constexpr std::string_view kNoMatch = "so no structure matches it and it limits nothing.";
-    if (!IsAscii(name)) {
+    if (name.find('\0') != std::string::npos) {
+      Add(Severity::kWarning, at,
+          "holds a NUL character (\\u0000), where the plug-in's blueprint names end, so it "
+          "never reads this member's Count and Name: structures counted under it are limited "
+          "by 9999, and show-limits shows it with no name.");
+    } else if (!IsAscii(name)) {
       Add(Severity::kWarning, at,
           "holds characters beyond ASCII. The plug-in reads each such byte as \"?\", so no "
           "structure matches it, and show-limits shows it with no name and the limit 9999.");
@@ -553,6 +608,102 @@ class Checker {
           fmt::format("ends in \"_C\", as a class name does; blueprint paths leave the _C out "
                       "(see GetBp), {}",
                       kNoMatch));
+    }
+  }
+
+  // The show-limits reply of a team at every limit: one line per ledger
+  // entry, then the total line. The check stops where the plug-in's
+  // show-limits fails, or once the reply is long enough to be cut. What
+  // cannot be read here is told where it is read.
+  void CheckReply() {
+    std::int32_t maximum = 0;
+    std::map<std::string, ReplyEntry> entries;
+    const bool readable =
+        Formats(settings::kShowLimitMsg) && Formats(settings::kTotalLimitMsg) &&
+        ErrorOf([&] {
+          maximum = cairnward::RequiredSetting<std::int32_t>(root_, settings::kMaxAmount);
+          entries = ReplyEntries();
+        }).empty();
+    if (!readable) {
+      return;
+    }
+    const std::optional<std::size_t> total_line =
+        PartLength(TablePointer(settings::kTotalLimitMsg),
+                   fmt::format("with MaxAmount {}, for a team at that total", maximum),
+                   cairnward::MessageText(root_, settings::kTotalLimitMsg.name),
+                   std::max(maximum, 0), maximum);
+    if (!total_line) {
+      return;
+    }
+    std::size_t length = *total_line;
+    const std::u16string line_format = cairnward::MessageText(root_, settings::kShowLimitMsg.name);
+    for (const auto& item : entries) {
+      const ReplyEntry& entry = item.second;
+      const std::optional<std::size_t> line =
+          PartLength(TablePointer(settings::kStructures) + "/" + PointerToken(entry.member),
+                     "with its Name and Count, for a team at that limit", line_format, entry.name,
+                     std::max(entry.limit, 0), entry.limit);
+      if (!line) {
+        return;
+      }
+      length += *line;
+      if (length > cairnward::kMaxFormattedLength) {
+        Add(Severity::kWarning, TablePointer(settings::kStructures),
+            fmt::format("names {} blueprints, and the show-limits reply of a team at every limit "
+                        "passes {} characters with these lines: the plug-in cuts it there and "
+                        "ends it with \"…\".",
+                        entries.size(), cairnward::kMaxFormattedLength));
+        return;
+      }
+    }
+  }
+
+  struct ReplyEntry {
+    std::string member;  // the member that made the ledger entry
+    std::u16string name;
+    std::int32_t limit = 0;
+  };
+
+  // The ledger's entries, by its key folded, as show-limits reads their
+  // settings: through the key, which ends at a NUL and holds "?" for every
+  // byte beyond ASCII.
+  std::map<std::string, ReplyEntry> ReplyEntries() const {
+    std::map<std::string, ReplyEntry> entries;
+    for (std::string& member : cairnward::LimitedBlueprints(root_)) {
+      const std::string key =
+          cairnward::ToUtf8(cairnward::AsciiWiden(member.substr(0, member.find('\0'))));
+      if (entries.contains(Folded(key))) {
+        continue;
+      }
+      const auto name = cairnward::SettingOr<std::string>(root_, settings::kName, key);
+      entries.emplace(
+          Folded(key),
+          ReplyEntry{.member = std::move(member),
+                     .name = cairnward::FromUtf8(name.substr(0, name.find('\0'))),
+                     .limit = cairnward::SettingOr<std::int32_t>(root_, settings::kCount, key)});
+    }
+    return entries;
+  }
+
+  bool Formats(const Setting& setting) const {
+    return ErrorOf([&] {
+             FormatWithSamples(cairnward::MessageText(root_, setting.name), setting.arguments);
+           })
+        .empty();
+  }
+
+  // The length of one part of the show-limits reply, or nothing when the
+  // plug-in cannot make it.
+  template <typename... Args>
+  std::optional<std::size_t> PartLength(const std::string& at, std::string_view given,
+                                        std::u16string_view format, const Args&... args) {
+    try {
+      return cairnward::FormatWide(format, args...).size();
+    } catch (const std::exception& e) {
+      Add(Severity::kError, at,
+          fmt::format("gives show-limits a line it cannot make {} ({}): {}.", given, e.what(),
+                      settings::kShowLimitsFails));
+      return std::nullopt;
     }
   }
 

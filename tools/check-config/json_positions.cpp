@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <span>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,9 @@ namespace checkconfig {
 namespace {
 
 using Json = nlohmann::json;
+
+// The library's error for a number beyond the range of a double.
+constexpr int kNumberOutOfRange = 406;
 
 // Where the parser is in an object or an array.
 struct Frame {
@@ -24,8 +28,8 @@ struct Frame {
 // tells where the parse stands when a callback arrives.
 class Mapper {
  public:
-  Mapper(std::string_view text, std::stringbuf& buffer, SourceMap& map)
-      : text_(text), buffer_(buffer), map_(map) {}
+  Mapper(std::string_view text, std::stringbuf& buffer, SourceMap& map, std::size_t depth)
+      : text_(text), buffer_(buffer), map_(map), depth_(depth) {}
 
   bool null() { return Value(); }
   bool boolean(bool /*value*/) { return Value(); }
@@ -57,9 +61,12 @@ class Mapper {
   }
 
   bool key(std::string& name) {
-    const std::size_t offset = OpeningQuote(Consumed());
+    if (frames_.size() > depth_) {
+      return true;
+    }
     Frame& frame = frames_.back();
     frame.key = name;
+    const std::size_t offset = OpeningQuote(Consumed());
     const std::string pointer = Pointer();
     const auto [it, fresh] = frame.seen.try_emplace(name, offset);
     if (!fresh) {
@@ -70,9 +77,13 @@ class Mapper {
     return true;
   }
 
-  bool parse_error(std::size_t /*position*/, const std::string& /*last_token*/,
-                   const nlohmann::detail::exception& /*error*/) {
+  bool parse_error(std::size_t position, const std::string& last_token,
+                   const nlohmann::detail::exception& error) {
     map_.failure_pointer = Pointer();
+    // The library counts the bytes it read, the failing one included; a
+    // number out of range fails once it is read whole.
+    const std::size_t back = error.id == kNumberOutOfRange ? last_token.size() : 1;
+    map_.failure_offset = position >= back ? position - back : 0;
     return false;
   }
 
@@ -110,7 +121,8 @@ class Mapper {
 
   std::string Pointer() const {
     std::string pointer;
-    for (const Frame& frame : frames_) {
+    const std::size_t shown = std::min(frames_.size(), depth_);
+    for (const Frame& frame : std::span(frames_).first(shown)) {
       if (frame.array) {
         pointer += "/" + std::to_string(std::max<std::int64_t>(frame.index, 0));
       } else {
@@ -123,6 +135,7 @@ class Mapper {
   std::string_view text_;
   std::stringbuf& buffer_;
   SourceMap& map_;
+  std::size_t depth_;
   std::vector<Frame> frames_;
 };
 
@@ -151,30 +164,37 @@ std::string PointerToken(std::string_view name) {
   return token;
 }
 
-SourceMap MapSource(std::string_view text) {
+SourceMap MapSource(std::string_view text, std::size_t depth) {
   SourceMap map;
   map.root_offset = FirstValueOffset(text);
   std::stringbuf buffer{std::string(text), std::ios::in};
   std::istream stream(&buffer);
-  Mapper mapper(text, buffer, map);
+  Mapper mapper(text, buffer, map, depth);
   Json::sax_parse(stream, &mapper);
   return map;
 }
 
 LineColumn PositionOf(std::string_view text, std::size_t offset) {
-  LineColumn position;
-  const std::size_t end = std::min(offset, text.size());
-  for (std::size_t i = 0; i < end; ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
+  return PositionCursor(text).At(offset);
+}
+
+LineColumn PositionCursor::At(std::size_t offset) {
+  if (offset < offset_) {
+    offset_ = 0;
+    position_ = LineColumn{};
+  }
+  const std::size_t end = std::min(offset, text_.size());
+  for (; offset_ < end; ++offset_) {
+    const auto byte = static_cast<unsigned char>(text_[offset_]);
     if (byte == '\n') {
-      ++position.line;
-      position.column = 1;
+      ++position_.line;
+      position_.column = 1;
     } else if ((byte & 0xC0U) != 0x80U) {
       // A UTF-8 continuation byte adds no character of its own.
-      ++position.column;
+      ++position_.column;
     }
   }
-  return position;
+  return position_;
 }
 
 }  // namespace checkconfig

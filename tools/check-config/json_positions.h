@@ -26,13 +26,17 @@ struct SourceMap {
   std::map<std::string, std::size_t> members;
   std::vector<DuplicateMember> duplicates;
   std::size_t root_offset = 0;
-  // The member or element being read when the text stopped being JSON.
+  // The member or element being read when the parser failed, as deep as
+  // the map goes, and where it failed.
   std::string failure_pointer;
+  std::size_t failure_offset = 0;
 };
 
 // Reads the text with the JSON library's own parser, noting where each
-// member is. Text that is not JSON is mapped up to where it fails.
-SourceMap MapSource(std::string_view text);
+// member is down to `depth` levels (1: the top level's members); deeper
+// ones are parsed but not noted, so a deeply nested text costs no more
+// than its parse. Text that is not JSON is mapped up to where it fails.
+SourceMap MapSource(std::string_view text, std::size_t depth);
 
 struct LineColumn {
   std::size_t line = 1;
@@ -40,5 +44,18 @@ struct LineColumn {
 };
 
 LineColumn PositionOf(std::string_view text, std::size_t offset);
+
+// Positions of offsets taken in ascending order, each counted on from the
+// one before, so that many of them cost one pass over the text.
+class PositionCursor {
+ public:
+  explicit PositionCursor(std::string_view text) : text_(text) {}
+  LineColumn At(std::size_t offset);
+
+ private:
+  std::string_view text_;
+  std::size_t offset_ = 0;
+  LineColumn position_;
+};
 
 }  // namespace checkconfig

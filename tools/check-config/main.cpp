@@ -30,7 +30,10 @@ int Run(int argc, char** argv) {
   }
   const auto problems = checkconfig::CheckConfigFile(path);
   if (json) {
-    std::cout << checkconfig::JsonReport(path, problems).dump(2) << '\n';
+    // The path comes from the command line and need not be UTF-8.
+    std::cout << checkconfig::JsonReport(path, problems)
+                     .dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+              << '\n';
   } else {
     std::cout << checkconfig::TextReport(path, problems);
   }

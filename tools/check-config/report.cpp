@@ -16,6 +16,22 @@ std::size_t CountOf(const std::vector<Problem>& problems, Severity severity) {
       problems.begin(), problems.end(), [&](const Problem& p) { return p.severity == severity; }));
 }
 
+// Member names and quoted texts may hold any character: control
+// characters are written as JSON writes them, so that each problem stays
+// one line of plain text.
+std::string Printable(std::string_view text) {
+  std::string printable;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20) {
+      printable += fmt::format("\\u{:04x}", byte);
+    } else {
+      printable += c;
+    }
+  }
+  return printable;
+}
+
 std::string Plural(std::size_t n, std::string_view word) {
   return fmt::format("{} {}{}", n, word, n == 1 ? "" : "s");
 }
@@ -29,7 +45,7 @@ std::string TextReport(const std::string& file, const std::vector<Problem>& prob
     if (problem.position) {
       report += fmt::format(":{}:{}", problem.position->line, problem.position->column);
     }
-    report += fmt::format(": {}: {}\n", SeverityName(problem.severity), problem.message);
+    report += fmt::format(": {}: {}\n", SeverityName(problem.severity), Printable(problem.message));
   }
   if (problems.empty()) {
     return report + file + ": no problems found\n";

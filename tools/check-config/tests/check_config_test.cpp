@@ -21,6 +21,7 @@ using ::testing::ElementsAre;
 using ::testing::Field;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::Key;
 using ::testing::Optional;
 using ::testing::UnorderedElementsAre;
 using Json = nlohmann::json;
@@ -59,7 +60,7 @@ bool LoadTakes(const std::string& text) {
 
 TEST(Positions, LinesAndColumnsCountCharactersNotBytes) {
   const std::string text = "{\n  \"\xC3\xA4\xC3\xA4\": 1,\n  \"b\": 2\n}";
-  const SourceMap map = MapSource(text);
+  const SourceMap map = MapSource(text, 4);
   ASSERT_EQ(map.members.count("/\xC3\xA4\xC3\xA4"), 1U);
   const LineColumn a = PositionOf(text, map.members.at("/\xC3\xA4\xC3\xA4"));
   EXPECT_EQ(a.line, 2U);
@@ -70,7 +71,7 @@ TEST(Positions, LinesAndColumnsCountCharactersNotBytes) {
 
 TEST(Positions, MembersAreFoundBehindEscapedQuotesAndInsideArrays) {
   const std::string text = R"({"a\"b": {"c/d~e": [0, {"f": 1}]}, "g": 2, "g": 3})";
-  const SourceMap map = MapSource(text);
+  const SourceMap map = MapSource(text, 4);
   EXPECT_EQ(map.members.at("/a\"b"), 1U);
   EXPECT_EQ(map.members.at("/a\"b/c~1d~0e"), text.find("\"c/d"));
   EXPECT_EQ(map.members.at("/a\"b/c~1d~0e/1/f"), text.find("\"f\""));
@@ -78,6 +79,14 @@ TEST(Positions, MembersAreFoundBehindEscapedQuotesAndInsideArrays) {
   EXPECT_EQ(map.duplicates[0].pointer, "/g");
   EXPECT_EQ(map.duplicates[0].first_offset, text.find("\"g\""));
   EXPECT_EQ(map.members.at("/g"), text.rfind("\"g\""));
+}
+
+TEST(Positions, MembersDeeperThanAskedAreParsedButNotNoted) {
+  const std::string text = R"({"a": {"b": {"c": 1, "c": 2}}, "d": [{"e": )";
+  const SourceMap map = MapSource(text, 2);
+  EXPECT_THAT(map.members, ElementsAre(Key("/a"), Key("/a/b"), Key("/d")));
+  EXPECT_THAT(map.duplicates, IsEmpty());
+  EXPECT_EQ(map.failure_pointer, "/d/0");
 }
 
 TEST(Syntax, BrokenJsonIsOneErrorWhereTheParserStopped) {
@@ -89,6 +98,17 @@ TEST(Syntax, BrokenJsonIsOneErrorWhereTheParserStopped) {
               Optional(AllOf(Field(&LineColumn::line, 3U), Field(&LineColumn::column, 21U))));
   EXPECT_THAT(CheckConfigText(""), ElementsAre(Is(Severity::kError, "", "valid JSON")));
   EXPECT_THAT(CheckConfigText("{} // note"), ElementsAre(Is(Severity::kError, "", "JSON")));
+}
+
+TEST(Syntax, EveryErrorOfTheParserIsAReadableFinding) {
+  const std::string text = "{\"General\": {\"MaxAmount\": -1e400}}";
+  const auto problems = CheckConfigText(text);
+  EXPECT_THAT(problems, ElementsAre(Is(Severity::kError, "/General/MaxAmount",
+                                       "number overflow parsing '-1e400'")));
+  EXPECT_EQ(problems[0].position->column, text.find('-') + 1);
+  const auto garbled = CheckConfigText("{\"Debug\": \"\xFF\"}");
+  EXPECT_THAT(garbled, ElementsAre(Is(Severity::kError, "/Debug", "\xEF\xBF\xBD")));
+  EXPECT_NO_THROW((void)JsonReport("c.json", garbled).dump());
 }
 
 TEST(Load, TheCheckerRefusesTheFileExactlyWhenALoadDoes) {
@@ -268,6 +288,9 @@ TEST(Report, LinesLikeACompilersAndAnExitStatusThatWarningsPassUnlessStrict) {
       TextReport("c.json", with_error),
       "c.json: error: The file e\nc.json:2:3: warning: /Debug w\nc.json: 1 error, 1 warning\n");
   EXPECT_EQ(TextReport("c.json", {}), "c.json: no problems found\n");
+  EXPECT_EQ(
+      TextReport("c.json", {{Severity::kWarning, "/a", std::nullopt, std::string("a\0\nb", 4)}}),
+      "c.json: warning: a\\u0000\\u000ab\nc.json: 0 errors, 1 warning\n");
   EXPECT_EQ(ExitStatus({}, true), 0);
   EXPECT_EQ(ExitStatus(warning_only, false), 0);
   EXPECT_EQ(ExitStatus(warning_only, true), 1);
