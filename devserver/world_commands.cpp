@@ -13,7 +13,7 @@
 namespace devserver {
 
 std::string ObjectPathArgument(const std::string& argument) {
-  const std::string text = standin::ObjectPathOf(argument);
+  std::string text = standin::ObjectPathOf(argument);
   if (text.empty() || text.front() != '/') {
     throw UsageError(
         fmt::format("\"{}\" is no object path such as /Game/Structures/Wall.Wall", text));
