@@ -27,6 +27,7 @@ std::vector<standin::SimActor*> PluginTest::Spawn(const std::string& object_path
                                                   int count) {
   standin::SimClass* cls = world().BlueprintClass(object_path);
   std::vector<standin::SimActor*> spawned;
+  spawned.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) {
     spawned.push_back(world().SpawnActor(cls, team));
   }
