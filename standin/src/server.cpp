@@ -142,14 +142,14 @@ bool Server::InGroup(std::uint64_t steam_id, const std::u16string& group) const 
 }
 
 bool Server::LoadPlugin(const std::string& name) {
-  return Loaded(loader_.Load(PluginDir(name) / (name + ".so"), name));
+  return ReportLoad(loader_.Load(PluginDir(name) / (name + ".so"), name));
 }
 
 bool Server::LoadLinkedPlugin(plugin_entry::EntryFn entry, const std::string& name) {
-  return Loaded(loader_.LoadLinked(entry, name));
+  return ReportLoad(loader_.LoadLinked(entry, name));
 }
 
-bool Server::Loaded(bool loaded) {
+bool Server::ReportLoad(bool loaded) {
   if (events_.on_plugin) {
     events_.on_plugin(loaded ? "loaded" : "load_failed");
   }

@@ -140,7 +140,7 @@ class Server {
   void Record(LogRecord record);
 
  private:
-  bool Loaded(bool loaded);  // tells the front end; answers `loaded`
+  bool ReportLoad(bool loaded);  // tells the front end; answers `loaded`
 
   std::filesystem::path root_;
   std::unique_ptr<World> world_;
