@@ -66,7 +66,13 @@ Builder MakeBuilder(BenchServer& bench) {
   if (b.player == nullptr) {
     b.player = bench.World().AddPlayer("Builder", 76561198000000042ULL, b.team);
   }
-  TeamLimitExceeded()[b.team] = false;
+  // Within every limit of its own, so that nothing flags it.
+  Ledger& ledger = StructureLedger();
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    std::int32_t& count = entry->second[b.team];
+    count = std::min(count, ledger.LimitOf(entry, entry->first.View()));
+    ledger.MarksOf(entry).Set(b.team, false, TeamLimitExceeded());
+  }
   TeamTotals()[b.team] = std::min(TeamTotals()[b.team],
                                   BenchServer::kMaxAmount - static_cast<std::int32_t>(2 * kBatch));
   // The highest limit for the allowed placement, the last class for the refused one.

@@ -4,6 +4,7 @@
 #include <spdlog/common.h>
 #include <charconv>
 
+#include "printable.h"
 #include "standin/utf8.h"
 
 namespace devserver {
@@ -23,18 +24,25 @@ nlohmann::ordered_json ColorJson(const FLinearColor& color) {
       {Shortest(color.R), Shortest(color.G), Shortest(color.B), Shortest(color.A)});
 }
 
-// Continuation lines of a multi-line text line up under its first line.
+// Continuation lines of a multi-line text line up under its first line; no
+// other control character reaches the terminal, since a reply may repeat
+// what a network client sent.
 std::string Indented(const std::u16string& text) {
   std::string utf8 = standin::Utf16ToUtf8(text);
   while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r')) {
     utf8.pop_back();
   }
   std::string out;
-  for (const char c : utf8) {
-    out.push_back(c);
-    if (c == '\n') {
-      out.append("     ");
+  for (std::size_t at = 0; at < utf8.size();) {
+    std::size_t end = utf8.find('\n', at);
+    end = end == std::string::npos ? utf8.size() : end;
+    // A line break written as CR LF is one line break too.
+    const std::size_t line_end = end > at && utf8[end - 1] == '\r' ? end - 1 : end;
+    out += EscapeControls(std::string_view(utf8).substr(at, line_end - at));
+    if (end < utf8.size()) {
+      out += "\n     ";
     }
+    at = end + 1;
   }
   return out;
 }

@@ -2,6 +2,7 @@
 // plug-in by hand or from a script.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +35,10 @@ const devserver::Locations& Defaults() {
   return locations;
 }
 
+int Seconds(std::chrono::milliseconds duration) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(duration).count());
+}
+
 struct Options {
   std::string root = Defaults().root.string();
   std::string script;
@@ -42,6 +47,10 @@ struct Options {
 
   int rcon_port = -1;  // off
   devserver::rcon::ListenerOptions rcon;
+  // The listener's durations, in whole seconds on the command line.
+  int rcon_login_timeout = Seconds(rcon.login_timeout);
+  int rcon_failure_window = Seconds(rcon.failure_window);
+  int rcon_ban_time = Seconds(rcon.ban_time);
 };
 
 // Misuse of the host interface is printed by the host on standard error; the
@@ -100,6 +109,9 @@ int Serve(const Options& options) {
   if (options.rcon_port >= 0) {
     devserver::rcon::ListenerOptions rcon_options = options.rcon;
     rcon_options.port = static_cast<std::uint16_t>(options.rcon_port);
+    rcon_options.login_timeout = std::chrono::seconds(options.rcon_login_timeout);
+    rcon_options.failure_window = std::chrono::seconds(options.rcon_failure_window);
+    rcon_options.ban_time = std::chrono::seconds(options.rcon_ban_time);
     rcon = devserver::ServeRcon(context, loop, rcon_options,
                                 [&] { ReportNewViolations(out, violations_seen); });
   }
@@ -151,15 +163,32 @@ int Run(int argc, char** argv) {
       app.add_option("--rcon-address", options.rcon.address,
                      "Address RCON listens on (default 127.0.0.1: this machine only)")
           ->option_text("ADDR");
-  auto* rcon_max_clients =
-      app.add_option("--rcon-max-clients", options.rcon.max_connections,
-                     "RCON connections open at once; more are closed as they come (default 8)")
-          ->option_text("N")
-          ->check(CLI::PositiveNumber);
   rcon_port->needs(rcon_password);
   rcon_password->needs(rcon_port);
   rcon_address->needs(rcon_port);
-  rcon_max_clients->needs(rcon_port);
+  // Limits on RCON clients: whole numbers of at least 1, only with RCON served.
+  const auto limit = [&](const std::string& name, auto& value, const std::string& unit,
+                         const std::string& help) {
+    app.add_option(name, value, help)
+        ->option_text(unit)
+        ->check(CLI::PositiveNumber)
+        ->needs(rcon_port);
+  };
+  limit("--rcon-max-clients", options.rcon.max_connections, "N",
+        "RCON connections open at once; more are closed as they come (default 8)");
+  limit("--rcon-max-unauthenticated", options.rcon.max_unauthenticated, "N",
+        "RCON connections not authenticated yet; the oldest makes room for a new one (default 4)");
+  limit("--rcon-max-unauthenticated-per-address", options.rcon.max_unauthenticated_per_address, "N",
+        "The same from one address (default 2)");
+  limit("--rcon-login-timeout", options.rcon_login_timeout, "S",
+        "Seconds from connecting to authenticating (default 3)");
+  limit("--rcon-max-failures", options.rcon.max_failures, "N",
+        "Wrong RCON passwords from one address within the failure window that ban it "
+        "(default 5)");
+  limit("--rcon-failure-window", options.rcon_failure_window, "S",
+        "Seconds in which wrong passwords count towards a ban (default 30)");
+  limit("--rcon-ban-time", options.rcon_ban_time, "S",
+        "Seconds an address stays banned (default 600)");
   CLI11_PARSE(app, argc, argv);
   return Serve(options);
 }

@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "printable.h"
 #include "standin/command_registry.h"
 #include "standin/utf8.h"
 
@@ -62,12 +63,13 @@ std::unique_ptr<rcon::Listener> ServeRcon(Context& context, GameLoop& loop,
   auto run = [c, &loop, after = std::move(after_each_command)](rcon::Request request,
                                                                rcon::Done done) {
     loop.Post([c, after, request = std::move(request), done = std::move(done)] {
-      c->out.Say(fmt::format("rcon: {}: {}", request.peer, request.body));
+      // The body is the client's to choose: escaped, it cannot forge lines.
+      c->out.Say(fmt::format("rcon: {}: {}", request.peer, EscapeControls(request.body)));
       std::vector<rcon::Packet> replies;
       try {
         replies = RunRconCommand(c->server, request.id, request.body);
       } catch (const std::exception& e) {
-        c->out.Error(fmt::format("rcon: {}", e.what()));
+        c->out.Error(fmt::format("rcon: {}", EscapeControls(e.what())));
       }
       done(std::move(replies));
       after();

@@ -1,14 +1,18 @@
 #include "rcon_listener.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <set>
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 #include <asio.hpp>
+
+#include "rcon_bans.h"
 
 namespace devserver::rcon {
 namespace {
@@ -20,12 +24,24 @@ class Session;
 
 // What every session shares; touched on the network thread only.
 struct Hub {
+  explicit Hub(ListenerOptions wanted, RunCommand run_command, Note note_line)
+      : options(std::move(wanted)),
+        run(std::move(run_command)),
+        note(std::move(note_line)),
+        bans(options.max_failures, options.failure_window, options.ban_time) {}
+
   ListenerOptions options;
   RunCommand run;
   Note note;
+  Bans bans;
   asio::io_context context;
   std::set<std::shared_ptr<Session>> sessions;
+  std::uint64_t admitted = 0;  // numbers the sessions, oldest first
 };
+
+std::int64_t SecondsOf(Clock::duration duration) {
+  return std::chrono::ceil<std::chrono::seconds>(duration).count();
+}
 
 std::string Describe(const tcp::endpoint& endpoint) {
   const auto address = endpoint.address();
@@ -35,12 +51,18 @@ std::string Describe(const tcp::endpoint& endpoint) {
 
 class Session : public std::enable_shared_from_this<Session> {
  public:
-  Session(Hub& hub, tcp::socket socket, std::string peer)
+  Session(Hub& hub, tcp::socket socket, std::string peer, std::string address)
       : hub_(hub),
         socket_(std::move(socket)),
         peer_(std::move(peer)),
+        address_(std::move(address)),
+        serial_(++hub.admitted),
         deadline_(hub.context),
         pause_(hub.context) {}
+
+  [[nodiscard]] bool Authenticated() const { return authenticated_; }
+  [[nodiscard]] const std::string& Address() const { return address_; }
+  [[nodiscard]] std::uint64_t Serial() const { return serial_; }
 
   void Start() {
     ArmLogin();
@@ -129,34 +151,54 @@ class Session : public std::enable_shared_from_this<Session> {
     }
   }
 
+  // Both packets of the answer carry the request's id for the right
+  // password and -1 for a wrong one, so that a client that takes the first
+  // packet as the answer reads it right too. A wrong password ends the
+  // connection, and enough of them from one address ban it.
   void Authenticate(const Packet& packet) {
-    const bool was_authenticated = authenticated_;
-    authenticated_ = packet.body == hub_.options.password;
-    const std::int32_t answer_id = authenticated_ ? packet.id : -1;
-    if (authenticated_) {
+    const bool right = packet.body == hub_.options.password;
+    const std::int32_t answer_id = right ? packet.id : -1;
+    if (right) {
+      authenticated_ = true;
       hub_.note(fmt::format("rcon: {} authenticated", peer_));
     } else {
-      ++failures_;
+      authenticated_ = false;
       hub_.note(fmt::format("rcon: {} gave a wrong password", peer_));
-      if (was_authenticated) {
-        ArmLogin();
+      if (hub_.bans.Fail(address_, Clock::now())) {
+        Ban();
       }
     }
-    Write(EncodeReply({packet.id, kResponseValue, ""}), [this, answer_id] {
+    Write(EncodeReply({answer_id, kResponseValue, ""}), [this, answer_id] {
       pause_.expires_after(hub_.options.auth_response_pause);
       pause_.async_wait([self = shared_from_this(), answer_id](const asio::error_code& error) {
         if (error || self->closed_) {
           return;
         }
         self->Write(EncodeReply({answer_id, kAuthResponse, ""}), [self] {
-          if (self->failures_ >= self->hub_.options.max_auth_failures) {
-            self->Close("too many wrong passwords");
-          } else {
+          if (self->authenticated_) {
             self->Next();
+          } else {
+            self->Close("wrong password");
           }
         });
       });
     });
+  }
+
+  // The address's other connections without the password go at once; this
+  // one still hears its answer.
+  void Ban() {
+    hub_.note(fmt::format("rcon: {} banned for {} s after {} wrong passwords", address_,
+                          SecondsOf(hub_.options.ban_time), hub_.options.max_failures));
+    std::vector<std::shared_ptr<Session>> others;
+    for (const auto& session : hub_.sessions) {
+      if (session.get() != this && !session->authenticated_ && session->address_ == address_) {
+        others.push_back(session);
+      }
+    }
+    for (const auto& session : others) {
+      session->Close("its address is banned");
+    }
   }
 
   void RunOnGame(Packet packet) {
@@ -242,6 +284,8 @@ class Session : public std::enable_shared_from_this<Session> {
   Hub& hub_;
   tcp::socket socket_;
   std::string peer_;
+  std::string address_;  // without the port: what caps and bans go by
+  std::uint64_t serial_;
   asio::steady_timer deadline_;
   const char* deadline_what_ = "";
   asio::steady_timer pause_;
@@ -249,7 +293,6 @@ class Session : public std::enable_shared_from_this<Session> {
   std::size_t filled_ = 0;
   bool in_packet_ = false;
   bool authenticated_ = false;
-  int failures_ = 0;
   bool closed_ = false;
 };
 
@@ -258,7 +301,7 @@ class Session : public std::enable_shared_from_this<Session> {
 class Listener::Impl {
  public:
   Impl(ListenerOptions options, RunCommand run, Note note)
-      : hub_{std::move(options), std::move(run), std::move(note), {}, {}},
+      : hub_(std::move(options), std::move(run), std::move(note)),
         acceptor_(hub_.context),
         retry_(hub_.context) {
     try {
@@ -324,6 +367,14 @@ class Listener::Impl {
     asio::error_code unknown;
     const auto remote = socket.remote_endpoint(unknown);
     const std::string peer = unknown ? "a client" : Describe(remote);
+    const std::string address = unknown ? "" : remote.address().to_string();
+    if (const auto banned = hub_.bans.Remaining(address, Clock::now()); banned.count() > 0) {
+      hub_.note(fmt::format("rcon: {} refused: its address is banned for {} s more", peer,
+                            SecondsOf(banned)));
+      socket.close(unknown);
+      return;
+    }
+    MakeRoom(address);
     if (hub_.sessions.size() >= hub_.options.max_connections) {
       hub_.note(fmt::format("rcon: {} refused: {} connections are open already", peer,
                             hub_.sessions.size()));
@@ -334,10 +385,38 @@ class Listener::Impl {
     // answer waits for the marker's reply, which would otherwise sit behind
     // the answer until the client's delayed acknowledgement: 40 ms a command.
     socket.set_option(tcp::no_delay(true), unknown);
-    auto session = std::make_shared<Session>(hub_, std::move(socket), peer);
+    auto session = std::make_shared<Session>(hub_, std::move(socket), peer, address);
     hub_.sessions.insert(session);
     hub_.note(fmt::format("rcon: {} connected", peer));
     session->Start();
+  }
+
+  // Connections without the password hold their places only until a newer
+  // one needs them: the oldest from the same address, then the oldest of all.
+  void MakeRoom(const std::string& address) {
+    const auto oldest = [this](const std::string* from) {
+      std::shared_ptr<Session> found;
+      std::size_t count = 0;
+      for (const auto& session : hub_.sessions) {
+        if (session->Authenticated() || (from != nullptr && session->Address() != *from)) {
+          continue;
+        }
+        ++count;
+        if (!found || session->Serial() < found->Serial()) {
+          found = session;
+        }
+      }
+      return std::pair{found, count};
+    };
+    if (const auto [found, count] = oldest(&address);
+        found && count >= hub_.options.max_unauthenticated_per_address) {
+      found->Close("made room for a newer connection from its address");
+    }
+    const std::size_t cap =
+        std::min(hub_.options.max_unauthenticated, hub_.options.max_connections);
+    if (const auto [found, count] = oldest(nullptr); found && count >= cap) {
+      found->Close("made room for a newer connection");
+    }
   }
 
   Hub hub_;

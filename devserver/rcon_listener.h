@@ -17,10 +17,19 @@ struct ListenerOptions {
   std::string password;
   // Connections beyond this are closed as soon as they are accepted.
   std::size_t max_connections = 8;
-  // Wrong passwords before the connection is closed.
-  int max_auth_failures = 3;
+  // Connections that have not authenticated yet, in all and from one
+  // address. At either cap the oldest of them is closed to make room for the
+  // new one, so that clients without the password never keep out one who
+  // has it.
+  std::size_t max_unauthenticated = 4;
+  std::size_t max_unauthenticated_per_address = 2;
   // From connecting to a successful auth.
-  std::chrono::milliseconds login_timeout{10'000};
+  std::chrono::milliseconds login_timeout{3'000};
+  // Each wrong password closes its connection; this many from one address
+  // within the window ban the address for the ban time.
+  int max_failures = 5;
+  std::chrono::milliseconds failure_window{30'000};
+  std::chrono::milliseconds ban_time{600'000};
   // From the first byte of a packet to its last, and for a reply to be taken.
   std::chrono::milliseconds packet_timeout{10'000};
   // Between the empty answer to an auth and the auth response: some clients

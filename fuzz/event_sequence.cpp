@@ -99,11 +99,9 @@ void WriteRefusedConfig(FuzzServer& fuzz, std::size_t kind) {
   }
 }
 
-// The small world's blueprints but the C4 charge: the hooks never count a
-// charge while a recount counts it as any structure, so the two part ways
-// by design until the next recount.
-constexpr const char* kCountedBlueprints[] = {kWall, kFoundation, kCeiling, kBraces, kUmlaut};
-constexpr std::size_t kBlueprintCount = std::size(kCountedBlueprints);
+// The small world's blueprints, the C4 charge among them: charges are
+// counted nowhere, by the hooks or by a recount.
+constexpr std::size_t kBlueprintCount = std::size(kBlueprints);
 
 class Story {
  public:
@@ -118,7 +116,7 @@ class Story {
     fuzz.server().AddToGroup(104, u"Admins");
     for (std::size_t i = 0; i < players_.size(); ++i) {
       for (std::size_t b = 0; b <= i % 3; ++b) {
-        world.SpawnActor(world.BlueprintClass(kCountedBlueprints[(i + b) % kBlueprintCount]),
+        world.SpawnActor(world.BlueprintClass(kBlueprints[(i + b) % kBlueprintCount]),
                          players_[i]->targeting_team);
       }
     }
@@ -136,7 +134,7 @@ class Story {
       case 0:
       case 1: {
         SimPlayerController* player = AnyPlayerOrNobody(in);
-        const char* blueprint = kCountedBlueprints[in.Pick(kBlueprintCount)];
+        const char* blueprint = kBlueprints[in.Pick(kBlueprintCount)];
         standin::PlaceOptions placement = game_;
         placement.aim_calls = in.Bit() ? 1 : 0;
         AsHost("a placement", [&] { server.Place(player, blueprint, placement); });

@@ -68,6 +68,15 @@ TEST_F(EventsTest, ServerMessageHasColour) {
   EXPECT_EQ(Text(), "  >> [server message to Alice] Limit reached\n");
 }
 
+// A reply may repeat what a network client sent: line breaks stay continuation
+// lines, every other control character is shown escaped, other text as it is.
+TEST_F(EventsTest, PrintedRepliesShowControlCharactersEscaped) {
+  out_.RconReply({3, 0, u"Unknown: a\x1b[2J\rb\x7f\u009b\t\u00e9\r\n2026 [Cairnward][info] x\r\n"});
+  EXPECT_EQ(Text(),
+            "  >> [rcon reply, id 3] Unknown: a\\x1b[2J\\rb\\x7f\\u009b\\t\u00e9\n"
+            "     2026 [Cairnward][info] x\n");
+}
+
 TEST_F(EventsTest, LogLinesBecomeJsonOnlyAndSurviveBadBytes) {
   out_.Log({spdlog::level::warn, "Cairnward-Alpha1", "bad \xff byte"});
   const json event = json::parse(OnlyJsonLine());

@@ -24,8 +24,15 @@ struct Received {
 // that never answers fails a test instead of hanging it.
 class RconClient {
  public:
-  explicit RconClient(std::uint16_t port, const std::string& address = "127.0.0.1")
+  // `from` picks the client's own address (any of 127.0.0.0/8 reaches the
+  // server's 127.0.0.1), so that one test can be several machines.
+  explicit RconClient(std::uint16_t port, const std::string& address = "127.0.0.1",
+                      const std::string& from = "")
       : socket_(context_) {
+    if (!from.empty()) {
+      socket_.open(asio::ip::tcp::v4());
+      socket_.bind({asio::ip::make_address(from), 0});
+    }
     socket_.connect({asio::ip::make_address(address), port});
   }
 
@@ -82,17 +89,20 @@ class RconClient {
     return received.packet;
   }
 
-  // The whole exchange: the empty answer, then the auth response, whose id
-  // is answered (`id` on success, -1 on a wrong password).
+  // The whole exchange: the empty answer, then the auth response, both with
+  // the id answered (`id` on success, -1 on a wrong password).
   std::int32_t Authenticate(std::string_view password, std::int32_t id = 1) {
     Send(id, rcon::kAuth, password);
     const rcon::Packet empty = Next();
-    if (empty != rcon::Packet{id, rcon::kResponseValue, ""}) {
+    if (empty.type != rcon::kResponseValue || !empty.body.empty()) {
       throw std::runtime_error("no empty answer before the auth response");
     }
     const rcon::Packet response = Next();
     if (response.type != rcon::kAuthResponse || !response.body.empty()) {
       throw std::runtime_error("no auth response");
+    }
+    if (empty.id != response.id || (response.id != id && response.id != -1)) {
+      throw std::runtime_error("the two packets of the auth answer disagree");
     }
     return response.id;
   }

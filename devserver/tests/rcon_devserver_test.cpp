@@ -163,8 +163,8 @@ TEST_F(RconDevserver, AScriptRunsThenTheServerServesUntilItsInputEnds) {
       << server.Output();
 
   // The script has ended; the server still serves, and still reads its console.
+  EXPECT_EQ(RconClient(port).Authenticate("wrong", 1), -1);
   RconClient client(port);
-  EXPECT_EQ(client.Authenticate("wrong", 1), -1);
   EXPECT_EQ(client.Authenticate(kPassword, 2), 2);
   client.Send(3, rcon::kExecCommand, "frob");
   EXPECT_EQ(client.Next(), (Packet{3, 0, "Unknown command: frob"}));
@@ -199,8 +199,8 @@ TEST_F(RconDevserver, ThePluginAnswersReloadAndUpdateStructures) {
 }
 
 TEST_F(RconDevserver, TheClientCapIsAnOption) {
-  Devserver server(dir_,
-                   {"--rcon-port", "0", "--rcon-password", kPassword, "--rcon-max-clients", "1"});
+  Devserver server(dir_, {"--rcon-port", "0", "--rcon-password", kPassword, "--rcon-max-clients",
+                          "1", "--rcon-max-failures", "1", "--rcon-ban-time", "900"});
   const std::uint16_t port = server.RconPort();
   ASSERT_NE(port, 0) << server.Output();
   RconClient first(port);
@@ -209,8 +209,17 @@ TEST_F(RconDevserver, TheClientCapIsAnOption) {
   EXPECT_TRUE(second.ClosedByServer());
   first.Send(2, rcon::kExecCommand, "frob");
   EXPECT_EQ(first.Next(), (Packet{2, 0, "Unknown command: frob"}));
+  // So are the failure limits: one wrong password bans the address.
+  EXPECT_EQ(first.Authenticate("wrong", 3), -1);
+  EXPECT_TRUE(first.ClosedByServer());
+  RconClient banned(port);
+  banned.Send(4, rcon::kAuth, kPassword);
+  EXPECT_TRUE(banned.ClosedByServer());
   EXPECT_EQ(server.Finish(), 0) << server.Output();
   EXPECT_NE(server.Output().find("refused: 1 connections are open already"), std::string::npos)
+      << server.Output();
+  EXPECT_NE(server.Output().find("refused: its address is banned for 900 s more"),
+            std::string::npos)
       << server.Output();
 }
 
@@ -227,6 +236,12 @@ TEST_F(RconDevserver, BadRconOptionsStopTheServerBeforeItStarts) {
   EXPECT_NE(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-address 300.1.2.3"), 0);
   EXPECT_NE(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-max-clients 0"), 0);
   EXPECT_NE(exit_code(base + " --rcon-max-clients 4"), 0) << "a cap needs a port";
+  for (const char* limit : {"--rcon-max-unauthenticated", "--rcon-max-unauthenticated-per-address",
+                            "--rcon-login-timeout", "--rcon-max-failures", "--rcon-failure-window",
+                            "--rcon-ban-time"}) {
+    EXPECT_NE(exit_code(base + " --rcon-port 0 --rcon-password x " + limit + " 0"), 0) << limit;
+    EXPECT_NE(exit_code(base + " " + limit + " 5"), 0) << limit << " needs a port";
+  }
   EXPECT_EQ(exit_code(base + " --rcon-port 0 --rcon-password x --rcon-address 127.0.0.2"), 0);
 }
 

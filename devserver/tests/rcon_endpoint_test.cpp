@@ -136,6 +136,20 @@ TEST_F(RconEndpoint, EachClientGetsTheRepliesToItsOwnCommands) {
   EXPECT_NE(text_.Read().find("rcon: 127.0.0.1:"), std::string::npos);
 }
 
+// A body with line breaks once printed lines that looked like the server's.
+TEST_F(RconEndpoint, ACommandFromTheNetworkIsPrintedWithControlCharactersEscaped) {
+  Serve();
+  RconClient client(listener_->Port());
+  ASSERT_EQ(client.Authenticate("pw"), 1);
+  client.Send(2, rcon::kExecCommand, "echo \x1b[2J\r\n> plugin unload");
+  EXPECT_EQ(client.Next(), (Packet{2, 0, "echoed: echo \x1b[2J\r\n> plugin unload"}));
+  StopServing();
+  const std::string text = text_.Read();
+  EXPECT_NE(text.find(": echo \\x1b[2J\\r\\n> plugin unload\n"), std::string::npos) << text;
+  EXPECT_EQ(text.find('\x1b'), std::string::npos) << text;
+  EXPECT_EQ(text.find("\n> plugin unload"), std::string::npos) << text;
+}
+
 TEST_F(RconEndpoint, TheConsoleCommandRunsInProcessAndCountsItsRequests) {
   console_.RunLine("rcon echo  \"two  blanks\" a=1 a=2", 1);
   console_.RunLine("rcon silent", 2);

@@ -140,20 +140,47 @@ TEST_F(RconListener, AnAuthenticatedClientIsAnsweredInOrderWithTheEndMarkerLast)
   EXPECT_EQ(answer, std::string(9000, 'x'));
 }
 
-TEST_F(RconListener, AWrongPasswordIsAnsweredWithMinusOneAndTheThirdEndsTheConnection) {
+// Some clients take the first packet after their auth request as the answer:
+// both packets must tell a wrong password from the right one.
+TEST_F(RconListener, AWrongPasswordIsMinusOneInBothPacketsAndEndsTheConnection) {
   Start();
-  RconClient retrying(Port());
-  EXPECT_EQ(retrying.Authenticate("guess", 5), -1);
-  EXPECT_EQ(retrying.Authenticate(kPassword, 6), 6);
-  retrying.Send(7, rcon::kExecCommand, "echo in");
-  EXPECT_EQ(retrying.Next(), (Packet{7, 0, "in"}));
-
   RconClient guessing(Port());
-  EXPECT_EQ(guessing.Authenticate("a", 1), -1);
-  EXPECT_EQ(guessing.Authenticate("b", 2), -1);
-  EXPECT_EQ(guessing.Authenticate("c", 3), -1);
+  guessing.Send(5, rcon::kAuth, "guess");
+  EXPECT_EQ(guessing.Next(), (Packet{-1, rcon::kResponseValue, ""}));
+  EXPECT_EQ(guessing.Next(), (Packet{-1, rcon::kAuthResponse, ""}));
   EXPECT_TRUE(guessing.ClosedByServer());
-  EXPECT_TRUE(Noted("too many wrong passwords"));
+  EXPECT_TRUE(Noted("disconnected: wrong password"));
+
+  RconClient right(Port());
+  right.Send(6, rcon::kAuth, kPassword);
+  EXPECT_EQ(right.Next(), (Packet{6, rcon::kResponseValue, ""}));
+  EXPECT_EQ(right.Next(), (Packet{6, rcon::kAuthResponse, ""}));
+  right.Send(7, rcon::kExecCommand, "echo in");
+  EXPECT_EQ(right.Next(), (Packet{7, 0, "in"}));
+
+  // A wrong password after a right one ends the connection as well.
+  EXPECT_EQ(right.Authenticate("guess", 8), -1);
+  EXPECT_TRUE(right.ClosedByServer());
+}
+
+TEST_F(RconListener, WrongPasswordsBanTheirAddressOnly) {
+  rcon::ListenerOptions strict;
+  strict.max_failures = 3;
+  strict.max_unauthenticated_per_address = 4;  // so that no guess makes room
+  Start(strict);
+  RconClient waiting(Port(), "127.0.0.1", "127.0.3.1");
+  for (int i = 0; i < 3; ++i) {
+    RconClient guessing(Port(), "127.0.0.1", "127.0.3.1");
+    EXPECT_EQ(guessing.Authenticate("guess", i), -1);
+  }
+  EXPECT_TRUE(Noted("rcon: 127.0.3.1 banned for 600 s after 3 wrong passwords"));
+  // Its connections that have not authenticated go, and new ones are refused,
+  // even with the right password.
+  EXPECT_TRUE(waiting.ClosedByServer());
+  RconClient banned(Port(), "127.0.0.1", "127.0.3.1");
+  banned.Send(1, rcon::kAuth, kPassword);
+  EXPECT_TRUE(banned.ClosedByServer());
+  EXPECT_TRUE(Noted("refused: its address is banned for 600 s more"));
   ExpectServed();
 }
 
@@ -270,6 +297,35 @@ TEST_F(RconListener, RepliesAreSentWithoutWaitingForAcknowledgements) {
   socklen_t size = sizeof no_delay;
   ASSERT_EQ(getsockopt(ends[0], IPPROTO_TCP, TCP_NODELAY, &no_delay, &size), 0);
   EXPECT_NE(no_delay, 0);
+}
+
+// Eight idle connections once took every place. Now those not authenticated
+// hold four places at most, two per address, and the oldest of them makes
+// room for a newcomer, who may be the one with the password.
+TEST_F(RconListener, ClientsWithoutThePasswordNeverKeepOutOneWhoHasIt) {
+  Start();
+  std::vector<std::unique_ptr<RconClient>> idle(8);
+  for (std::size_t i = 0; i < idle.size(); ++i) {
+    idle[i] =
+        std::make_unique<RconClient>(Port(), "127.0.0.1", "127.0.4." + std::to_string(1 + i % 4));
+  }
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_TRUE(idle[i]->ClosedByServer()) << i;
+  }
+  EXPECT_TRUE(Noted("made room for a newer connection"));
+  const auto admin = Admin();
+  EXPECT_TRUE(idle[4]->ClosedByServer());
+
+  // From one address, the third makes room by closing the first.
+  RconClient first(Port(), "127.0.0.1", "127.0.5.1");
+  RconClient second(Port(), "127.0.0.1", "127.0.5.1");
+  RconClient third(Port(), "127.0.0.1", "127.0.5.1");
+  EXPECT_TRUE(first.ClosedByServer());
+  EXPECT_TRUE(Noted("made room for a newer connection from its address"));
+  EXPECT_EQ(third.Authenticate(kPassword, 3), 3);
+
+  admin->Send(4, rcon::kExecCommand, "echo still in");
+  EXPECT_EQ(admin->Next(), (Packet{4, 0, "still in"}));
 }
 
 TEST_F(RconListener, ConnectionsBeyondTheCapAreClosedAtOnce) {

@@ -94,13 +94,6 @@ int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noe
   return a.size() < b.size() ? -1 : 1;
 }
 
-Ledger::Entries::const_iterator Ledger::LowerBound(std::u16string_view path) const {
-  return std::lower_bound(entries_.begin(), entries_.end(), path,
-                          [](const std::unique_ptr<Entry>& entry, std::u16string_view text) {
-                            return BlueprintPathLess::Compare(entry->item.first.View(), text) < 0;
-                          });
-}
-
 Ledger::Entry::Entry(FString key)
     : item(std::move(key), TeamCounts{}), hash(FoldedHash(item.first.View())) {}
 
@@ -133,13 +126,24 @@ void Ledger::clear() {
   index_stale_ = false;
 }
 
-void Ledger::Add(FString key) {
-  const auto at = LowerBound(key.View());
-  if (at == entries_.end() ||
-      BlueprintPathLess::Compare((*at)->item.first.View(), key.View()) != 0) {
-    entries_.insert(at, std::make_unique<Entry>(std::move(key)));
-    index_stale_ = true;
+void Ledger::Assign(std::vector<FString> keys) {
+  clear();
+  entries_.reserve(keys.size());
+  for (FString& key : keys) {
+    entries_.push_back(std::make_unique<Entry>(std::move(key)));
   }
+  // Sorted once rather than inserted in place: names in byte order are far
+  // from the ledger's order once letter case differs, and an insertion each
+  // would move half the entries.
+  const auto less = [](const std::unique_ptr<Entry>& a, const std::unique_ptr<Entry>& b) {
+    return BlueprintPathLess::Compare(a->item.first.View(), b->item.first.View()) < 0;
+  };
+  std::stable_sort(entries_.begin(), entries_.end(), less);
+  const auto same = [&](const std::unique_ptr<Entry>& a, const std::unique_ptr<Entry>& b) {
+    return !less(a, b);
+  };
+  entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+  index_stale_ = true;
 }
 
 void Ledger::Reindex() const {
@@ -158,8 +162,16 @@ void Ledger::Reindex() const {
   index_stale_ = false;
 }
 
+Ledger::Entry& Ledger::Held(const_iterator entry) {
+  return **(entries_.begin() + (entry.Position() - entries_.cbegin()));
+}
+
+LimitMarks& Ledger::MarksOf(const_iterator entry) {
+  return Held(entry).above;
+}
+
 std::int32_t Ledger::LimitOf(const_iterator entry, std::u16string_view path) {
-  Entry& held = **(entries_.begin() + (entry.Position() - entries_.cbegin()));
+  Entry& held = Held(entry);
   const std::u16string_view key = held.item.first.View();
   const bool same_spelling =
       key.size() == path.size() &&
@@ -187,9 +199,9 @@ TeamCounts& TeamTotals() {
   return totals;
 }
 
-TeamFlags& TeamLimitExceeded() {
-  static TeamFlags flags;
-  return flags;
+ExceededLimits& TeamLimitExceeded() {
+  static ExceededLimits exceeded;
+  return exceeded;
 }
 
 void ClearAccounting() {
@@ -201,7 +213,7 @@ void ClearAccounting() {
 CountsRebuild::CountsRebuild()
     : ledger_(std::move(StructureLedger())),
       totals_(std::move(TeamTotals())),
-      flags_(std::move(TeamLimitExceeded())) {
+      exceeded_(std::move(TeamLimitExceeded())) {
   ClearAccounting();
 }
 
@@ -209,7 +221,7 @@ CountsRebuild::~CountsRebuild() {
   if (!committed_) {
     StructureLedger() = std::move(ledger_);
     TeamTotals() = std::move(totals_);
-    TeamLimitExceeded() = std::move(flags_);
+    TeamLimitExceeded() = std::move(exceeded_);
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include "accounting/exceeded_limits.h"
 #include "accounting/flat_hash_map.h"
 #include "api/fstring.h"
 
@@ -32,14 +33,13 @@ struct BlueprintPathLess {
 
 // Count per team id. A team without an entry has 0.
 using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
-// Flag per team id. A team without an entry has false.
-using TeamFlags = FlatHashMap<std::int32_t, bool>;
 
 // Blueprint path -> team -> count, for the configured blueprints only, in
 // ascending order of the paths compared without regard to case. Entries are
 // added by the recount alone; everyone else reads them and changes counts.
 // Each entry also remembers the limit of its own path once looked up, for as
-// long as the configuration that gave it is in force.
+// long as the configuration that gave it is in force, and which teams' counts
+// are above the limit.
 class Ledger {
   struct Entry {
     explicit Entry(FString key);
@@ -47,6 +47,7 @@ class Ledger {
     std::uint64_t hash;                  // of the key as find() compares it
     std::uint64_t limit_generation = 0;  // the ConfigGeneration() of `limit`; 0: none yet
     std::int32_t limit = 0;
+    LimitMarks above;
   };
   using Entries = std::vector<std::unique_ptr<Entry>>;
 
@@ -106,15 +107,20 @@ class Ledger {
   iterator find(std::u16string_view path);
   [[nodiscard]] const_iterator find(std::u16string_view path) const;
 
-  // Adds an empty entry for the key unless one that compares equal exists.
-  void Add(FString key);
+  // Replaces every entry with an empty one per key. Of keys that compare
+  // equal, the first given names the entry. O(n log n) in the keys, in
+  // whatever order they come.
+  void Assign(std::vector<FString> keys);
 
   // BlueprintLimit(path) for a path that found `entry`. When the path spells
   // the entry's key exactly, the lookup is made once per configuration.
   std::int32_t LimitOf(const_iterator entry, std::u16string_view path);
 
+  // The teams whose count of the entry is above its limit.
+  LimitMarks& MarksOf(const_iterator entry);
+
  private:
-  [[nodiscard]] Entries::const_iterator LowerBound(std::u16string_view path) const;
+  Entry& Held(const_iterator entry);
   void Reindex() const;
 
   Entries entries_;  // in ledger order
@@ -130,8 +136,9 @@ class Ledger {
 Ledger& StructureLedger();
 // Team -> structures of every blueprint, configured or not.
 TeamCounts& TeamTotals();
-// Team -> whether every placement of the team is refused.
-TeamFlags& TeamLimitExceeded();
+// Team -> how many of its limits it is above; a team with any is refused
+// every placement. Each ledger entry marks the teams above its limit.
+ExceededLimits& TeamLimitExceeded();
 
 // Empties all three.
 void ClearAccounting();
@@ -152,7 +159,7 @@ class CountsRebuild {
  private:
   Ledger ledger_;
   TeamCounts totals_;
-  TeamFlags flags_;
+  ExceededLimits exceeded_;
   bool committed_ = false;
 };
 

@@ -32,8 +32,7 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
   trace("|");
   trace("| UpdateStructureCount: Result!");
   trace("|");
-  // Read whether or not it is written: reading makes the team's entry.
-  trace("| UpdateStructureCount: Limit_exceeded: {}", TeamLimitExceeded()[team_id]);
+  trace("| UpdateStructureCount: Limit_exceeded: {}", TeamLimitExceeded().Flagged(team_id));
   trace("| UpdateStructureCount: CurrentCount: {}", current);
   trace("| UpdateStructureCount: ChangeCount: {}", change);
   trace("| UpdateStructureCount: FinalCount: {}", final_count);
@@ -42,41 +41,40 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
   trace(kTraceClosingRule);
 }
 
-void UpdateConfiguredCount(const TraceLines& trace, Ledger::iterator entry, const FString& path,
-                           std::int32_t team_id, std::int32_t change) {
-  trace.Framed("| UpdateStructureCount: Debug code: 2");
-  TeamCounts& counts = entry->second;
-  const std::int32_t old_count = counts[team_id];
-  const std::int32_t new_count = Plus(old_count, change);
-  if (new_count >= 0) {
-    trace.Framed("| UpdateStructureCount: Debug code: 3");
-    counts[team_id] = new_count;
-    if (new_count > StructureLedger().LimitOf(entry, path.View())) {
-      TeamLimitExceeded()[team_id] = true;
-    }
-    trace.Framed("| UpdateStructureCount: Debug code: 3A");
-    // A removal that brings the team back within the limit lifts the flag,
-    // even one set by another blueprint.
-    if (change < 0 && new_count <= StructureLedger().LimitOf(entry, path.View())) {
-      TeamLimitExceeded()[team_id] = false;
-    }
-    trace.Framed("| UpdateStructureCount: 3B");
-  }
-  TraceResult(trace, team_id, old_count, change, new_count);
+std::int32_t CountIn(const TeamCounts& counts, std::int32_t team_id) {
+  const auto it = counts.find(team_id);
+  return it != counts.end() ? it->second : 0;
 }
 
-void UpdateUnconfiguredCount(const TraceLines& trace, std::int32_t team_id, std::int32_t change,
-                             std::int32_t old_total, std::int32_t new_total) {
+// The team is above the blueprint's limit exactly while its count is: the
+// flag comes from the counts as they are, never from their history.
+void ApplyConfiguredCount(const TraceLines& trace, const CountChange& c) {
+  trace.Framed("| UpdateStructureCount: Debug code: 2");
+  TeamCounts& counts = c.entry->second;
+  const std::int32_t old_count = counts[c.team_id];
+  const std::int32_t new_count = Plus(old_count, c.change);
+  if (new_count >= 0) {
+    trace.Framed("| UpdateStructureCount: Debug code: 3");
+    counts[c.team_id] = new_count;
+    StructureLedger().MarksOf(c.entry).Set(c.team_id, new_count > c.limit, TeamLimitExceeded());
+    trace.Framed("| UpdateStructureCount: Debug code: 3A");
+    trace.Framed("| UpdateStructureCount: 3B");
+  }
+  TraceResult(trace, c.team_id, old_count, c.change, new_count);
+}
+
+// An unconfigured blueprint has no limit of its own to be above: only the
+// total rule of StructureAllowed limits it.
+void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::int32_t old_total,
+                            std::int32_t new_total) {
   trace.Framed("| UpdateStructureCount: 4");
-  if (new_total > MaxAmount()) {
+  if (trace.On() && new_total > c.max_amount) {
     trace.Framed("| UpdateStructureCount: 4A");
-    TeamLimitExceeded()[team_id] = true;
   }
-  if (change < 0) {
+  if (c.change < 0) {
     trace.Framed("| UpdateStructureCount: 4B");
-    TeamLimitExceeded()[team_id] = false;
   }
-  TraceResult(trace, team_id, old_total, change, new_total);
+  TraceResult(trace, c.team_id, old_total, c.change, new_total);
 }
 
 }  // namespace
@@ -85,7 +83,7 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   if (ExemptAdmin(steam_id)) {
     return true;
   }
-  if (TeamLimitExceeded()[team_id]) {
+  if (TeamLimitExceeded().Flagged(team_id)) {
     return false;
   }
   if (TeamTotals()[team_id] >= MaxAmount()) {
@@ -104,32 +102,55 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   return count < ledger.LimitOf(entry, path.View());
 }
 
-void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
-  const TraceLines trace;
+CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std::int32_t team_id,
+                               std::int32_t change) {
+  CountChange c;
+  c.path = &path;
+  c.team_id = team_id;
+  c.change = change;
+  // The game's text ends at its first NUL, so a path that starts with one is empty.
+  c.counted = !std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam;
+  Ledger& ledger = StructureLedger();
+  c.entry = ledger.end();
+  if (!c.counted) {
+    return c;
+  }
+  c.entry = ledger.find(path.View());
+  if (c.entry != ledger.end()) {
+    if (Plus(CountIn(c.entry->second, team_id), change) >= 0) {
+      c.limit = ledger.LimitOf(c.entry, path.View());
+    }
+  } else if (trace.On()) {
+    c.max_amount = MaxAmount();
+  }
+  return c;
+}
+
+void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
   trace(kTraceOpeningRule);
   trace("|");
   trace("|");
   trace("| UpdateStructureCount: Starting!");
   trace("|");
-  trace("| UpdateStructureCount: team_id: {}", team_id);
-  trace("| UpdateStructureCount: path_name: {}", Utf8Text{path.View()});
-  trace("| UpdateStructureCount: changeCount: {}", change);
+  trace("| UpdateStructureCount: team_id: {}", c.team_id);
+  trace("| UpdateStructureCount: path_name: {}", Utf8Text{c.path->View()});
+  trace("| UpdateStructureCount: changeCount: {}", c.change);
   trace("|");
   trace("|");
   trace(kTraceClosingRule);
 
-  // The game's text ends at its first NUL, so a path that starts with one is empty.
-  if (!std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam) {
+  if (c.counted) {
     trace.Framed("| UpdateStructureCount: Debug code: 1");
-    const std::int32_t old_total = TeamTotals()[team_id];
-    const std::int32_t new_total = Plus(old_total, change);
+    TeamCounts& totals = TeamTotals();
+    const std::int32_t old_total = totals[c.team_id];
+    const std::int32_t new_total = Plus(old_total, c.change);
     if (new_total >= 0) {
-      TeamTotals()[team_id] = new_total;
+      totals[c.team_id] = new_total;
     }
-    if (const auto entry = StructureLedger().find(path.View()); entry != StructureLedger().end()) {
-      UpdateConfiguredCount(trace, entry, path, team_id, change);
+    if (c.entry != StructureLedger().end()) {
+      ApplyConfiguredCount(trace, c);
     } else {
-      UpdateUnconfiguredCount(trace, team_id, change, old_total, new_total);
+      ApplyUnconfiguredCount(trace, c, old_total, new_total);
     }
   }
 
@@ -139,6 +160,11 @@ void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_
   trace("|");
   trace("|");
   trace(kTraceClosingRule);
+}
+
+void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
+  const TraceLines trace;
+  ApplyCountChange(trace, PrepareCountChange(trace, path, team_id, change));
 }
 
 bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
@@ -154,14 +180,10 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
   if (Plus(total1, total2) > MaxAmount()) {
     return false;
   }
-  const auto count_of = [](const TeamCounts& counts, std::int32_t team_id) {
-    const auto it = counts.find(team_id);
-    return it != counts.end() ? it->second : 0;
-  };
   const Ledger& ledger = StructureLedger();
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
     const TeamCounts& counts = entry->second;
-    const std::int32_t sum = Plus(count_of(counts, team_id1), count_of(counts, team_id2));
+    const std::int32_t sum = Plus(CountIn(counts, team_id1), CountIn(counts, team_id2));
     trace("| AllowMergedStructureCounts: count: {}", sum);
     if (!BlueprintWithinLimit(entry, sum)) {
       trace("| AllowMergedStructureCounts: Return: false");

@@ -4,6 +4,7 @@
 
 #include "accounting/ledger.h"
 #include "api/fstring.h"
+#include "config/debug_trace.h"
 
 namespace cairnward {
 
@@ -13,10 +14,27 @@ namespace cairnward {
 bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t steam_id);
 
 // Applies a change of the team's count of one blueprint to its total and, for
-// a configured blueprint, to its ledger count, and sets or clears the team's
-// flag. Counts never go below 0; teams up to 1000 and an empty path change
-// nothing.
+// a configured blueprint, to its ledger count and to whether the team is
+// above that blueprint's limit. Counts never go below 0; teams up to 1000 and
+// an empty path change nothing.
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change);
+
+// UpdateStructureCount in two steps, for a caller that makes several changes
+// that must all happen or none: PrepareCountChange reads everything that can
+// fail (the limits in the configuration) and changes nothing;
+// ApplyCountChange then only writes counts and trace lines.
+struct CountChange {
+  const FString* path = nullptr;
+  std::int32_t team_id = 0;
+  std::int32_t change = 0;
+  bool counted = false;         // a path and a team that are counted at all
+  Ledger::iterator entry;       // the blueprint's ledger entry, or end()
+  std::int32_t limit = 0;       // of the entry as the path reads it, when the new count is stored
+  std::int32_t max_amount = 0;  // for the trace of an unconfigured blueprint
+};
+CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std::int32_t team_id,
+                               std::int32_t change);
+void ApplyCountChange(const TraceLines& trace, const CountChange& change);
 
 // Whether `count` structures of the entry's blueprint are within its limit,
 // looked up with the entry's key.

@@ -18,12 +18,15 @@ namespace {
 constexpr std::size_t kPrefetchAhead = 8;
 
 void CreateLedgerEntries() {
-  Ledger& ledger = StructureLedger();
   // Names come in byte order; of two that differ only in case the first
   // names the entry.
-  for (const std::string& name : LimitedBlueprints(PluginConfig())) {
-    ledger.Add(LedgerKey(name));
+  const std::vector<std::string> names = LimitedBlueprints(PluginConfig());
+  std::vector<FString> keys;
+  keys.reserve(names.size());
+  for (const std::string& name : names) {
+    keys.push_back(LedgerKey(name));
   }
+  StructureLedger().Assign(std::move(keys));
 }
 
 // What a recount learns about a class once and uses for each of its actors:
@@ -31,7 +34,9 @@ void CreateLedgerEntries() {
 // nor the classes change while the recount runs.
 struct ClassFacts {
   FString path;
+  bool c4_charge = false;        // counted nowhere, as by the hooks
   TeamCounts* counts = nullptr;  // null: the blueprint is not configured
+  LimitMarks* above = nullptr;   // of the same entry
   std::optional<std::int32_t> limit;
 };
 
@@ -47,8 +52,14 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
   const auto [it, fresh] = pass.classes.try_emplace(cls);
   if (fresh) {
-    it->second.path = BlueprintPathOf(actor);
-    it->second.counts = FindLedgerEntry(it->second.path.View());
+    ClassFacts& facts = it->second;
+    facts.path = BlueprintPathOf(actor);
+    facts.c4_charge = IsC4Charge(facts.path.View());
+    Ledger& ledger = StructureLedger();
+    if (const auto entry = ledger.find(facts.path.View()); entry != ledger.end()) {
+      facts.counts = &entry->second;
+      facts.above = &ledger.MarksOf(entry);
+    }
   }
   return it->second;
 }
@@ -58,8 +69,11 @@ void CountStructure(RecountPass& pass, AActor* actor) {
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  ++pass.totals[team];
   ClassFacts& facts = FactsOf(pass, actor);
+  if (facts.c4_charge) {
+    return;
+  }
+  ++pass.totals[team];
   if (facts.counts == nullptr) {
     return;
   }
@@ -70,7 +84,7 @@ void CountStructure(RecountPass& pass, AActor* actor) {
     facts.limit = BlueprintLimit(facts.path.View());
   }
   if (count > *facts.limit) {
-    TeamLimitExceeded()[team] = true;
+    facts.above->Set(team, true, TeamLimitExceeded());
   }
   pass.trace("| UpdateStructCountAll: team_id: {}", team);
   pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});

@@ -2,6 +2,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
@@ -27,22 +28,39 @@ void NotifyRefusal(std::string_view key, AController* controller) {
 }
 
 // Moves every count of team `from` to team `to`: totals add up, nothing is
-// replaced. `per_entry` writes the trace lines of one ledger entry.
-void MoveCounts(std::int32_t from, std::int32_t to,
-                const std::function<void(std::int32_t moved, bool after)>& per_entry) {
+// replaced. `per_entry` writes the trace lines of one ledger entry. Every
+// limit the move needs is read before the first count changes, so a move
+// that fails (a "Count" of the wrong type) leaves every count as it was.
+void MoveCounts(
+    std::int32_t from, std::int32_t to,
+    const std::function<void(const TraceLines&, std::int32_t moved, bool after)>& per_entry) {
+  const TraceLines trace;
+  struct Step {
+    std::int32_t moved;
+    CountChange to_gains;
+    CountChange from_loses;
+  };
+  std::vector<Step> steps;
+  Ledger& ledger = StructureLedger();
+  steps.reserve(ledger.size());
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    const auto found = entry->second.find(from);
+    const std::int32_t moved = found != entry->second.end() ? found->second : 0;
+    steps.push_back({moved, PrepareCountChange(trace, entry->first, to, +moved),
+                     PrepareCountChange(trace, entry->first, from, -moved)});
+  }
+
   auto& totals = TeamTotals();
   // One at a time: reading may add a team, and that may move the other.
   const std::int32_t from_total = totals[from];
   totals[to] += from_total;
   std::int32_t sum = 0;
-  for (auto& [path, counts] : StructureLedger()) {
-    const auto found = counts.find(from);
-    const std::int32_t moved = found != counts.end() ? found->second : 0;
-    sum += moved;
-    per_entry(moved, false);
-    UpdateStructureCount(path, to, +moved);
-    UpdateStructureCount(path, from, -moved);
-    per_entry(moved, true);
+  for (const Step& step : steps) {
+    sum += step.moved;
+    per_entry(trace, step.moved, false);
+    ApplyCountChange(trace, step.to_gains);
+    ApplyCountChange(trace, step.from_loses);
+    per_entry(trace, step.moved, true);
   }
   totals.erase(from);
   totals[to] -= sum;
@@ -110,9 +128,9 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
   const std::string code1 =
       merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge allowed! (Code 1)"
             : "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 1)";
-  const auto trace_code1 = [&](std::int32_t, bool after) {
+  const auto trace_code1 = [&](const TraceLines& trace, std::int32_t, bool after) {
     if (after) {
-      DebugTrace(code1);
+      trace(code1);
     }
   };
   if (TeamTotals()[p.team2] > 0) {
@@ -150,14 +168,17 @@ bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_g
         if (TeamTotals()[old_team] <= 0) {
           DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 3)");
         } else {
-          MoveCounts(old_team, new_team, [](std::int32_t moved, bool after) {
-            if (!after) {
-              DebugTrace("| Creating a tribe: 5");
-              DebugTrace("| Creating a tribe: [Creating] UpdateStructureCount {}", moved);
-            } else {
-              DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 1)");
-            }
-          });
+          MoveCounts(old_team, new_team,
+                     [](const TraceLines& trace, std::int32_t moved, bool after) {
+                       if (!after) {
+                         trace("| Creating a tribe: 5");
+                         trace("| Creating a tribe: [Creating] UpdateStructureCount {}", moved);
+                       } else {
+                         trace(
+                             "| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! "
+                             "(Code 1)");
+                       }
+                     });
           DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 2)");
         }
       }

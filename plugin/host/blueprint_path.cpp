@@ -58,4 +58,25 @@ FString BlueprintPathOf(const UObjectBase* object) {
   return BlueprintPathFromFullName(std::u16string_view(*full_name));
 }
 
+bool IsC4Charge(std::u16string_view path) {
+  constexpr std::u16string_view kC4 = u"c4charge";
+  const auto lower = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c;
+  };
+  for (std::size_t at = 0; at + kC4.size() <= path.size(); ++at) {
+    // Most positions fail at the first unit: only "C" and "c" pass this.
+    if ((path[at] | 0x20U) != u'c') {
+      continue;
+    }
+    std::size_t matched = 1;
+    while (matched < kC4.size() && lower(path[at + matched]) == kC4[matched]) {
+      ++matched;
+    }
+    if (matched == kC4.size()) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace cairnward

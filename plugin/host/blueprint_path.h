@@ -16,4 +16,8 @@ FString BlueprintPathOf(const UObjectBase* object);
 // The same from the default object's full name ("<class> <object path>").
 FString BlueprintPathFromFullName(std::u16string_view full_name);
 
+// Whether the path names a C4 charge ("C4Charge" in any letter case). Charges
+// are counted nowhere: neither by the hooks nor by a recount.
+bool IsC4Charge(std::u16string_view path);
+
 }  // namespace cairnward

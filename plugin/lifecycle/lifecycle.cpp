@@ -10,6 +10,7 @@
 #include "hooks/hooks.h"
 #include "host/game.h"
 #include "host/logger.h"
+#include "host/text.h"
 #include "messages/commands.h"
 #include "messages/messages.h"
 #include "messages/reload_commands.h"
@@ -50,6 +51,10 @@ void RegisterCommands(const FString& chat_name) {
   if (chat_name.IsEmpty()) {
     Log().error("\"Messages\" -> \"ShowLimitsCmd\" is empty: no show-limits chat command");
   } else {
+    if (HasBlank(chat_name.View())) {
+      Log().warn("\"Messages\" -> \"ShowLimitsCmd\" \"{}\" holds a blank: no player can type it",
+                 ToUtf8(chat_name.View()));
+    }
     commands.AddChatCommand(chat_name, &ShowLimitsChat);
     ChatCommandName() = chat_name;
   }

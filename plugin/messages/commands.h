@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <string_view>
 
 #include "api/fstring.h"
@@ -15,6 +16,17 @@ inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
+
+// Whether a chat command name holds a blank (a space, a tab, a line break)
+// inside or at either end: chat splits a typed line there, so no player can
+// type the command.
+// The plug-in asks of the game's text, the config checker of the file's.
+template <typename Char>
+bool HasBlank(std::basic_string_view<Char> name) {
+  return std::any_of(name.begin(), name.end(), [](Char unit) {
+    return unit == Char(' ') || (unit >= Char('\t') && unit <= Char('\r'));
+  });
+}
 
 // Console and RCON "UpdateStructures": a full recount.
 void UpdateStructuresConsole(APlayerController* player, FString* command, bool flag);

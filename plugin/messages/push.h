@@ -24,6 +24,10 @@ inline constexpr FLinearColor kGreen{0.0F, 1.0F, 0.0F, 1.0F};
 // allocate gigabytes.
 inline constexpr std::size_t kMaxFormattedLength = 65536;
 
+// The longest show-limits reply: one template's worth. A longer one is cut
+// to this length, its last character "…".
+inline constexpr std::size_t kMaxReplyLength = kMaxFormattedLength;
+
 // Appends what fmt writes, and fails once the text would pass the bound:
 // fmt writes through it in small pieces, so nothing large is allocated first.
 class BoundedAppender {

@@ -29,15 +29,15 @@ void RecountOrRestore(LoadedConfig previous) {
 
 void ReloadConfigConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
   GuardConsoleCommand([&] {
-    LoadedConfig previous;
+    // A file that cannot be read and one the world cannot be counted by both
+    // leave the previous configuration in force; the administrator is told.
     try {
-      previous = ReplaceConfig();
+      RecountOrRestore(ReplaceConfig());
     } catch (const std::exception& e) {
       PushServerMessageText(AsShooter(player), kRed, "Failed to reload config");
       Log().error("{}", e.what());
       return;
     }
-    RecountOrRestore(std::move(previous));
     PushServerMessageText(AsShooter(player), kGreen, "Reloaded config");
     Log().info("Reloaded Config");
   });

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
@@ -37,8 +39,23 @@ Display ReadDisplay(const Json& root) {
   return display;
 }
 
+// Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
+// as its last character, and never between the halves of a surrogate pair.
+bool CutAtCap(std::u16string& body) {
+  if (body.size() <= kMaxReplyLength) {
+    return false;
+  }
+  body.resize(kMaxReplyLength - 1);
+  if (body.back() >= 0xD800 && body.back() <= 0xDBFF) {
+    body.pop_back();
+  }
+  body += u'\u2026';
+  return true;
+}
+
 // One line per ledger entry, whether or not the team owns any, then the
-// total. Only the templates are formatted; names are arguments.
+// total. Only the templates are formatted; names are arguments. Formatting
+// stops once the reply is too long to send whole.
 std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
                           std::int32_t maximum) {
   std::u16string body;
@@ -48,9 +65,15 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t tota
     const std::string member = ToUtf8(path.View());
     const auto limit = SettingOr<std::int32_t>(root, settings::kCount, member);
     const std::u16string name = FromUtf8(SettingOr<std::string>(root, settings::kName, member));
-    body += FormatWide(MessageText(root, "ShowLimitMsg"), name, count, limit);
+    // A NUL ends the name, not the whole reply.
+    const std::u16string_view shown = std::u16string_view(name).substr(0, name.find(u'\0'));
+    body += FormatWide(MessageText(root, "ShowLimitMsg"), shown, count, limit);
+    if (CutAtCap(body)) {
+      return body;
+    }
   }
   body += FormatWide(MessageText(root, "TotalLimitMsg"), total, maximum);
+  CutAtCap(body);
   return body;
 }
 

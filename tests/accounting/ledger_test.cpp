@@ -58,11 +58,13 @@ std::u16string Scrambled(const std::u16string& text, std::mt19937& random) {
 
 // The hash lookup must find exactly what the ledger's ordering calls equal.
 TEST_F(LedgerIndex, FindsWhatTheOrderingCallsEqualAndNothingElse) {
-  Ledger ledger;
+  std::vector<FString> keys;
   for (auto it = kKeys.rbegin(); it != kKeys.rend(); ++it) {
-    ledger.Add(FString(*it));
+    keys.emplace_back(*it);
   }
-  ledger.Add(FString(u"blueprint'/game/WALL.wall'"));  // the same key as the first
+  keys.emplace_back(u"blueprint'/game/WALL.wall'");  // the same key as the first
+  Ledger ledger;
+  ledger.Assign(std::move(keys));
   ASSERT_EQ(ledger.size(), kKeys.size());
 
   std::mt19937 random(11);
@@ -89,9 +91,7 @@ TEST_F(LedgerIndex, IteratesInTheOrderingWhateverTheOrderOfAdding) {
   std::mt19937 random(3);
   std::shuffle(keys.begin(), keys.end(), random);
   Ledger ledger;
-  for (const auto& key : keys) {
-    ledger.Add(FString(key));
-  }
+  ledger.Assign({keys.begin(), keys.end()});
   std::sort(keys.begin(), keys.end(), [](const std::u16string& a, const std::u16string& b) {
     return BlueprintPathLess::Compare(a, b) < 0;
   });

@@ -153,47 +153,54 @@ TEST_F(LimitRules, OnlyTheBlueprintRuleWritesTrace) {
 
 // ---- UpdateStructureCount ------------------------------------------------------
 
-// One row of the flag's decision table, played by a team of its own.
+// One change played by a team of its own. The flag must follow the counts as
+// they are after the change, whatever was changed: a recount would find it so.
 struct FlagCase {
   const char* row;
   const char* blueprint;
-  int walls, ceilings;  // what the team owns before
-  bool flag_before;
+  int walls, foundations, ceilings;  // what the team owns before
   int change;
   int walls_after, total_after;
   bool flag_after;
 };
 
-TEST_F(LimitRules, TheFlagFollowsTheDecisionTable) {
+TEST_F(LimitRules, TheFlagIsSetExactlyWhileACountIsAboveItsLimit) {
   MaxAmount(10);
   Configure();
   const std::vector<FlagCase> table = {
-      {"configured, below zero", kWall, 0, 1, true, -1, 0, 0, true},
-      {"configured, up above the count", kWall, 3, 0, false, +1, 4, 4, true},
-      {"configured, up within the count", kWall, 1, 0, true, +1, 2, 2, true},
-      {"configured, down still above", kWall, 6, 0, false, -1, 5, 5, true},
-      {"configured, down within (total aside)", kWall, 4, 12, true, -1, 3, 15, false},
-      {"unconfigured, up above MaxAmount", kCeiling, 0, 10, false, +1, 0, 11, true},
-      {"unconfigured, up within MaxAmount", kCeiling, 0, 5, true, +1, 0, 6, true},
-      {"unconfigured, down still above", kCeiling, 0, 15, true, -1, 0, 14, false},
-      {"unconfigured, below zero", kCeiling, 0, 0, true, -1, 0, 0, false},
+      {"configured, below zero", kWall, 0, 0, 1, -1, 0, 0, false},
+      {"configured, up above the count", kWall, 3, 0, 0, +1, 4, 4, true},
+      {"configured, up within the count", kWall, 1, 0, 0, +1, 2, 2, false},
+      {"configured, down still above", kWall, 6, 0, 0, -1, 5, 5, true},
+      {"configured, down within (total aside)", kWall, 4, 0, 12, -1, 3, 15, false},
+      {"another configured one down, walls still above", kFoundation, 5, 2, 0, -1, 5, 6, true},
+      {"unconfigured down, walls still above", kCeiling, 5, 0, 3, -1, 5, 7, true},
+      {"unconfigured, up above MaxAmount", kCeiling, 0, 0, 10, +1, 0, 11, false},
   };
   for (std::size_t i = 0; i < table.size(); ++i) {
-    Spawn(kWall, 1001 + static_cast<int>(i), table[i].walls);
-    Spawn(kCeiling, 1001 + static_cast<int>(i), table[i].ceilings);
+    const int team = 1001 + static_cast<int>(i);
+    Spawn(kWall, team, table[i].walls);
+    Spawn(kFoundation, team, table[i].foundations);
+    Spawn(kCeiling, team, table[i].ceilings);
   }
   Recount();
   for (std::size_t i = 0; i < table.size(); ++i) {
     const FlagCase& c = table[i];
     const int team = 1001 + static_cast<int>(i);
-    TeamLimitExceeded()[team] = c.flag_before;
     Change(c.blueprint, team, c.change);
     EXPECT_EQ(CountOf(kWall, team), c.walls_after) << c.row;
     EXPECT_EQ(TeamTotal(team), c.total_after) << c.row;
     EXPECT_EQ(Flagged(team), c.flag_after) << c.row;
   }
-  // The total rule still refuses where a decrease lifted the flag.
+  // The total rule refuses where no blueprint's limit is passed.
   EXPECT_FALSE(Allowed(kCeiling, 1008));
+
+  // A team above two limits is flagged until it is within both.
+  Change(kFoundation, 1002, +11);
+  Change(kWall, 1002, -1);
+  EXPECT_TRUE(Flagged(1002)) << "11 foundations of 10";
+  Change(kFoundation, 1002, -1);
+  EXPECT_FALSE(Flagged(1002));
 }
 
 TEST_F(LimitRules, UncountedTeamsAndEmptyPathsChangeNothing) {
@@ -276,7 +283,7 @@ TEST_F(LimitRules, TraceOfEachBranchLineByLine) {
                                                       "|", "|", "| UpdateStructureCount: 4", "|",
                                                       "|", "| UpdateStructureCount: 4A", "|", "|",
                                                       "| UpdateStructureCount: 4B", "|"} +
-                                 Result("false", 16, -1, 15))));
+                                 Result("true", 16, -1, 15))));
   EXPECT_THAT(TraceOf([&] { Change(kWall, 1000, 1); }), ElementsAreArray(Trace(wall, 1000, 1, {})));
 }
 
@@ -291,7 +298,8 @@ TEST_F(LimitRules, MergesPassAtExactlyTheLimitsAndFailOneAbove) {
   Spawn(kCeiling, 1004, 15);
   Spawn(kCeiling, 1005, 16);
   Recount();
-  TeamLimitExceeded()[1001] = true;  // flags do not matter here
+  LimitMarks other_limit;  // flags do not matter here
+  other_limit.Set(1001, true, TeamLimitExceeded());
   EXPECT_TRUE(AllowMergedStructureCounts(1001, 1002)) << "10 foundations of 10";
   EXPECT_FALSE(AllowMergedStructureCounts(1001, 1003)) << "11 foundations of 10";
   EXPECT_TRUE(AllowMergedStructureCounts(1001, 1004)) << "total 20 of 20";

@@ -58,6 +58,18 @@ TEST_F(FullRecount, FlagsOnlyCountsAboveTheirBlueprintsCount) {
   EXPECT_FALSE(Flagged(1004)) << "a total above MaxAmount is not flagged here";
 }
 
+TEST_F(FullRecount, C4ChargesCountNowhereAsInTheHooks) {
+  const std::string c4 = "/Game/Structures/C4Charge.C4Charge";
+  Limit(c4, 0);
+  Configure();
+  Spawn(c4, 1001, 2);
+  Spawn(kWall, 1001);
+  Recount();
+  EXPECT_EQ(TeamTotal(1001), 1);
+  EXPECT_EQ(CountOf(c4, 1001), 0);
+  EXPECT_FALSE(Flagged(1001));
+}
+
 TEST_F(FullRecount, CaseInsensitiveLedgerButCaseSensitiveLimit) {
   Limit(kWall, 1);
   Configure();

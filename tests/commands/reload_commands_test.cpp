@@ -87,7 +87,10 @@ TEST_F(Reload, ARecountThatFailsAfterAGoodReadIsReportedNotPraised) {
   Config()["Structures"] = Json::array({1});
   WriteStoryConfig();
   ConsoleReload();
-  EXPECT_THAT(Received(admin_), IsEmpty());
+  const auto shown = Received(admin_);
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_EQ(shown[0].text, u"Failed to reload config");
+  EXPECT_FLOAT_EQ(shown[0].color.R, 1.0F);
   EXPECT_THAT(Errors(), ElementsAre(HasSubstr("[json.exception.")));
   EXPECT_THAT(Infos(), IsEmpty());
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "messages/push.h"
 #include "support/direct_story.h"
 
 namespace cairnward::testing {
@@ -48,6 +49,17 @@ TEST_F(ShowLimits, NotificationModeShowsTheHeadingThenOneLinePerBlueprintAndTheT
     EXPECT_FLOAT_EQ(notification.color.A, 1.0F);
     EXPECT_FLOAT_EQ(notification.time, 8.0F);
   }
+}
+
+TEST_F(ShowLimits, ANulEndsOnlyItsNameAndAReplyTooLongIsCutWithAnEllipsis) {
+  Config()["Structures"][BlueprintPath(kWall)]["Name"] = std::string("Wall\0hidden", 11);
+  EXPECT_EQ(Ask().back().text, u"Foundation: 0/10\nWall: 0/3\nTotal: 0/100");
+
+  Config()["Messages"]["ShowLimitMsg"] = "{:>40000}: {}/{}\n";
+  const std::u16string cut = Ask().back().text;
+  EXPECT_EQ(cut.size(), kMaxReplyLength);
+  EXPECT_EQ(cut.back(), u'\u2026');
+  EXPECT_EQ(cut.find(u"Total"), std::u16string::npos);
 }
 
 TEST_F(ShowLimits, ChatModeSendsOneMessageFromTheSender) {

@@ -31,7 +31,7 @@ class CountsNeverDrift : public DirectStory {
 
   void RandomStep() {
     static const char* const kBlueprints[] = {kWall, kFoundation, kCeiling};
-    switch (Pick(7)) {
+    switch (Pick(8)) {
       case 0:
       case 1:
       case 2:
@@ -50,6 +50,12 @@ class CountsNeverDrift : public DirectStory {
         break;
       case 5:
         standin::Invite(server(), AnyPlayer(), AnyPlayer());
+        break;
+      case 6:
+        // A reload that moves the wall limit below or above what teams own.
+        Limit(kWall, static_cast<int>(Pick(5)));
+        Configure();
+        Recount();
         break;
       default:
         if (Pick(2) == 0) {

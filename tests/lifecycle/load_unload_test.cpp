@@ -53,6 +53,26 @@ TEST_F(LoadUnload, ChatCommandWithoutShowLimitsCmdIsNamedNoMessage) {
   EXPECT_THAT(server().Commands().ChatNames(), ElementsAre(u"No message"));
 }
 
+TEST_F(LoadUnload, AShowLimitsCmdWithABlankIsRegisteredWithAWarning) {
+  for (const char* name : {"/my limits", " /limits", "/limits\t", "/limits"}) {
+    SCOPED_TRACE(name);
+    Json config = BaselineConfig();
+    config["Messages"]["ShowLimitsCmd"] = name;
+    WriteConfig(config);
+    server().ClearLog();
+    ASSERT_TRUE(LoadPlugin());
+    EXPECT_EQ(server().Commands().ChatNames().size(), 1U);
+    const auto warnings = PluginLogLines(spdlog::level::warn);
+    if (std::string_view(name) == "/limits") {
+      EXPECT_THAT(warnings, IsEmpty());
+    } else {
+      EXPECT_THAT(warnings, ElementsAre("\"Messages\" -> \"ShowLimitsCmd\" \"" + std::string(name) +
+                                        "\" holds a blank: no player can type it"));
+    }
+    UnloadPlugin();
+  }
+}
+
 TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo) {
   Json config = BaselineConfig();
   config["Messages"]["ShowLimitsCmd"] = "";

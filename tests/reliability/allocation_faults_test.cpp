@@ -11,6 +11,7 @@
 #include "messages/reload_commands.h"
 #include "reliability/figures.h"
 #include "standin/memory.h"
+#include "support/counts_snapshot.h"
 #include "support/direct_story.h"
 
 namespace cairnward::testing {
@@ -114,6 +115,62 @@ TEST_F(AllocationFaults, InHooksNothingEscapesAndEveryFaultIsLogged) {
     standin::LeaveTribe(server(), bob_);
     standin::Invite(server(), bob_, alice_);
   });
+  Tally("fault_cases", faults);
+}
+
+// A join that the game carried out moves all of the joining team's counts,
+// or none when the move fails: they then stay as they were, never half moved,
+// until a recount.
+TEST_F(AllocationFaults, AJoinMovesAllOfATeamsCountsOrNone) {
+  Limit(kFoundation, 1000);
+  Configure();
+  std::int32_t tribe = 6000;
+  // Bob leaves with two more foundations of his own; answers what the join left.
+  const auto join_from_own_team = [&](const std::function<void()>& join, std::uint64_t fail_after) {
+    standin::LeaveTribe(server(), bob_);
+    Spawn(kFoundation, 2002, 2);
+    Recount();
+    server().ClearLog();
+    const CountsSnapshot before = SnapshotCounts();
+    standin::FailAllocations(fail_after, 1);
+    join();
+    standin::FailAllocations(0, 0);
+    const CountsSnapshot after = SnapshotCounts();
+    Recount();
+    return std::pair{after == before, after == SnapshotCounts()};
+  };
+  const std::vector<std::pair<const char*, std::function<void()>>> joins = {
+      {"a tribe created", [&] { standin::CreateTribe(server(), bob_, ++tribe); }},
+      {"an invitation", [&] { standin::Invite(server(), bob_, alice_); }},
+  };
+  int faults = 0;
+  for (const auto& [what, join] : joins) {
+    for (std::uint64_t at = 0;; ++at) {
+      SCOPED_TRACE(std::string(what) + ", allocation " + std::to_string(at + 1));
+      const std::uint64_t failed = standin::FailedAllocations();
+      const auto [unchanged, moved] = join_from_own_team(join, at);
+      if (standin::FailedAllocations() == failed) {
+        EXPECT_TRUE(moved);
+        break;
+      }
+      ++faults;
+      EXPECT_TRUE(unchanged || moved) << "counts half moved";
+    }
+    // A "Count" the move cannot read, before, among and after the others.
+    for (const char* name : {"Blueprint'/Game/A.A'", "Blueprint'/Game/Structures/Pillar.Pillar'",
+                             "Blueprint'/Game/Z.Z'"}) {
+      SCOPED_TRACE(std::string(what) + ", a bad \"Count\" of " + name);
+      Config()["Structures"][name]["Count"] = "x";
+      Configure();
+      const auto [unchanged, moved] = join_from_own_team(join, ~std::uint64_t{0});
+      EXPECT_TRUE(unchanged) << "a failed move changed counts";
+      EXPECT_FALSE(moved);
+      EXPECT_THAT(FailureLines(), Not(IsEmpty()));
+      Config()["Structures"].erase(name);
+      ++faults;
+    }
+    Configure();
+  }
   Tally("fault_cases", faults);
 }
 

@@ -9,8 +9,9 @@
 
 namespace cairnward::testing {
 
-// The plug-in's counts and totals with zeros left out, so that an absent team
-// equals a zero: two snapshots are equal when the counts mean the same.
+// The plug-in's counts, totals and numbers of limits exceeded (the flags)
+// with zeros left out, so that an absent team equals a zero: two snapshots
+// are equal when the counts mean the same.
 using CountsSnapshot = std::map<std::pair<std::u16string, std::int32_t>, std::int32_t>;
 
 inline CountsSnapshot SnapshotCounts() {
@@ -26,6 +27,9 @@ inline CountsSnapshot SnapshotCounts() {
     if (total != 0) {
       snapshot[{u"(total)", team}] = total;
     }
+  }
+  for (const auto& [team, number] : TeamLimitExceeded().Numbers()) {
+    snapshot[{u"(limits exceeded)", team}] = number;
   }
   return snapshot;
 }

@@ -61,10 +61,7 @@ class DirectStory : public PluginTest {
     return it != TeamTotals().end() ? it->second : 0;
   }
 
-  static bool Flagged(std::int32_t team) {
-    const auto it = TeamLimitExceeded().find(team);
-    return it != TeamLimitExceeded().end() && it->second;
-  }
+  static bool Flagged(std::int32_t team) { return TeamLimitExceeded().Flagged(team); }
 
   static bool HasEntry(const std::u16string& path) {
     return StructureLedger().find(std::u16string_view(path)) != StructureLedger().end();

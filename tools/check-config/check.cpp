@@ -16,6 +16,7 @@
 
 #include "config/settings.h"
 #include "host/text.h"
+#include "messages/commands.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -524,7 +525,7 @@ class Checker {
     if (name.empty()) {
       Add(Severity::kWarning, at,
           "is empty: the plug-in registers no show-limits chat command and logs an error.");
-    } else if (name.find(' ') != std::string_view::npos) {
+    } else if (cairnward::HasBlank(name)) {
       Add(Severity::kWarning, at,
           fmt::format("is {}, which holds a blank: a chat command is found by the first word of "
                       "the line, so no player can type this one and show-limits cannot be "
@@ -647,12 +648,12 @@ class Checker {
         return;
       }
       length += *line;
-      if (length > cairnward::kMaxFormattedLength) {
+      if (length > cairnward::kMaxReplyLength) {
         Add(Severity::kWarning, TablePointer(settings::kStructures),
             fmt::format("names {} blueprints, and the show-limits reply of a team at every limit "
                         "passes {} characters with these lines: the plug-in cuts it there and "
                         "ends it with \"…\".",
-                        entries.size(), cairnward::kMaxFormattedLength));
+                        entries.size(), cairnward::kMaxReplyLength));
         return;
       }
     }

@@ -27,11 +27,54 @@ constexpr std::array<Command, 3> kMix = {{
     {"rcon-load.nosuch", "Unknown command: rcon-load.nosuch"},
 }};
 
-// The server closes a connection after this many wrong passwords.
-constexpr int kAuthAttempts = 3;
-// A refusal at the cap comes at once; an admitted client would only be
-// closed at the login timeout, seconds later.
+// A refusal at the cap, or a place taken back, comes at once; an admitted
+// client would only be closed at the login timeout, which the run sets
+// longer than this.
 constexpr Clock::duration kRefusalWithin = std::chrono::seconds(5);
+
+// Each client comes from an address of its own (all of 127.0.0.0/8 is this
+// machine), as from many machines: the server's caps and bans go by address.
+enum class Kind {
+  kWellBehaved = 1,
+  kSlow,
+  kWrongPassword,
+  kHalfOpen,
+  kGarbage,
+  kOverCap,
+  kSquatter,
+  kGuesser,
+  kFresh
+};
+
+asio::ip::address AddressOf(Kind kind, int index) {
+  const auto octet = [](int value) { return static_cast<unsigned char>(value); };
+  return asio::ip::make_address_v4(asio::ip::address_v4::bytes_type{
+      127, octet(static_cast<int>(kind)), octet(index / 250), octet(index % 250 + 1)});
+}
+
+const char* NameOf(Kind kind) {
+  switch (kind) {
+    case Kind::kWellBehaved:
+      return "a well-behaved";
+    case Kind::kSlow:
+      return "a slow";
+    case Kind::kWrongPassword:
+      return "a wrong-password";
+    case Kind::kHalfOpen:
+      return "a half-open";
+    case Kind::kGarbage:
+      return "a garbage";
+    case Kind::kOverCap:
+      return "an over-the-cap";
+    case Kind::kSquatter:
+      return "a squatter";
+    case Kind::kGuesser:
+      return "a guesser";
+    case Kind::kFresh:
+      break;
+  }
+  return "the fresh";
+}
 
 void Remember(Stage& stage, std::string what) {
   constexpr std::size_t kKept = 10;
@@ -59,8 +102,8 @@ asio::awaitable<bool> Send(Connection& connection, std::string_view bytes,
   co_return co_await connection.Write(bytes, kPatience);
 }
 
-// The auth exchange: the id of the auth response (`id`, or -1 for a wrong
-// password), or nothing when the server did not answer as it should.
+// The auth exchange: the id of both packets of the answer (`id`, or -1 for a
+// wrong password), or nothing when the server did not answer as it should.
 asio::awaitable<std::optional<std::int32_t>> Authenticate(
     Connection& connection, const std::string& password, std::int32_t id,
     std::optional<Clock::duration> slowly = std::nullopt) {
@@ -69,16 +112,15 @@ asio::awaitable<std::optional<std::int32_t>> Authenticate(
     co_return std::nullopt;
   }
   const Received empty = co_await connection.Receive(kPatience);
-  if (empty.outcome != Received::Outcome::kPacket ||
-      empty.packet != Packet{id, rcon::kResponseValue, ""}) {
-    co_return std::nullopt;
-  }
   const Received response = co_await connection.Receive(kPatience);
-  if (response.outcome != Received::Outcome::kPacket ||
-      response.packet.type != rcon::kAuthResponse || !response.packet.body.empty()) {
+  const std::int32_t answered = response.packet.id;
+  if (empty.outcome != Received::Outcome::kPacket ||
+      response.outcome != Received::Outcome::kPacket || (answered != id && answered != -1) ||
+      empty.packet != Packet{answered, rcon::kResponseValue, ""} ||
+      response.packet != Packet{answered, rcon::kAuthResponse, ""}) {
     co_return std::nullopt;
   }
-  co_return response.packet.id;
+  co_return answered;
 }
 
 struct Exchanged {
@@ -135,10 +177,10 @@ void Count(Stage& stage, const Exchanged& exchanged) {
   }
 }
 
-asio::awaitable<std::shared_ptr<Connection>> Connected(Stage& stage, const char* kind, int index) {
+asio::awaitable<std::shared_ptr<Connection>> Connected(Stage& stage, Kind kind, int index) {
   auto connection = Connection::Make(co_await asio::this_coro::executor);
-  if (!co_await connection->Connect(stage.server, kPatience)) {
-    Remember(stage, fmt::format("{} client {} could not connect", kind, index));
+  if (!co_await connection->Connect(stage.server, AddressOf(kind, index), kPatience)) {
+    Remember(stage, fmt::format("{} client {} could not connect", NameOf(kind), index));
     co_return nullptr;
   }
   co_return connection;
@@ -147,7 +189,7 @@ asio::awaitable<std::shared_ptr<Connection>> Connected(Stage& stage, const char*
 // The bodies of the clients; the public ones count them out when done.
 asio::awaitable<void> WellBehaved(Stage& stage, int index) {
   stage.figures.commands += stage.plan.commands;
-  const auto connection = co_await Connected(stage, "a well-behaved", index);
+  const auto connection = co_await Connected(stage, Kind::kWellBehaved, index);
   if (!connection) {
     co_return;
   }
@@ -170,7 +212,7 @@ asio::awaitable<void> WellBehaved(Stage& stage, int index) {
 asio::awaitable<void> Slow(Stage& stage, int index) {
   ++stage.figures.slow.clients;
   stage.figures.commands += kSlowCommands;
-  const auto connection = co_await Connected(stage, "a slow", index);
+  const auto connection = co_await Connected(stage, Kind::kSlow, index);
   if (!connection) {
     co_return;
   }
@@ -197,21 +239,82 @@ asio::awaitable<void> Slow(Stage& stage, int index) {
 
 asio::awaitable<void> WrongPassword(Stage& stage, int index) {
   ++stage.figures.wrong_password.clients;
-  const auto connection = co_await Connected(stage, "a wrong-password", index);
+  const auto connection = co_await Connected(stage, Kind::kWrongPassword, index);
   if (!connection) {
     co_return;
   }
   co_await stage.release.Wait();
-  for (int attempt = 1; attempt <= kAuthAttempts; ++attempt) {
-    const std::string guess = fmt::format("guess-{}-{}", index, attempt);
-    if (co_await Authenticate(*connection, guess, attempt) != -1) {
-      Remember(stage, fmt::format("wrong-password client {} was not refused at attempt {}", index,
-                                  attempt));
-      co_return;
-    }
+  const std::string guess = fmt::format("guess-{}", index);
+  if (co_await Authenticate(*connection, guess, 1) != -1) {
+    Remember(stage, fmt::format("wrong-password client {} was not refused", index));
+    co_return;
   }
   if (co_await connection->AwaitClose(kPatience)) {
     ++stage.figures.wrong_password.as_expected;
+  }
+}
+
+// Holds its address's places for connections that have not authenticated,
+// then opens one more: the oldest must go at once, the others at the login
+// deadline.
+asio::awaitable<void> Squatter(Stage& stage, int index) {
+  ++stage.figures.squatters.clients;
+  std::vector<std::shared_ptr<Connection>> held;
+  for (int i = 0; i < Plan::kSquatterPlaces; ++i) {
+    auto connection = co_await Connected(stage, Kind::kSquatter, index);
+    if (!connection) {
+      co_return;
+    }
+    held.push_back(std::move(connection));
+  }
+  co_await stage.release.Wait();
+  const auto newer = co_await Connected(stage, Kind::kSquatter, index);
+  if (!newer || !co_await held.front()->AwaitClose(kRefusalWithin)) {
+    Remember(stage, fmt::format("squatter {} kept its oldest place", index));
+    co_return;
+  }
+  held.front() = newer;
+  for (const auto& connection : held) {
+    if (!co_await connection->AwaitClose(kPatience)) {
+      co_return;
+    }
+  }
+  ++stage.figures.squatters.as_expected;
+}
+
+// Guesses once per connection, as each wrong password ends its connection,
+// until the server refuses the address: that must be after exactly
+// kMaxFailures guesses.
+asio::awaitable<void> Guesser(Stage& stage, int index) {
+  ++stage.figures.guessers.clients;
+  auto connection = co_await Connected(stage, Kind::kGuesser, index);
+  if (!connection) {
+    co_return;
+  }
+  co_await stage.release.Wait();
+  for (int guess = 1; guess <= kMaxFailures; ++guess) {
+    if (guess > 1) {
+      connection = co_await Connected(stage, Kind::kGuesser, index);
+    }
+    const std::string password = fmt::format("guess-{}-{}", index, guess);
+    if (!connection || co_await Authenticate(*connection, password, guess) != -1 ||
+        !co_await connection->AwaitClose(kPatience)) {
+      Remember(stage, fmt::format("guesser {} was not refused at guess {}", index, guess));
+      co_return;
+    }
+  }
+  // Refused at once: the auth, right as it is, is never answered.
+  const auto banned = co_await Connected(stage, Kind::kGuesser, index);
+  Received answer;
+  if (banned) {
+    const std::string auth = rcon::EncodePacket({0, rcon::kAuth, stage.plan.password});
+    co_await banned->Write(auth, kPatience);
+    answer = co_await banned->Receive(kRefusalWithin);
+  }
+  if (banned && answer.outcome == Received::Outcome::kClosed) {
+    ++stage.figures.guessers.as_expected;
+  } else {
+    Remember(stage, fmt::format("guesser {} was not banned", index));
   }
 }
 
@@ -219,7 +322,7 @@ asio::awaitable<void> WrongPassword(Stage& stage, int index) {
 // in the middle of a command, or close the sending side.
 asio::awaitable<void> HalfOpen(Stage& stage, int index) {
   ++stage.figures.half_open.clients;
-  const auto connection = co_await Connected(stage, "a half-open", index);
+  const auto connection = co_await Connected(stage, Kind::kHalfOpen, index);
   if (!connection) {
     co_return;
   }
@@ -278,7 +381,7 @@ std::string GarbageBytes(int index) {
 
 asio::awaitable<void> Garbage(Stage& stage, int index) {
   ++stage.figures.garbage.clients;
-  const auto connection = co_await Connected(stage, "a garbage", index);
+  const auto connection = co_await Connected(stage, Kind::kGarbage, index);
   if (!connection) {
     co_return;
   }
@@ -294,7 +397,7 @@ asio::awaitable<void> Garbage(Stage& stage, int index) {
 
 asio::awaitable<void> OverCap(Stage& stage, int index) {
   ++stage.figures.over_cap.clients;
-  const auto connection = co_await Connected(stage, "an over-the-cap", index);
+  const auto connection = co_await Connected(stage, Kind::kOverCap, index);
   if (!connection) {
     co_return;
   }
@@ -354,9 +457,15 @@ asio::awaitable<void> GarbageClient(Stage& stage, int index) {
 asio::awaitable<void> OverCapClient(Stage& stage, int index) {
   return Counted(stage, &OverCap, index);
 }
+asio::awaitable<void> SquatterClient(Stage& stage, int index) {
+  return Counted(stage, &Squatter, index);
+}
+asio::awaitable<void> GuesserClient(Stage& stage, int index) {
+  return Counted(stage, &Guesser, index);
+}
 
 asio::awaitable<bool> ServesAFreshClient(Stage& stage) {
-  const auto connection = co_await Connected(stage, "the fresh", 0);
+  const auto connection = co_await Connected(stage, Kind::kFresh, 0);
   if (!connection) {
     co_return false;
   }

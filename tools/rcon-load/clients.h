@@ -62,6 +62,8 @@ asio::awaitable<void> SlowClient(Stage& stage, int index);
 asio::awaitable<void> WrongPasswordClient(Stage& stage, int index);
 asio::awaitable<void> HalfOpenClient(Stage& stage, int index);
 asio::awaitable<void> GarbageClient(Stage& stage, int index);
+asio::awaitable<void> SquatterClient(Stage& stage, int index);
+asio::awaitable<void> GuesserClient(Stage& stage, int index);
 // Connects while every place is taken; does not wait at the gate.
 asio::awaitable<void> OverCapClient(Stage& stage, int index);
 

@@ -32,9 +32,17 @@ void Connection::Disarm() {
   deadline_.expires_at(Clock::time_point::max());
 }
 
-asio::awaitable<bool> Connection::Connect(const tcp::endpoint& server, Clock::duration within) {
-  Arm(within);
+asio::awaitable<bool> Connection::Connect(const tcp::endpoint& server,
+                                          const asio::ip::address& from, Clock::duration within) {
   asio::error_code error;
+  socket_.open(server.protocol(), error);
+  if (!error) {
+    socket_.bind({from, 0}, error);
+  }
+  if (error) {
+    co_return false;
+  }
+  Arm(within);
   co_await socket_.async_connect(server, asio::redirect_error(asio::use_awaitable, error));
   Disarm();
   if (!error) {

@@ -28,7 +28,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   static std::shared_ptr<Connection> Make(const asio::any_io_executor& executor);
   explicit Connection(const asio::any_io_executor& executor);
 
-  asio::awaitable<bool> Connect(const asio::ip::tcp::endpoint& server, Clock::duration within);
+  // From the address `from`, so that one machine can be many clients.
+  asio::awaitable<bool> Connect(const asio::ip::tcp::endpoint& server,
+                                const asio::ip::address& from, Clock::duration within);
   asio::awaitable<bool> Write(std::string_view bytes, Clock::duration within);
   asio::awaitable<Received> Receive(Clock::duration within);
   // Whether the server closes the connection within the time; whatever it

@@ -60,6 +60,8 @@ std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
   ExpectAll(failures, f.half_open, "half-open clients not dropped");
   ExpectAll(failures, f.garbage, "garbage clients not dropped");
   ExpectAll(failures, f.over_cap, "clients over the cap not refused");
+  ExpectAll(failures, f.squatters, "squatters not held to their places");
+  ExpectAll(failures, f.guessers, "guessers not banned at the failure limit");
   if (f.probes_answered != f.probes) {
     failures.push_back(
         fmt::format("{} of {} console lines not run", f.probes - f.probes_answered, f.probes));
@@ -85,9 +87,9 @@ std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
 std::string Table(const Plan& plan, const Figures& f, const std::vector<std::string>& failures) {
   std::string out = fmt::format(
       "RCON under load: {} clients x {} commands; {} slow, {} wrong-password, {} half-open, "
-      "{} garbage, {} over the cap of {}\n\n",
+      "{} garbage, {} squatters, {} guessers, {} over the cap of {}\n\n",
       plan.clients, plan.commands, plan.slow, plan.wrong_password, plan.half_open, plan.garbage,
-      plan.over_cap, plan.MaxClients());
+      plan.squatters, plan.guessers, plan.over_cap, plan.MaxClients());
   const auto row = [&out](const std::string& what, const std::string& value) {
     out += fmt::format("{:<38}{:>12}\n", what, value);
   };
@@ -106,6 +108,8 @@ std::string Table(const Plan& plan, const Figures& f, const std::vector<std::str
   row("  half-open", Fraction(f.half_open));
   row("  garbage", Fraction(f.garbage));
   row("connections over the cap refused", Fraction(f.over_cap));
+  row("squatters held to their places", Fraction(f.squatters));
+  row("guessers banned at the failure limit", Fraction(f.guessers));
   row("console lines run during the load", fmt::format("{}/{}", f.probes_answered, f.probes));
   row("  worst wait (ms)", fmt::format("{:.1f}", f.probe_worst_ms));
   row("  median wait (ms)", fmt::format("{:.1f}", f.probe_median_ms));
@@ -157,6 +161,8 @@ nlohmann::ordered_json Json(const Plan& plan, const Figures& f,
       {"half_open", TallyJson(f.half_open, "dropped")},
       {"garbage", TallyJson(f.garbage, "dropped")},
       {"over_cap", TallyJson(f.over_cap, "refused")},
+      {"squatters", TallyJson(f.squatters, "held")},
+      {"guessers", TallyJson(f.guessers, "banned")},
       {"console_lines", f.probes},
       {"console_lines_run", f.probes_answered},
       {"console_worst_ms", f.probe_worst_ms},

@@ -20,18 +20,28 @@ struct Plan {
   int half_open = 6;       // send half a packet, then stall or leave
   int garbage = 4;         // send bytes that are no RCON packet
   int over_cap = 4;        // connect while every place is taken
+  int squatters = 2;       // from one address each, hold more places than it may, unauthenticated
+  int guessers = 2;        // from one address each, guess on new connections until banned
   std::string password = "rcon-load";
   std::chrono::milliseconds slow_pause{50};
   std::optional<double> max_rss_growth_mib;
 
   // The server's connection cap: room for every client but the ones over it.
   [[nodiscard]] int MaxClients() const {
-    return clients + slow + wrong_password + half_open + garbage;
+    return clients + slow + wrong_password + half_open + garbage + kSquatterPlaces * squatters +
+           guessers;
   }
+
+  // A squatter holds the places that the server grants one address for
+  // connections that have not authenticated, then opens one more.
+  static constexpr int kSquatterPlaces = 2;
 };
 
 // Commands each slow client sends.
 inline constexpr int kSlowCommands = 2;
+// Wrong passwords from one address that ban it: the server's limit, which
+// the run sets.
+inline constexpr int kMaxFailures = 5;
 
 // Clients of one kind, and how many went as they should: a hostile one
 // dropped by the server, one over the cap refused, a slow one served.
@@ -54,6 +64,8 @@ struct Figures {
   Tally half_open;
   Tally garbage;
   Tally over_cap;
+  Tally squatters;  // as expected: the oldest place taken back at once, the others at the deadline
+  Tally guessers;   // as expected: banned after exactly kMaxFailures guesses
   bool all_admitted = false;  // the server took every client under the cap
   bool fresh_client_served = false;
 

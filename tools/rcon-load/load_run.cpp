@@ -119,6 +119,8 @@ asio::awaitable<void> Drive(const Plan& plan, ServerProcess& server, Observed& s
     spawn(stage, WrongPasswordClient, plan.wrong_password);
     spawn(stage, HalfOpenClient, plan.half_open);
     spawn(stage, GarbageClient, plan.garbage);
+    spawn(stage, SquatterClient, plan.squatters);
+    spawn(stage, GuesserClient, plan.guessers);
     // Every place taken: the ones that come now are refused.
     figures.all_admitted =
         co_await WaitUntil([&] { return seen.admitted >= plan.MaxClients(); }, kPatience);
@@ -149,14 +151,13 @@ asio::awaitable<void> Drive(const Plan& plan, ServerProcess& server, Observed& s
 }  // namespace
 
 Figures RunLoad(const Plan& plan, const Launch& launch) {
-  std::vector<std::string> argv = {launch.devserver.string(),
-                                   "--rcon-port",
-                                   "0",
-                                   "--rcon-password",
-                                   plan.password,
-                                   "--rcon-max-clients",
-                                   std::to_string(plan.MaxClients()),
-                                   "--json"};
+  std::vector<std::string> argv = {
+      launch.devserver.string(), "--rcon-port", "0", "--rcon-password", plan.password,
+      "--rcon-max-clients", std::to_string(plan.MaxClients()),
+      // The crowd comes at once and waits at a gate before
+      // authenticating: let it, and test the caps per address.
+      "--rcon-max-unauthenticated", std::to_string(plan.MaxClients()), "--rcon-login-timeout", "10",
+      "--rcon-max-failures", std::to_string(kMaxFailures), "--json"};
   if (launch.root) {
     argv.emplace_back("--root");
     argv.push_back(launch.root->string());

@@ -53,6 +53,13 @@ int Run(int argc, char** argv) {
   app.add_option("--over-cap", plan.over_cap, "Clients that come when every place is taken")
       ->capture_default_str()
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--squatters", plan.squatters,
+                 "Clients that hold more places than their address may, unauthenticated")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--guessers", plan.guessers, "Clients that guess the password until banned")
+      ->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
   auto* max_growth = app.add_option("--max-rss-growth-mib", max_rss_growth_mib,
                                     "Fail when the server's peak RSS grows by more than this")
                          ->check(CLI::PositiveNumber);
