@@ -12,9 +12,10 @@
 namespace cairnward::bench {
 
 // The world of a live server with `actors` actors, scaled from the largest
-// one: 70% structures over 1,000 classes (300 of them limited), 30%
-// creatures, 5% of the structures on teams of 1000 or less, and one team
-// above 1000 for every 50 actors.
+// one: 70% structures over 1,000 classes (300 of them limited, 500 in 50
+// groups of ten), 30% creatures, 5% of the structures on teams of 1000 or
+// less, and one team above 1000 for every 50 actors, the first 1,000 of them
+// with limits of their own.
 standin::WorldShape ServerShape(std::int32_t actors);
 
 // A stand-in server with a generated world and the plug-in, linked in,
@@ -36,6 +37,8 @@ class BenchServer {
   [[nodiscard]] const std::vector<std::string>& Limited() const { return limited_; }
   [[nodiscard]] static std::int32_t LimitOf(std::size_t limited_index);
   static constexpr std::int32_t kMaxAmount = 1000;
+  // Of each of the 50 groups of ten classes; high enough never to refuse.
+  static constexpr std::int32_t kGroupLimit = 1'000'000;
 
   // Counts the world once, unless a recount has done so already.
   void EnsureCounted();

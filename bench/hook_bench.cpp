@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
@@ -9,6 +10,7 @@
 #include "api/game_members.h"
 #include "bench_server.h"
 #include "benches.h"
+#include "config/config.h"
 #include "messages/commands.h"
 #include "standin/game_actions.h"
 
@@ -42,6 +44,7 @@ struct Builder {
   FString allowed_path;
   std::int32_t allowed_count = 0;
   std::int32_t total = 0;
+  std::vector<std::int32_t> group_counts;  // of the allowed blueprint's groups
 };
 
 APrimalStructure* DefaultObjectOf(standin::World& world, const std::string& object_path) {
@@ -86,6 +89,9 @@ Builder MakeBuilder(BenchServer& bench) {
   CountOf(limited[refused], b.team) = BenchServer::LimitOf(refused);
   b.allowed_count = 0;
   b.total = TeamTotals()[b.team];
+  for (const std::uint32_t group : Limits().GroupsOf(b.allowed_path.View())) {
+    b.group_counts.push_back(GroupCounts().counts[group][b.team]);
+  }
   return b;
 }
 
@@ -93,6 +99,10 @@ Builder MakeBuilder(BenchServer& bench) {
 void ResetBuilder(const Builder& b) {
   (*FindLedgerEntry(b.allowed_path.View()))[b.team] = b.allowed_count;
   TeamTotals()[b.team] = b.total;
+  const auto groups = Limits().GroupsOf(b.allowed_path.View());
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    GroupCounts().counts[groups[i]][b.team] = b.group_counts[i];
+  }
 }
 
 using BuildCheck = int (*)(APrimalStructure*, APlayerController*, FVector, FRotator,

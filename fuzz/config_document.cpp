@@ -68,6 +68,8 @@ void RunCommands(FuzzServer& fuzz, const Cast& cast) {
   Console(server, cast.member, u"cairnward.reload");
   Rcon(server, u"UpdateStructures all", 7);
   Rcon(server, u"cairnward.reload", 8);
+  Console(server, cast.member, u"cairnward.limits Loner");
+  Rcon(server, u"cairnward.limits 5001", 9);
 }
 
 void RunEvents(FuzzServer& fuzz, const Cast& cast) {

@@ -237,11 +237,26 @@ TEST_F(DemoStory, GetBpAnswersWithThePathOfTheAimedGate) {
   EXPECT_EQ(chats[0].at("text"), "Blueprint'/Game/Structures/Gate.Gate'");
 }
 
-TEST_F(DemoStory, AReloadOverRconRaisesTheLimitsShown) {
+TEST_F(DemoStory, ReloadsAndLimitsOverRconAnswerWithTheRaisedLimits) {
+  // The reloads over RCON answer, and the raised limits are shown after them;
+  // cairnward.limits gives a tribe's own limits by a player's name, and the
+  // group that refused Alice's second ballista by a team id.
   const auto replies = Run().OfKind("rcon_reply");
-  ASSERT_EQ(replies.size(), 1U) << Run().out;
+  ASSERT_EQ(replies.size(), 4U) << Run().out;
   EXPECT_EQ(replies[0].at("text"), "Reloaded config");
   EXPECT_NE(Run().out.find("Wall: 5/8"), std::string::npos) << Run().out;
+  EXPECT_EQ(replies[1].at("text"), "Reloaded config");
+  EXPECT_NE(
+      replies[2].at("text").get<std::string>().find("Turrets (all together): 1/8\nTotal: 8/200"),
+      std::string::npos)
+      << Run().out;
+  EXPECT_NE(replies[3].at("text").get<std::string>().find("Turrets (all together): 4/4"),
+            std::string::npos)
+      << Run().out;
+  EXPECT_EQ(Run().OfKind("refused").back(),
+            json::parse(R"({"event":"refused","player":"Alice",)"
+                        R"("blueprint":"/Game/Structures/Ballista.Ballista","by":"plugin"})"));
+  EXPECT_NE(Run().out.find("Careful: Turrets 4/4"), std::string::npos) << Run().out;
 
   // /limits is the chat command the configuration names; Bob's question is chat.
   for (const auto& line : Run().OfKind("chat_line")) {

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "config/config.h"
+#include "config/limit_plan.h"
 #include "config/settings.h"
 #include "host/text.h"
 
@@ -38,8 +39,8 @@ constexpr std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) noexcept {
   return hash ^ (hash >> 32U);
 }
 
-// Equal for texts that Compare finds equal: letters folded, the text ended
-// at its first NUL. Four units at a time while no NUL is among them.
+}  // namespace
+
 std::uint64_t FoldedHash(std::u16string_view text) noexcept {
   std::uint64_t hash = 0;
   std::size_t i = 0;
@@ -56,8 +57,6 @@ std::uint64_t FoldedHash(std::u16string_view text) noexcept {
   }
   return hash;
 }
-
-}  // namespace
 
 int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noexcept {
   const std::size_t common = a.size() < b.size() ? a.size() : b.size();
@@ -97,14 +96,13 @@ int BlueprintPathLess::Compare(std::u16string_view a, std::u16string_view b) noe
 Ledger::Entry::Entry(FString key)
     : item(std::move(key), TeamCounts{}), hash(FoldedHash(item.first.View())) {}
 
-Ledger::const_iterator Ledger::find(std::u16string_view path) const {
+Ledger::const_iterator Ledger::find(std::u16string_view path, std::uint64_t hash) const {
   if (index_stale_) {
     Reindex();
   }
   if (index_.empty()) {
     return end();
   }
-  const std::uint64_t hash = FoldedHash(path);
   const std::size_t mask = index_.size() - 1;
   for (std::size_t slot = hash & mask; index_[slot] != 0; slot = (slot + 1) & mask) {
     const auto at = entries_.begin() + (index_[slot] - 1);
@@ -115,8 +113,8 @@ Ledger::const_iterator Ledger::find(std::u16string_view path) const {
   return end();
 }
 
-Ledger::iterator Ledger::find(std::u16string_view path) {
-  const auto at = std::as_const(*this).find(path).Position();
+Ledger::iterator Ledger::find(std::u16string_view path, std::uint64_t hash) {
+  const auto at = std::as_const(*this).find(path, hash).Position();
   return iterator(entries_.begin() + (at - entries_.cbegin()));
 }
 
@@ -204,16 +202,23 @@ ExceededLimits& TeamLimitExceeded() {
   return exceeded;
 }
 
+GroupTally& GroupCounts() {
+  static GroupTally groups;
+  return groups;
+}
+
 void ClearAccounting() {
   StructureLedger().clear();
   TeamTotals().clear();
   TeamLimitExceeded().clear();
+  GroupCounts() = GroupTally{};
 }
 
 CountsRebuild::CountsRebuild()
     : ledger_(std::move(StructureLedger())),
       totals_(std::move(TeamTotals())),
-      exceeded_(std::move(TeamLimitExceeded())) {
+      exceeded_(std::move(TeamLimitExceeded())),
+      groups_(std::move(GroupCounts())) {
   ClearAccounting();
 }
 
@@ -222,6 +227,7 @@ CountsRebuild::~CountsRebuild() {
     StructureLedger() = std::move(ledger_);
     TeamTotals() = std::move(totals_);
     TeamLimitExceeded() = std::move(exceeded_);
+    GroupCounts() = std::move(groups_);
   }
 }
 

@@ -14,6 +14,10 @@
 #include "api/fstring.h"
 
 namespace cairnward {
+class LimitPlan;
+}  // namespace cairnward
+
+namespace cairnward {
 
 // Blueprint paths ordered as the game's case-insensitive compare orders them:
 // unit by unit with only A-Z folded to a-z, ending at the first NUL.
@@ -30,6 +34,10 @@ struct BlueprintPathLess {
     return Compare(TextOf(a), TextOf(b)) < 0;
   }
 };
+
+// Equal for texts that BlueprintPathLess finds equal: letters folded, the
+// text ended at its first NUL. Four units at a time while no NUL is among them.
+std::uint64_t FoldedHash(std::u16string_view text) noexcept;
 
 // Count per team id. A team without an entry has 0.
 using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
@@ -104,8 +112,13 @@ class Ledger {
   // The entry of a path, compared without regard to case, or end(). The
   // build check asks twice per placement, so this is a hash lookup rather
   // than a walk down the ordered keys, which share long prefixes.
-  iterator find(std::u16string_view path);
-  [[nodiscard]] const_iterator find(std::u16string_view path) const;
+  iterator find(std::u16string_view path) { return find(path, FoldedHash(path)); }
+  [[nodiscard]] const_iterator find(std::u16string_view path) const {
+    return find(path, FoldedHash(path));
+  }
+  // The same with the path's FoldedHash already worked out.
+  iterator find(std::u16string_view path, std::uint64_t hash);
+  [[nodiscard]] const_iterator find(std::u16string_view path, std::uint64_t hash) const;
 
   // Replaces every entry with an empty one per key. Of keys that compare
   // equal, the first given names the entry. O(n log n) in the keys, in
@@ -140,7 +153,17 @@ TeamCounts& TeamTotals();
 // every placement. Each ledger entry marks the teams above its limit.
 ExceededLimits& TeamLimitExceeded();
 
-// Empties all three.
+// The team counts of each group of blueprints, kept apart from the ledger so
+// that a group is never taken for a blueprint. Made by the recount for the
+// groups of the configuration it counted by.
+struct GroupTally {
+  std::shared_ptr<const LimitPlan> plan;  // whose groups these are; null: none counted
+  std::vector<TeamCounts> counts;         // by group index of `plan`
+  std::vector<LimitMarks> above;          // the teams above each group's limit
+};
+GroupTally& GroupCounts();
+
+// Empties all four.
 void ClearAccounting();
 
 // Takes the counts away for a rebuild, and puts them back when the rebuild
@@ -160,8 +183,14 @@ class CountsRebuild {
   Ledger ledger_;
   TeamCounts totals_;
   ExceededLimits exceeded_;
+  GroupTally groups_;
   bool committed_ = false;
 };
+
+// The game's counts are 32-bit and wrap rather than trap.
+constexpr std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
 
 // Ids up to this one belong to no team that is counted.
 inline constexpr std::int32_t kHighestUncountedTeam = 1000;

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "config/config.h"
@@ -10,15 +11,6 @@
 
 namespace cairnward {
 namespace {
-
-// The game's counts are 32-bit and wrap rather than trap.
-std::int32_t Plus(std::int32_t a, std::int32_t b) noexcept {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t MaxAmount() {
-  return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
-}
 
 bool ExemptAdmin(std::uint64_t steam_id) {
   return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
@@ -77,21 +69,56 @@ void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::
   TraceResult(trace, c.team_id, old_total, c.change, new_total);
 }
 
+// The team's own limits of configured blueprints, by ledger entry, for a walk
+// over every entry: one lookup per limit given rather than one per entry.
+// Each applies where its path spells the entry's key exactly.
+FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t team_id) {
+  FlatHashMap<const TeamCounts*, std::int32_t> own;
+  const TeamLimits* limits = Limits().LimitsOf(team_id);
+  if (limits == nullptr) {
+    return own;
+  }
+  Ledger& ledger = StructureLedger();
+  for (const auto& [path, limit] : limits->structures) {
+    const auto entry = ledger.find(path);
+    if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
+      own[&entry->second] = limit;
+    }
+  }
+  return own;
+}
+
 }  // namespace
 
+PathFacts FactsOfPath(std::u16string_view path) {
+  const std::uint64_t hash = FoldedHash(path);
+  PathFacts facts{StructureLedger().find(path, hash), {}};
+  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
+    facts.groups = tally->plan->GroupsOf(path, hash);
+  }
+  return facts;
+}
+
 bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t steam_id) {
+  return StructureAllowed(path, FactsOfPath(path.View()), team_id, steam_id);
+}
+
+bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t team_id,
+                      std::uint64_t steam_id) {
   if (ExemptAdmin(steam_id)) {
     return true;
   }
   if (TeamLimitExceeded().Flagged(team_id)) {
     return false;
   }
-  if (TeamTotals()[team_id] >= MaxAmount()) {
+  if (TeamTotals()[team_id] >= MaxAmountOf(team_id)) {
     return false;
   }
-  Ledger& ledger = StructureLedger();
-  const auto entry = ledger.find(path.View());
-  if (entry == ledger.end()) {
+  if (!GroupsAllowOneMore(facts.groups, team_id)) {
+    return false;
+  }
+  const auto entry = facts.entry;
+  if (entry == StructureLedger().end()) {
     return true;
   }
   const std::int32_t count = entry->second[team_id];
@@ -99,11 +126,16 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
   trace("StructureAllowed: team_id: {}", team_id);
   trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
   trace("StructureAllowed: count: {}", count);
-  return count < ledger.LimitOf(entry, path.View());
+  return count < BlueprintLimitOf(entry, path.View(), team_id);
 }
 
 CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std::int32_t team_id,
                                std::int32_t change) {
+  return PrepareCountChange(trace, path, FactsOfPath(path.View()), team_id, change);
+}
+
+CountChange PrepareCountChange(const TraceLines& trace, const FString& path, const PathFacts& facts,
+                               std::int32_t team_id, std::int32_t change) {
   CountChange c;
   c.path = &path;
   c.team_id = team_id;
@@ -115,13 +147,14 @@ CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std
   if (!c.counted) {
     return c;
   }
-  c.entry = ledger.find(path.View());
+  c.entry = facts.entry;
+  c.groups = facts.groups;
   if (c.entry != ledger.end()) {
     if (Plus(CountIn(c.entry->second, team_id), change) >= 0) {
-      c.limit = ledger.LimitOf(c.entry, path.View());
+      c.limit = BlueprintLimitOf(c.entry, path.View(), team_id);
     }
   } else if (trace.On()) {
-    c.max_amount = MaxAmount();
+    c.max_amount = MaxAmountOf(team_id);
   }
   return c;
 }
@@ -152,6 +185,7 @@ void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
     } else {
       ApplyUnconfiguredCount(trace, c, old_total, new_total);
     }
+    UpdateGroupCounts(c.groups, c.team_id, c.change);
   }
 
   trace("|");
@@ -163,12 +197,34 @@ void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
 }
 
 void UpdateStructureCount(const FString& path, std::int32_t team_id, std::int32_t change) {
-  const TraceLines trace;
-  ApplyCountChange(trace, PrepareCountChange(trace, path, team_id, change));
+  UpdateStructureCount(path, FactsOfPath(path.View()), team_id, change);
 }
 
-bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count) {
-  return count <= StructureLedger().LimitOf(entry, entry->first.View());
+void UpdateStructureCount(const FString& path, const PathFacts& facts, std::int32_t team_id,
+                          std::int32_t change) {
+  const TraceLines trace;
+  ApplyCountChange(trace, PrepareCountChange(trace, path, facts, team_id, change));
+}
+
+bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std::int32_t team_id) {
+  return count <= BlueprintLimitOf(entry, entry->first.View(), team_id);
+}
+
+std::int32_t MaxAmountOf(std::int32_t team_id) {
+  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr && own->max_amount) {
+    return *own->max_amount;
+  }
+  return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
+}
+
+std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,
+                              std::int32_t team_id) {
+  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr) {
+    if (const auto it = own->structures.find(path); it != own->structures.end()) {
+      return it->second;
+    }
+  }
+  return StructureLedger().LimitOf(entry, path);
 }
 
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
@@ -177,18 +233,26 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
   // One at a time: reading may add a team, and that may move the other.
   const std::int32_t total1 = TeamTotals()[team_id1];
   const std::int32_t total2 = TeamTotals()[team_id2];
-  if (Plus(total1, total2) > MaxAmount()) {
+  if (Plus(total1, total2) > MaxAmountOf(team_id1)) {
     return false;
   }
-  const Ledger& ledger = StructureLedger();
+  Ledger& ledger = StructureLedger();
+  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(team_id1);
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
     const TeamCounts& counts = entry->second;
     const std::int32_t sum = Plus(CountIn(counts, team_id1), CountIn(counts, team_id2));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    if (!BlueprintWithinLimit(entry, sum)) {
+    const auto own_limit = own.find(&counts);
+    const std::int32_t limit =
+        own_limit != own.end() ? own_limit->second : ledger.LimitOf(entry, entry->first.View());
+    if (sum > limit) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
     }
+  }
+  if (!GroupsWithinMergedLimits(team_id1, team_id2)) {
+    trace("| AllowMergedStructureCounts: Return: false");
+    return false;
   }
   trace("| AllowMergedStructureCounts: Ends");
   return true;

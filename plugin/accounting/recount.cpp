@@ -1,6 +1,7 @@
 #include "accounting/recount.h"
 
 #include <optional>
+#include <span>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -38,6 +39,7 @@ struct ClassFacts {
   TeamCounts* counts = nullptr;  // null: the blueprint is not configured
   LimitMarks* above = nullptr;   // of the same entry
   std::optional<std::int32_t> limit;
+  std::span<const std::uint32_t> groups;
 };
 
 // One walk over the level: the trace switch as it stood at the start, and
@@ -45,8 +47,23 @@ struct ClassFacts {
 struct RecountPass {
   TraceLines trace;
   TeamCounts& totals = TeamTotals();
+  GroupTally& groups = GroupCounts();
+  const LimitPlan& plan = Limits();
   FlatHashMap<const UClass*, ClassFacts> classes;
 };
+
+// The team's limit of a configured blueprint: its own where "Teams" gives one.
+std::int32_t LimitFor(const RecountPass& pass, ClassFacts& facts, std::int32_t team) {
+  if (const TeamLimits* own = pass.plan.LimitsOf(team); own != nullptr) {
+    if (const auto it = own->structures.find(facts.path.View()); it != own->structures.end()) {
+      return it->second;
+    }
+  }
+  if (!facts.limit) {
+    facts.limit = BlueprintLimit(facts.path.View());
+  }
+  return *facts.limit;
+}
 
 ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
@@ -60,6 +77,7 @@ ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
       facts.counts = &entry->second;
       facts.above = &ledger.MarksOf(entry);
     }
+    facts.groups = pass.plan.GroupsOf(facts.path.View());
   }
   return it->second;
 }
@@ -74,16 +92,18 @@ void CountStructure(RecountPass& pass, AActor* actor) {
     return;
   }
   ++pass.totals[team];
+  for (const std::uint32_t group : facts.groups) {
+    if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
+      pass.groups.above[group].Set(team, true, TeamLimitExceeded());
+    }
+  }
   if (facts.counts == nullptr) {
     return;
   }
   const std::int32_t count = ++(*facts.counts)[team];
   // The limit is looked up with the actor's own path, so a path that matches
   // its entry only without regard to case finds no limit of its own.
-  if (!facts.limit) {
-    facts.limit = BlueprintLimit(facts.path.View());
-  }
-  if (count > *facts.limit) {
+  if (count > LimitFor(pass, facts, team)) {
     facts.above->Set(team, true, TeamLimitExceeded());
   }
   pass.trace("| UpdateStructCountAll: team_id: {}", team);
@@ -97,6 +117,9 @@ void UpdateStructureCountAll() {
   CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
   CreateLedgerEntries();
+  GroupCounts().plan = LimitsInForce();
+  GroupCounts().counts.resize(Limits().Groups().size());
+  GroupCounts().above.resize(Limits().Groups().size());
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
   UWorld* world = ArkApi::GetApiUtils().GetWorld();

@@ -14,6 +14,11 @@ namespace cairnward {
 namespace {
 bool ignore_admin = false;
 std::uint64_t generation = 1;
+
+std::shared_ptr<const LimitPlan>& Plan() {
+  static std::shared_ptr<const LimitPlan> plan = std::make_shared<const LimitPlan>();
+  return plan;
+}
 }  // namespace
 
 Json& PluginConfig() {
@@ -29,13 +34,21 @@ bool IgnoreAdmin() {
   return ignore_admin;
 }
 
+const std::shared_ptr<const LimitPlan>& LimitsInForce() {
+  return Plan();
+}
+
 std::string ConfigPath() {
   return ArkApi::Tools::GetCurrentDir() + "/AtlasApi/Plugins/Cairnward/config.json";
 }
 
 LoadedConfig ParseConfig(std::istream& in) {
-  LoadedConfig loaded{.document = Json::parse(in)};
+  GroupOrderNotes group_order;
+  LoadedConfig loaded;
+  loaded.document = Json::parse(in, group_order.Callback());
   loaded.ignore_admin = SettingOr<bool>(loaded.document, settings::kIgnoreAdmin);
+  loaded.plan =
+      std::make_shared<const LimitPlan>(ParseLimitPlan(loaded.document, group_order.Names()));
   return loaded;
 }
 
@@ -54,7 +67,8 @@ LoadedConfig ReplaceConfig() {
     // Handed over, not copied: copying a document recurses as deep as it
     // nests, and a deep one would overflow the stack.
     return {std::exchange(PluginConfig(), std::move(loaded.document)),
-            std::exchange(ignore_admin, loaded.ignore_admin)};
+            std::exchange(ignore_admin, loaded.ignore_admin),
+            std::exchange(Plan(), std::move(loaded.plan))};
   } catch (const Json::parse_error& e) {
     // The parser quotes the bytes it stopped at, which need not be UTF-8:
     // the log and the RCON client get them readable.
@@ -74,6 +88,9 @@ void ReadConfig() {
 void RestoreConfig(LoadedConfig previous) noexcept {
   PluginConfig() = std::move(previous.document);
   ignore_admin = previous.ignore_admin;
+  if (previous.plan) {
+    Plan() = std::move(previous.plan);
+  }
   ++generation;
 }
 

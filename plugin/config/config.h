@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <string>
 
 #include "config/json_access.h"
+#include "config/limit_plan.h"
 
 namespace cairnward {
 
@@ -13,12 +15,13 @@ namespace cairnward {
 struct LoadedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves without throwing
   Json document;
   bool ignore_admin = false;
+  std::shared_ptr<const LimitPlan> plan;
 };
 
 // Parses a config.json and reads what a load reads at once. Fails with the
 // JSON library's error: malformed JSON, a top level that is not an object, a
 // "General" that is missing or not an object, an "IgnoreAdmin" that is not a
-// boolean.
+// boolean, a wrong type or range in "Groups", "Teams" or "WarnAtPercent".
 LoadedConfig ParseConfig(std::istream& in);
 
 // The parsed config.json: null until the first successful read, replaced
@@ -31,6 +34,14 @@ std::uint64_t ConfigGeneration();
 
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();
+
+// Groups, per-team limits and the warning threshold of the configuration in
+// force (none before the first read). The same object for as long as that
+// configuration is.
+const std::shared_ptr<const LimitPlan>& LimitsInForce();
+inline const LimitPlan& Limits() {
+  return *LimitsInForce();
+}
 
 // <server folder>/AtlasApi/Plugins/Cairnward/config.json
 std::string ConfigPath();

@@ -87,4 +87,18 @@ std::string Read<std::string>(const Json& value) {
   return value.get<std::string>();
 }
 
+template <>
+std::vector<std::string> Read<std::vector<std::string>>(const Json& value) {
+  if (!value.is_array()) {
+    throw Json::type_error::create(
+        302, std::string("type must be array, but is ") + value.type_name(), &value);
+  }
+  std::vector<std::string> texts;
+  texts.reserve(value.size());
+  for (const Json& item : value) {
+    texts.push_back(item.get<std::string>());
+  }
+  return texts;
+}
+
 }  // namespace cairnward

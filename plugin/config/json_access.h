@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -37,6 +38,8 @@ template <>
 bool Read<bool>(const Json& value);
 template <>
 std::string Read<std::string>(const Json& value);
+template <>
+std::vector<std::string> Read<std::vector<std::string>>(const Json& value);
 
 template <typename T>
 T ValueOr(const Json& parent, std::string_view key, T fallback) {

@@ -18,7 +18,7 @@ namespace cairnward {
 // plug-in's reads go through these entries, and the config checker walks
 // the same table, so the two cannot disagree about a key.
 
-enum class SettingKind { kObject, kBoolean, kInteger, kNumber, kString };
+enum class SettingKind { kObject, kBoolean, kInteger, kNumber, kString, kStringList };
 
 // An object that reads as empty when it is absent.
 struct EmptyObject {};
@@ -50,6 +50,9 @@ struct Setting {
   std::span<const TemplateArgument> arguments;  // of a template
   std::span<const std::string_view> choices;    // the texts it acts on; empty: any
   std::string_view if_other;                    // what happens with any other text
+  // Read whole when the file is read: a wrong type or range refuses the file.
+  bool read_with_file = false;
+  std::string_view member_label;  // for kAnyMember: what the administrator names
 };
 
 inline constexpr std::string_view kAnyMember = "*";
@@ -143,7 +146,8 @@ inline constexpr Setting kBlueprint{
     .name = kAnyMember,
     .fallback = EmptyObject{},
     .read_when = "at each placement of this blueprint, every tribe join and by show-limits",
-    .if_wrong = kBlueprintFails};
+    .if_wrong = kBlueprintFails,
+    .member_label = "<blueprint path>"};
 
 inline constexpr Setting kCount{
     .parent = &kBlueprint,
@@ -159,6 +163,59 @@ inline constexpr Setting kName{.parent = &kBlueprint,
                                .fallback = std::string_view(""),
                                .read_when = "by show-limits",
                                .if_wrong = kShowLimitsFails};
+
+inline constexpr std::string_view kReadWithFile =
+    "at load and at every reload, with the rest of the file";
+
+// A setting read whole with the file, so that a wrong one refuses the file.
+inline constexpr Setting ReadWithFile(const Setting* parent, std::string_view name,
+                                      SettingKind kind, SettingDefault fallback = {},
+                                      std::string_view if_absent = {}) {
+  return Setting{.parent = parent,
+                 .name = name,
+                 .kind = kind,
+                 .fallback = fallback,
+                 .read_when = kReadWithFile,
+                 .if_absent = if_absent,
+                 .if_wrong = kFileRefused,
+                 .read_with_file = true};
+}
+
+// The same for every member of an object, each named by the administrator.
+inline constexpr Setting AnyMemberReadWithFile(const Setting* parent, SettingKind kind,
+                                               SettingDefault fallback, std::string_view label) {
+  Setting setting = ReadWithFile(parent, kAnyMember, kind, fallback);
+  setting.member_label = label;
+  return setting;
+}
+
+inline constexpr Setting kWarnAtPercent = ReadWithFile(
+    &kGeneral, "WarnAtPercent", SettingKind::kInteger, {}, "players are not warned before a limit");
+
+inline constexpr Setting kGroups =
+    ReadWithFile(nullptr, "Groups", SettingKind::kObject, {}, "no blueprints share a limit");
+inline constexpr Setting kGroup =
+    AnyMemberReadWithFile(&kGroups, SettingKind::kObject, EmptyObject{}, "<group>");
+inline constexpr Setting kGroupName =
+    ReadWithFile(&kGroup, "Name", SettingKind::kString, std::string_view(""));
+inline constexpr Setting kGroupCount =
+    ReadWithFile(&kGroup, "Count", SettingKind::kInteger, std::int32_t{9999});
+inline constexpr Setting kGroupBlueprints =
+    ReadWithFile(&kGroup, "Blueprints", SettingKind::kStringList, {},
+                 "the group has no members and limits nothing");
+
+inline constexpr Setting kTeams = ReadWithFile(nullptr, "Teams", SettingKind::kObject, {},
+                                               "every team has the limits configured for everyone");
+inline constexpr Setting kTeam =
+    AnyMemberReadWithFile(&kTeams, SettingKind::kObject, EmptyObject{}, "<team id>");
+inline constexpr Setting kTeamMaxAmount = ReadWithFile(&kTeam, "MaxAmount", SettingKind::kInteger,
+                                                       {}, "the team has General -> MaxAmount");
+inline constexpr Setting kTeamStructures = ReadWithFile(&kTeam, "Structures", SettingKind::kObject);
+inline constexpr Setting kTeamStructureCount =
+    AnyMemberReadWithFile(&kTeamStructures, SettingKind::kInteger, {}, "<blueprint path>");
+inline constexpr Setting kTeamGroups = ReadWithFile(&kTeam, "Groups", SettingKind::kObject);
+inline constexpr Setting kTeamGroupCount =
+    AnyMemberReadWithFile(&kTeamGroups, SettingKind::kInteger, {}, "<group>");
 
 inline constexpr Setting kMessages{
     .name = "Messages",
@@ -235,6 +292,44 @@ inline constexpr Setting kTotalLimitMsg{.parent = &kMessages,
                                         .is_template = true,
                                         .arguments = kTotalLineArguments};
 
+inline constexpr Setting kShowGroupMsg{
+    .parent = &kMessages,
+    .name = "ShowGroupMsg",
+    .kind = SettingKind::kString,
+    .fallback = kNoMessage,
+    .read_when = "by show-limits and cairnward.limits, once per group",
+    .if_absent = "group lines use \"ShowLimitMsg\"",
+    .if_wrong = kShowLimitsFails,
+    .is_template = true,
+    .arguments = kLimitLineArguments};
+
+inline constexpr std::array<TemplateArgument, 3> kNearLimitArguments{{
+    {TemplateArgument::Kind::kText, "the name of the limit"},
+    {TemplateArgument::Kind::kInteger, "the team's new count"},
+    {TemplateArgument::Kind::kInteger, "the limit"},
+}};
+
+inline constexpr std::string_view kWarningUnshown =
+    "the placement stands, but the warning is not shown and the error is logged";
+
+inline constexpr Setting kNearLimitMsg{
+    .parent = &kMessages,
+    .name = "NearLimitMsg",
+    .kind = SettingKind::kString,
+    .fallback = kNoMessage,
+    .read_when = "after a placement that reaches WarnAtPercent of a limit",
+    .if_absent = kShownNoMessage,
+    .if_wrong = kWarningUnshown,
+    .is_template = true,
+    .arguments = kNearLimitArguments};
+
+inline constexpr Setting kTotalName{.parent = &kMessages,
+                                    .name = "TotalName",
+                                    .kind = SettingKind::kString,
+                                    .fallback = std::string_view("Total"),
+                                    .read_when = "in a warning about the total",
+                                    .if_wrong = kWarningUnshown};
+
 // A template only as the heading of the show-limits notification; as the
 // sender name of a chat message it goes out as it is.
 inline constexpr Setting kSender{.parent = &kMessages,
@@ -293,6 +388,19 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kBlueprint,
     &kCount,
     &kName,
+    &kWarnAtPercent,
+    &kGroups,
+    &kGroup,
+    &kGroupName,
+    &kGroupCount,
+    &kGroupBlueprints,
+    &kTeams,
+    &kTeam,
+    &kTeamMaxAmount,
+    &kTeamStructures,
+    &kTeamStructureCount,
+    &kTeamGroups,
+    &kTeamGroupCount,
     &kMessages,
     &kShowLimitsCmd,
     &kReachLimit,
@@ -302,6 +410,9 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kInvitedPlayerFail,
     &kShowLimitMsg,
     &kTotalLimitMsg,
+    &kShowGroupMsg,
+    &kNearLimitMsg,
+    &kTotalName,
     &kSender,
     &kShowLimitsType,
     &kNotificationColor,

@@ -7,6 +7,7 @@
 #include "hooks/hooks.h"
 #include "host/blueprint_path.h"
 #include "host/game.h"
+#include "messages/near_limit.h"
 #include "messages/push.h"
 
 namespace cairnward {
@@ -22,9 +23,16 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (team == 0) {
     return true;
   }
-  if (StructureAllowed(path, team, steam_id)) {
+  const PathFacts facts = FactsOfPath(path.View());
+  if (StructureAllowed(path, facts, team, steam_id)) {
     DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-    UpdateStructureCount(path, team, +1);
+    UpdateStructureCount(path, facts, team, +1);
+    try {
+      WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path.View(), facts, team);
+    } catch (const std::exception& e) {
+      // The placement stands even when its warning cannot be shown.
+      LogHookFailure(kBuildHook, e.what());
+    }
     return true;
   }
   // A refused placement builds nothing, so it is not counted.

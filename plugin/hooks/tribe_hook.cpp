@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/team_identity.h"
@@ -62,6 +63,8 @@ void MoveCounts(
     ApplyCountChange(trace, step.from_loses);
     per_entry(trace, step.moved, true);
   }
+  // Blueprints with ledger counts took their share of the groups along.
+  MoveGroupCounts(from, to);
   totals.erase(from);
   totals[to] -= sum;
   if (to <= kHighestUncountedTeam) {

@@ -35,14 +35,16 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 2> kRconCommands = {{
+constexpr std::array<RconCommand, 3> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
+    {kTeamLimitsCommand, &TeamLimitsRcon},
 }};
-constexpr std::array<ConsoleCommand, 3> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 4> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
+    {kTeamLimitsCommand, &TeamLimitsConsole},
 }};
 
 void RegisterCommands(const FString& chat_name) {

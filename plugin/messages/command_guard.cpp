@@ -10,10 +10,15 @@
 namespace cairnward {
 
 void ReplyRcon(RCONClientConnection* connection, const RCONPacket* packet, std::string_view text) {
+  ReplyRconText(connection, packet, AsciiWiden(text));
+}
+
+void ReplyRconText(RCONClientConnection* connection, const RCONPacket* packet,
+                   std::u16string_view text) {
   if (connection == nullptr || packet == nullptr) {
     throw std::invalid_argument("RCON request without a connection or a packet");
   }
-  FString body = AsciiFString(text);
+  FString body = FStringUpToNul(text);
   CallGame<game::kRconSendMessage>(connection, packet->Id, 0, &body);
 }
 

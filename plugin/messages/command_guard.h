@@ -12,6 +12,9 @@ namespace cairnward {
 // request's id and type 0. A request without a connection or a packet has no
 // one to answer and fails.
 void ReplyRcon(RCONClientConnection* connection, const RCONPacket* packet, std::string_view text);
+// The same for game text, up to its first NUL.
+void ReplyRconText(RCONClientConnection* connection, const RCONPacket* packet,
+                   std::u16string_view text);
 
 // What a command does with a failure that its work let out: console forms
 // log its text at error level; RCON forms also send the text as the reply, so

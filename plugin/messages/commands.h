@@ -13,6 +13,7 @@ namespace cairnward {
 inline constexpr std::u16string_view kReloadCommand = u"cairnward.reload";
 inline constexpr std::u16string_view kUpdateStructuresCommand = u"UpdateStructures";
 inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
+inline constexpr std::u16string_view kTeamLimitsCommand = u"cairnward.limits";
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
@@ -31,6 +32,11 @@ bool HasBlank(std::basic_string_view<Char> name) {
 // Console and RCON "UpdateStructures": a full recount.
 void UpdateStructuresConsole(APlayerController* player, FString* command, bool flag);
 void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console and RCON "cairnward.limits <team id or player name>": that team's
+// limits, as show-limits shows them to its players.
+void TeamLimitsConsole(APlayerController* player, FString* command, bool flag);
+void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
 
 // Console "GetBp": the blueprint path of the structure the player aims at.
 void GetBpConsole(APlayerController* player, FString* command, bool flag);

@@ -3,7 +3,9 @@
 #include <string>
 #include <string_view>
 
+#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
+#include "accounting/limit_rules.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
 #include "config/config.h"
@@ -13,6 +15,7 @@
 #include "host/text.h"
 #include "messages/command_guard.h"
 #include "messages/commands.h"
+#include "messages/limits_body.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -39,6 +42,11 @@ Display ReadDisplay(const Json& root) {
   return display;
 }
 
+std::int32_t CountOf(const TeamCounts& counts, std::int32_t team) {
+  const auto owned = counts.find(team);
+  return owned != counts.end() ? owned->second : 0;
+}
+
 // Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
 // as its last character, and never between the halves of a surrogate pair.
 bool CutAtCap(std::u16string& body) {
@@ -53,28 +61,9 @@ bool CutAtCap(std::u16string& body) {
   return true;
 }
 
-// One line per ledger entry, whether or not the team owns any, then the
-// total. Only the templates are formatted; names are arguments. Formatting
-// stops once the reply is too long to send whole.
-std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
-                          std::int32_t maximum) {
-  std::u16string body;
-  for (const auto& [path, counts] : StructureLedger()) {
-    const auto owned = counts.find(team);
-    const std::int32_t count = owned != counts.end() ? owned->second : 0;
-    const std::string member = ToUtf8(path.View());
-    const auto limit = SettingOr<std::int32_t>(root, settings::kCount, member);
-    const std::u16string name = FromUtf8(SettingOr<std::string>(root, settings::kName, member));
-    // A NUL ends the name, not the whole reply.
-    const std::u16string_view shown = std::u16string_view(name).substr(0, name.find(u'\0'));
-    body += FormatWide(MessageText(root, "ShowLimitMsg"), shown, count, limit);
-    if (CutAtCap(body)) {
-      return body;
-    }
-  }
-  body += FormatWide(MessageText(root, "TotalLimitMsg"), total, maximum);
-  CutAtCap(body);
-  return body;
+// A NUL ends a name, not the whole reply.
+std::u16string_view UpToNul(std::u16string_view name) {
+  return name.substr(0, name.find(u'\0'));
 }
 
 void ShowLimits(AShooterPlayerController* player) {
@@ -82,7 +71,7 @@ void ShowLimits(AShooterPlayerController* player) {
   // Asking makes a zero total for a team that has none yet.
   const std::int32_t total = TeamTotals()[team];
   const Json& root = PluginConfig();
-  const auto maximum = RequiredSetting<std::int32_t>(root, settings::kMaxAmount);
+  const std::int32_t maximum = ShownMaxAmount(root, team);
   const Display display = ReadDisplay(root);
   const std::u16string body = LimitsBody(root, team, total, maximum);
 
@@ -97,6 +86,46 @@ void ShowLimits(AShooterPlayerController* player) {
 }
 
 }  // namespace
+
+std::int32_t ShownMaxAmount(const Json& root, std::int32_t team) {
+  const TeamLimits* own = Limits().LimitsOf(team);
+  return own != nullptr && own->max_amount
+             ? *own->max_amount
+             : RequiredSetting<std::int32_t>(root, settings::kMaxAmount);
+}
+
+// Only the templates are formatted; names are arguments. Formatting stops
+// once the reply is too long to send whole.
+std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
+                          std::int32_t maximum) {
+  std::u16string body;
+  const std::u16string blueprint_line = MessageText(root, "ShowLimitMsg");
+  const Ledger& ledger = StructureLedger();
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    const std::u16string_view path = entry->first.View();
+    const std::int32_t limit = BlueprintLimitOf(entry, path, team);
+    const std::u16string name =
+        FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(path)));
+    body += FormatWide(blueprint_line, UpToNul(name), CountOf(entry->second, team), limit);
+    if (CutAtCap(body)) {
+      return body;
+    }
+  }
+  const LimitPlan& plan = Limits();
+  const GroupTally* tally = CountedGroups();
+  const std::u16string group_line = MessageTextOr(root, "ShowGroupMsg", blueprint_line);
+  for (std::size_t group = 0; group < plan.Groups().size(); ++group) {
+    const std::int32_t count = tally != nullptr ? GroupCount(*tally, group, team) : 0;
+    body += FormatWide(group_line, UpToNul(plan.Groups()[group].name), count,
+                       plan.GroupLimitOf(group, team));
+    if (CutAtCap(body)) {
+      return body;
+    }
+  }
+  body += FormatWide(MessageText(root, "TotalLimitMsg"), total, maximum);
+  CutAtCap(body);
+  return body;
+}
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {
   GuardCommand(

@@ -63,6 +63,11 @@ class ApiUtilsImpl : public ArkApi::IApiUtils {
            nullptr;
   }
 
+  [[nodiscard]] AShooterPlayerController* FindPlayerFromName(const FString& name) const override {
+    SimPlayerController* player = server_.GetWorld().FindPlayer(Utf16ToUtf8(name.View()));
+    return player != nullptr ? AsGame<AShooterPlayerController>(player) : nullptr;
+  }
+
  private:
   Server& server_;
 };

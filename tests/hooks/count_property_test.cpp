@@ -18,7 +18,17 @@ class CountsNeverDrift : public DirectStory {
     DirectStory::SetUp();
     AttachPlugin();
     MaxAmount(12);
+    // Groups that share a blueprint, and tribes and players with limits of
+    // their own, so that moves and flags meet every kind of limit.
+    Config()["Groups"] = {
+        {"Shell", {{"Count", 5}, {"Blueprints", {BlueprintPath(kWall), BlueprintPath(kCeiling)}}}},
+        {"Floor",
+         {{"Count", 4}, {"Blueprints", {BlueprintPath(kFoundation), BlueprintPath(kCeiling)}}}}};
+    Config()["Teams"]["5001"] = {
+        {"MaxAmount", 20}, {"Structures", {{BlueprintPath(kWall), 5}}}, {"Groups", {{"Shell", 8}}}};
+    Config()["Teams"]["3002"] = {{"Groups", {{"Floor", 1}}}};
     Configure();
+    Recount();
     for (int i = 0; i < 6; ++i) {
       players_.push_back(AddPlayer("P" + std::to_string(i), 100 + i, 3000 + i));
     }

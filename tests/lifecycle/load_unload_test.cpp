@@ -13,13 +13,14 @@ using ::testing::UnorderedElementsAre;
 
 class LoadUnload : public PluginTest {};
 
-TEST_F(LoadUnload, LoadRegistersSixCommandsAndSixHooksInOrder) {
+TEST_F(LoadUnload, LoadRegistersEightCommandsAndSixHooksInOrder) {
   ASSERT_TRUE(LoadPlugin());
   auto& commands = server().Commands();
   EXPECT_THAT(commands.ChatNames(), ElementsAre(u"/limits"));
-  EXPECT_THAT(commands.RconNames(), ElementsAre(u"cairnward.reload", u"UpdateStructures"));
+  EXPECT_THAT(commands.RconNames(),
+              ElementsAre(u"cairnward.reload", u"UpdateStructures", u"cairnward.limits"));
   EXPECT_THAT(commands.ConsoleNames(),
-              ElementsAre(u"cairnward.reload", u"UpdateStructures", u"GetBp"));
+              ElementsAre(u"cairnward.reload", u"UpdateStructures", u"GetBp", u"cairnward.limits"));
   EXPECT_THAT(server().Hooks().HookedNames(),
               UnorderedElementsAre("AShooterGameMode.InitGame", "APrimalStructure.IsAllowedToBuild",
                                    "AShooterPlayerState.AddToTribe", "APrimalStructure.Destroyed",
@@ -79,7 +80,7 @@ TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo
   WriteConfig(config);
   ASSERT_TRUE(LoadPlugin());
   EXPECT_THAT(server().Commands().ChatNames(), IsEmpty());
-  EXPECT_EQ(server().Commands().Count(), 5U);
+  EXPECT_EQ(server().Commands().Count(), 7U);
   EXPECT_EQ(server().Hooks().Count(), 6U);
   EXPECT_THAT(
       PluginLogLines(spdlog::level::err),
@@ -115,7 +116,7 @@ TEST_F(LoadUnload, PluginUnloadExportChangesNothingAndReloadStartsFresh) {
   ASSERT_TRUE(LoadPlugin());
   UnloadPlugin();
   ASSERT_TRUE(LoadPlugin());
-  EXPECT_EQ(server().Commands().Count(), 6U);
+  EXPECT_EQ(server().Commands().Count(), 8U);
   EXPECT_EQ(server().Hooks().Count(), 6U);
 }
 

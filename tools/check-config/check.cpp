@@ -1,6 +1,7 @@
 #include "check.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <fstream>
@@ -14,6 +15,8 @@
 #include <fmt/format.h>
 #include <fmt/xchar.h>
 
+#include "accounting/ledger.h"
+#include "config/config.h"
 #include "config/settings.h"
 #include "host/text.h"
 #include "messages/commands.h"
@@ -97,6 +100,8 @@ std::string_view KindName(SettingKind kind) {
       return "a number";
     case SettingKind::kString:
       return "a string";
+    case SettingKind::kStringList:
+      return "a list of strings";
   }
   return "";
 }
@@ -133,7 +138,8 @@ bool IsAscii(std::string_view text) {
 std::string TablePointer(const Setting& setting) {
   const std::string parent = setting.parent != nullptr ? TablePointer(*setting.parent) : "";
   return parent + "/" +
-         (setting.name == cairnward::kAnyMember ? "<blueprint path>" : PointerToken(setting.name));
+         (setting.name == cairnward::kAnyMember ? std::string(setting.member_label)
+                                                : PointerToken(setting.name));
 }
 
 const Setting* FirstMemberOf(const Setting& object) {
@@ -177,6 +183,7 @@ void ReadLikeThePlugin(const Json& root, const Setting& setting, std::string_vie
     case SettingKind::kString:
       ReadSetting<std::string>(root, setting, member, as_required);
       return;
+    case SettingKind::kStringList:
     case SettingKind::kObject:
       break;
   }
@@ -202,6 +209,9 @@ void ReadValue(SettingKind kind, const Json& value) {
       return;
     case SettingKind::kString:
       (void)cairnward::Read<std::string>(value);
+      return;
+    case SettingKind::kStringList:
+      (void)cairnward::Read<std::vector<std::string>>(value);
       return;
     case SettingKind::kObject:
       return;
@@ -375,8 +385,16 @@ class Checker {
         Present(*setting, *it, at, member);
       }
     }
-    if (any_member != nullptr) {
+    if (any_member == &settings::kBlueprint) {
       CheckBlueprints(object, *any_member, pointer);
+      return;
+    }
+    if (any_member != nullptr) {
+      for (const auto& item : object.items()) {
+        const std::string at = pointer + "/" + PointerToken(item.key());
+        CheckNamedMember(*any_member, item.key(), at);
+        Present(*any_member, item.value(), at, item.key());
+      }
       return;
     }
     for (const auto& item : object.items()) {
@@ -395,8 +413,7 @@ class Checker {
         Add(Severity::kWarning, at, fmt::format("{}: {}.", what, setting.if_absent));
         return;
       case WhenAbsent::kError:
-        const std::string failure =
-            ErrorOf([&] { ReadLikeThePlugin(root_, setting, member, true); });
+        const std::string failure = PluginFailure(setting, member, true);
         // With a default, only the reads that require it fail.
         const bool has_default = !std::holds_alternative<std::monostate>(setting.fallback);
         Add(Severity::kError, at,
@@ -414,8 +431,11 @@ class Checker {
       PresentObject(setting, value, at, member);
       return;
     }
-    const std::string failure = ErrorOf([&] { ReadValue(setting.kind, value); });
+    std::string failure = ErrorOf([&] { ReadValue(setting.kind, value); });
     if (!failure.empty()) {
+      if (setting.read_with_file) {
+        failure = PluginFailure(setting, member, false);
+      }
       Add(Severity::kError, at,
           fmt::format("must be {}, but is {}: {}. {}{}", KindName(setting.kind), TypeName(value),
                       setting.if_wrong, ReadAt(setting), Logs(failure)));
@@ -431,10 +451,27 @@ class Checker {
       case SettingKind::kString:
         CheckString(setting, value.get<std::string>(), at);
         break;
+      case SettingKind::kStringList:
+        for (std::size_t i = 0; i < value.size(); ++i) {
+          CheckBlueprintName(value[i].get<std::string>(), at + "/" + std::to_string(i));
+        }
+        break;
       case SettingKind::kBoolean:
       case SettingKind::kObject:
         break;
     }
+  }
+
+  // What the plug-in logs when it reads the setting; a setting read with the
+  // file fails the read of the whole file.
+  std::string PluginFailure(const Setting& setting, std::string_view member, bool as_required) {
+    if (setting.read_with_file) {
+      return ErrorOf([&] {
+        std::istringstream in{std::string(text_)};
+        (void)cairnward::ParseConfig(in);
+      });
+    }
+    return ErrorOf([&] { ReadLikeThePlugin(root_, setting, member, as_required); });
   }
 
   void PresentObject(const Setting& setting, const Json& value, const std::string& at,
@@ -454,7 +491,7 @@ class Checker {
       }
       return;
     }
-    const std::string failure = ErrorOf([&] { ReadLikeThePlugin(root_, setting, member, false); });
+    const std::string failure = PluginFailure(setting, member, false);
     if (failure.empty()) {
       Add(Severity::kWarning, at,
           fmt::format("is {}, not an object. Being empty it names nothing, as {{}} would; write "
@@ -477,6 +514,11 @@ class Checker {
           std::trunc(given) != given
               ? fmt::format("has a fraction, which the plug-in drops: it reads {}.", read)
               : fmt::format("is beyond the 32-bit range: the plug-in reads {}.", read));
+    }
+    if (&setting == &settings::kWarnAtPercent && (read < 1 || read > 100)) {
+      Add(Severity::kError, at,
+          fmt::format("is {}, but must be a whole number from 1 to 100: {}. The plug-in logs {}.",
+                      read, settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
     }
     if (&setting == &settings::kMaxAmount && read <= 0) {
       Add(Severity::kWarning, at,
@@ -612,6 +654,34 @@ class Checker {
     }
   }
 
+  // Names that the plug-in looks up elsewhere in the file, or reads as a team id.
+  void CheckNamedMember(const Setting& any_member, const std::string& name, const std::string& at) {
+    if (&any_member == &settings::kTeam) {
+      std::int32_t id = 0;
+      const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
+      if (name.empty() || error != std::errc() || end != name.data() + name.size()) {
+        Add(Severity::kWarning, at,
+            "is not a team id (a whole number such as 1234567890), so it names no team and the "
+            "plug-in ignores it.");
+      } else if (id <= cairnward::kHighestUncountedTeam) {
+        Add(Severity::kWarning, at,
+            fmt::format("names team {}, but teams up to {} are never counted, so it limits "
+                        "nothing.",
+                        id, cairnward::kHighestUncountedTeam));
+      }
+    } else if (&any_member == &settings::kTeamStructureCount) {
+      if (!NamesMember(settings::kStructures, name)) {
+        Add(Severity::kWarning, at,
+            "names no member of \"Structures\": only blueprints configured there have counts "
+            "of their own, so it limits nothing.");
+      }
+    } else if (&any_member == &settings::kTeamGroupCount) {
+      if (!NamesMember(settings::kGroups, name)) {
+        Add(Severity::kWarning, at, "names no member of \"Groups\", so it limits nothing.");
+      }
+    }
+  }
+
   // The show-limits reply of a team at every limit: one line per ledger
   // entry, then the total line. The check stops where the plug-in's
   // show-limits fails, or once the reply is long enough to be cut. What
@@ -657,6 +727,11 @@ class Checker {
         return;
       }
     }
+  }
+
+  bool NamesMember(const Setting& object, const std::string& name) const {
+    const auto it = root_.find(object.name);
+    return it != root_.end() && it->is_object() && it->contains(name);
   }
 
   struct ReplyEntry {
@@ -718,9 +793,16 @@ class Checker {
   void Unknown(const Setting* self, std::string_view name, const std::string& at) {
     std::string message = "is not a setting the plug-in reads; it is ignored.";
     const auto& all = settings::kAll;
-    const auto known = std::find_if(all.begin(), all.end(), [&](const Setting* setting) {
+    const auto same_name = [&](const Setting* setting) {
       return Folded(setting->name) == Folded(name);
+    };
+    // A name the same object knows first: several objects have a "Count".
+    auto known = std::find_if(all.begin(), all.end(), [&](const Setting* setting) {
+      return setting->parent == self && same_name(setting);
     });
+    if (known == all.end()) {
+      known = std::find_if(all.begin(), all.end(), same_name);
+    }
     if (known != all.end() && (*known)->parent == self) {
       message += fmt::format(" Names are case-sensitive: did you mean {}?", Quoted((*known)->name));
     } else if (known != all.end()) {

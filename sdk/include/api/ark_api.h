@@ -68,6 +68,8 @@ class IApiUtils {
   [[nodiscard]] virtual std::uint64_t GetSteamIdFromController(AController* controller) const = 0;
   // True when the player is dead or has no character.
   [[nodiscard]] virtual bool IsPlayerDead(AShooterPlayerController* player) const = 0;
+  // The connected player of that name (exact case), or null.
+  [[nodiscard]] virtual AShooterPlayerController* FindPlayerFromName(const FString& name) const = 0;
 };
 
 CAIRN_HOST_API IHooks& GetHooks();

@@ -78,7 +78,8 @@ def main():
         if not condition:
             failures.append(what)
 
-    example_paths = sorted(pathlib.Path(examples).rglob("config.json"))
+    example_paths = sorted(p for p in pathlib.Path(examples).rglob("*.json")
+                           if not p.name.endswith(".schema.json"))
     expect(example_paths, "no example config found")
     for path in example_paths:
         config = json.loads(path.read_text())
@@ -86,7 +87,7 @@ def main():
         status, report = check(checker, path, "--strict")
         expect(status == 0 and not report["problems"], f"{path}: the checker finds {report}")
 
-    example = json.loads(example_paths[0].read_text())
+    example = json.loads(next(p for p in example_paths if p.name == "config.json").read_text())
     cases = json.loads(pathlib.Path(cases_path).read_text())
     with tempfile.TemporaryDirectory() as folder:
         for number, case in enumerate(cases):

@@ -53,6 +53,8 @@ std::string TypeName(SettingKind kind) {
       return "number";
     case SettingKind::kString:
       return "string";
+    case SettingKind::kStringList:
+      return "array";
   }
   return "";
 }

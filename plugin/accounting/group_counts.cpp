@@ -1,0 +1,83 @@
+#include "accounting/group_counts.h"
+
+#include "config/config.h"
+
+namespace cairnward {
+
+GroupTally* CountedGroups() {
+  GroupTally& tally = GroupCounts();
+  return tally.plan != nullptr && tally.plan == LimitsInForce() && !tally.counts.empty() ? &tally
+                                                                                         : nullptr;
+}
+
+std::int32_t GroupCount(const GroupTally& tally, std::size_t group, std::int32_t team) {
+  const TeamCounts& counts = tally.counts[group];
+  const auto it = counts.find(team);
+  return it != counts.end() ? it->second : 0;
+}
+
+void UpdateGroupCounts(std::span<const std::uint32_t> groups, std::int32_t team,
+                       std::int32_t change) {
+  GroupTally* tally = CountedGroups();
+  if (tally == nullptr) {
+    return;
+  }
+  for (const std::uint32_t group : groups) {
+    const std::int32_t count = Plus(GroupCount(*tally, group, team), change);
+    if (count < 0) {
+      continue;
+    }
+    tally->counts[group][team] = count;
+    tally->above[group].Set(team, count > tally->plan->GroupLimitOf(group, team),
+                            TeamLimitExceeded());
+  }
+}
+
+void MoveGroupCounts(std::int32_t from, std::int32_t to) {
+  GroupTally* tally = CountedGroups();
+  if (tally == nullptr) {
+    return;
+  }
+  for (std::size_t group = 0; group < tally->counts.size(); ++group) {
+    TeamCounts& counts = tally->counts[group];
+    const std::int32_t moved = GroupCount(*tally, group, from);
+    counts.erase(from);
+    tally->above[group].Set(from, false, TeamLimitExceeded());
+    if (moved == 0 || to <= kHighestUncountedTeam) {
+      continue;
+    }
+    const std::int32_t count = Plus(counts[to], moved);
+    counts[to] = count;
+    tally->above[group].Set(to, count > tally->plan->GroupLimitOf(group, to), TeamLimitExceeded());
+  }
+}
+
+bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team) {
+  const GroupTally* tally = CountedGroups();
+  if (tally == nullptr) {
+    return true;
+  }
+  for (const std::uint32_t group : groups) {
+    if (GroupCount(*tally, group, team) >= tally->plan->GroupLimitOf(group, team)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool GroupsWithinMergedLimits(std::int32_t receiver, std::int32_t other) {
+  const GroupTally* tally = CountedGroups();
+  if (tally == nullptr) {
+    return true;
+  }
+  for (std::size_t group = 0; group < tally->counts.size(); ++group) {
+    const std::int32_t sum =
+        Plus(GroupCount(*tally, group, receiver), GroupCount(*tally, group, other));
+    if (sum > tally->plan->GroupLimitOf(group, receiver)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace cairnward

@@ -1,0 +1,226 @@
+#include "config/limit_plan.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+#include <utility>
+
+#include <fmt/format.h>
+
+#include "accounting/ledger.h"
+#include "config/settings.h"
+#include "host/text.h"
+
+namespace cairnward {
+namespace {
+
+constexpr std::int32_t kLowestWarnPercent = 1;
+constexpr std::int32_t kHighestWarnPercent = 100;
+
+// The library's own text without its "[json.exception....] " lead.
+std::string_view Reason(const Json::exception& e) {
+  std::string_view what = e.what();
+  const std::size_t end = what.find("] ");
+  return end == std::string_view::npos ? what : what.substr(end + 2);
+}
+
+// Runs a read; its failure names the member it was reading.
+template <typename Read>
+auto At(const std::string& where, Read&& read) -> decltype(read()) {
+  try {
+    return read();
+  } catch (const Json::out_of_range& e) {
+    throw Json::out_of_range::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
+  } catch (const Json::exception& e) {
+    throw Json::type_error::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
+  }
+}
+
+std::string Place(std::initializer_list<std::string_view> names) {
+  std::string where;
+  for (const std::string_view name : names) {
+    where += fmt::format("{}\"{}\"", where.empty() ? "" : " -> ", name);
+  }
+  return where;
+}
+
+// A member object that may be absent; anything else but an object or null fails.
+const Json& ObjectOf(const Json& parent, std::string_view name, const std::string& where) {
+  return At(where, [&]() -> const Json& {
+    const Json& member = Required(parent, name);
+    if (!member.is_null() && !member.is_object()) {
+      throw Json::type_error::create(
+          302, std::string("type must be object, but is ") + member.type_name(), nullptr);
+    }
+    return member;
+  });
+}
+
+std::optional<std::int32_t> TeamIdOf(std::string_view key) {
+  std::int32_t id = 0;
+  const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), id);
+  if (error != std::errc() || end != key.data() + key.size() || key.empty()) {
+    return std::nullopt;
+  }
+  return id;
+}
+
+GroupLimit ReadGroup(const Json& root, const std::string& key, std::vector<std::string>& members) {
+  const std::string where = Place({"Groups", key});
+  GroupLimit group;
+  group.key = key;
+  At(where, [&] {
+    group.name = FromUtf8(SettingOr<std::string>(root, settings::kGroupName, key));
+    group.count = SettingOr<std::int32_t>(root, settings::kGroupCount, key);
+    const Json* blueprints = FindMember(SettingObject(root, settings::kGroup, key), "Blueprints");
+    if (blueprints != nullptr) {
+      members = Read<std::vector<std::string>>(*blueprints);
+    }
+  });
+  return group;
+}
+
+TeamLimits ReadTeam(const Json& team, const std::string& id,
+                    const std::vector<GroupLimit>& groups) {
+  TeamLimits limits;
+  limits.groups.resize(groups.size());
+  At(Place({"Teams", id}), [&] {
+    if (const Json* max = FindMember(team, settings::kTeamMaxAmount.name); max != nullptr) {
+      limits.max_amount = Read<std::int32_t>(*max);
+    }
+  });
+  const Json& structures =
+      ObjectOf(team, settings::kTeamStructures.name, Place({"Teams", id, "Structures"}));
+  for (auto it = structures.begin(); it != structures.end(); ++it) {
+    const std::int32_t count =
+        At(Place({"Teams", id, "Structures", it.key()}), [&] { return Read<std::int32_t>(*it); });
+    limits.structures.insert_or_assign(FromUtf8(it.key()), count);
+  }
+  const Json& group_counts =
+      ObjectOf(team, settings::kTeamGroups.name, Place({"Teams", id, "Groups"}));
+  for (auto it = group_counts.begin(); it != group_counts.end(); ++it) {
+    const std::int32_t count =
+        At(Place({"Teams", id, "Groups", it.key()}), [&] { return Read<std::int32_t>(*it); });
+    // A group that is not configured limits nothing; the checker says so.
+    const auto group = std::find_if(groups.begin(), groups.end(),
+                                    [&](const GroupLimit& g) { return g.key == it.key(); });
+    if (group != groups.end()) {
+      limits.groups[static_cast<std::size_t>(group - groups.begin())] = count;
+    }
+  }
+  return limits;
+}
+
+}  // namespace
+
+std::span<const std::uint32_t> LimitPlan::GroupsOf(std::u16string_view path) const {
+  return members_.empty() ? std::span<const std::uint32_t>() : GroupsOf(path, FoldedHash(path));
+}
+
+std::span<const std::uint32_t> LimitPlan::GroupsOf(std::u16string_view path,
+                                                   std::uint64_t hash) const {
+  if (members_.empty()) {
+    return {};
+  }
+  const auto it = members_.find(hash);
+  if (it == members_.end()) {
+    return {};
+  }
+  for (const Member& member : it->second) {
+    if (BlueprintPathLess::Compare(member.path, path) == 0) {
+      return member.groups;
+    }
+  }
+  return {};
+}
+
+const TeamLimits* LimitPlan::LimitsOf(std::int32_t team) const {
+  if (teams_.empty()) {
+    return nullptr;
+  }
+  const auto it = teams_.find(team);
+  return it != teams_.end() ? &it->second : nullptr;
+}
+
+std::int32_t LimitPlan::GroupLimitOf(std::size_t group, std::int32_t team) const {
+  if (const TeamLimits* own = LimitsOf(team); own != nullptr && own->groups[group]) {
+    return *own->groups[group];
+  }
+  return groups_[group].count;
+}
+
+LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_order) {
+  LimitPlan plan;
+  const Json& general = SettingObject(root, settings::kGeneral);
+  At(Place({"General", "WarnAtPercent"}), [&] {
+    if (const Json* warn = FindMember(general, settings::kWarnAtPercent.name); warn != nullptr) {
+      const auto percent = Read<std::int32_t>(*warn);
+      if (percent < kLowestWarnPercent || percent > kHighestWarnPercent) {
+        throw Json::out_of_range::create(
+            406, fmt::format("{} is not a whole number from 1 to 100", warn->dump()), nullptr);
+      }
+      plan.warn_at_percent_ = percent;
+    }
+  });
+
+  const Json& groups = ObjectOf(root, settings::kGroups.name, Place({"Groups"}));
+  // The file's order where it was noted, else the library's.
+  std::vector<std::string> keys;
+  for (const std::string& key : group_order) {
+    if (groups.contains(key) && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+      keys.push_back(key);
+    }
+  }
+  for (auto it = groups.begin(); it != groups.end(); ++it) {
+    if (std::find(keys.begin(), keys.end(), it.key()) == keys.end()) {
+      keys.push_back(it.key());
+    }
+  }
+  for (const std::string& key : keys) {
+    std::vector<std::string> members;
+    plan.groups_.push_back(ReadGroup(root, key, members));
+    const auto index = static_cast<std::uint32_t>(plan.groups_.size() - 1);
+    for (const std::string& name : members) {
+      const std::u16string path = AsciiWiden(name);
+      std::vector<LimitPlan::Member>& same_hash = plan.members_[FoldedHash(path)];
+      auto member = std::find_if(same_hash.begin(), same_hash.end(), [&](const auto& m) {
+        return BlueprintPathLess::Compare(m.path, path) == 0;
+      });
+      if (member == same_hash.end()) {
+        member = same_hash.insert(same_hash.end(), LimitPlan::Member{path, {}});
+      }
+      // A blueprint named twice in one group counts once in it.
+      if (member->groups.empty() || member->groups.back() != index) {
+        member->groups.push_back(index);
+      }
+    }
+  }
+
+  const Json& teams = ObjectOf(root, settings::kTeams.name, Place({"Teams"}));
+  for (auto it = teams.begin(); it != teams.end(); ++it) {
+    const Json& team = At(Place({"Teams", it.key()}), [&]() -> const Json& {
+      return SettingObject(root, settings::kTeam, it.key());
+    });
+    TeamLimits limits = ReadTeam(team, it.key(), plan.groups_);
+    // A key that is no team id names no team; the checker says so.
+    if (const auto id = TeamIdOf(it.key())) {
+      plan.teams_[*id] = std::move(limits);
+    }
+  }
+  return plan;
+}
+
+Json::parser_callback_t GroupOrderNotes::Callback() {
+  return [this](int depth, Json::parse_event_t event, Json& parsed) {
+    if (event == Json::parse_event_t::key) {
+      if (depth == 1) {
+        in_groups_ = parsed.is_string() && parsed.get_ref<const std::string&>() == "Groups";
+      } else if (depth == 2 && in_groups_) {
+        names_.push_back(parsed.get<std::string>());
+      }
+    }
+    return true;
+  };
+}
+
+}  // namespace cairnward
