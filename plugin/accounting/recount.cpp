@@ -10,8 +10,8 @@
 #include "config/config.h"
 #include "config/debug_trace.h"
 #include "config/settings.h"
+#include "host/blueprint_path.h"
 #include "host/game.h"
-#include "messages/blueprint_path.h"
 
 namespace cairnward {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "api/ark_api.h"
 #include "config/settings.h"
+#include "host/logger.h"
 #include "host/text.h"
-#include "lifecycle/logger.h"
 
 namespace cairnward {
 namespace {

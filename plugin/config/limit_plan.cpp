@@ -7,8 +7,8 @@
 
 #include <fmt/format.h>
 
-#include "accounting/ledger.h"
 #include "config/settings.h"
+#include "host/path_order.h"
 #include "host/text.h"
 
 namespace cairnward {

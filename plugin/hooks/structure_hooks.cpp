@@ -5,8 +5,8 @@
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
+#include "host/blueprint_path.h"
 #include "host/game.h"
-#include "messages/blueprint_path.h"
 #include "messages/near_limit.h"
 #include "messages/push.h"
 
@@ -101,7 +101,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("|");
         DebugTrace("| Hook_APrimalStructure_Destroyed: team_id: {}", team);
         DebugTrace("|");
-        if (team > 1000) {
+        if (team > kHighestUncountedTeam) {
           UpdateStructureCount(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");

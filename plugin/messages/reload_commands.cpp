@@ -1,4 +1,4 @@
-#include "config/reload_commands.h"
+#include "messages/reload_commands.h"
 
 #include <exception>
 #include <utility>
@@ -6,7 +6,7 @@
 #include "accounting/recount.h"
 #include "config/config.h"
 #include "host/game.h"
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 #include "messages/command_guard.h"
 #include "messages/push.h"
 
