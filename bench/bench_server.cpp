@@ -2,17 +2,19 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <fstream>
+#include <cstdio>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
-#include "config/config.h"
-#include "hooks/hooks.h"
-#include "lifecycle/logger.h"
+#include "api/export.h"
+#include "host/logger.h"
+
+// The plug-in's entry routine, linked in: the benchmarks time its routines
+// in this program.
+CAIRN_PLUGIN_EXPORT bool PluginEntry(int reason);
 
 namespace cairnward::bench {
 namespace {
@@ -23,15 +25,6 @@ constexpr std::int32_t kLimitedClasses = 300;
 constexpr std::size_t kGroups = 50;
 constexpr std::size_t kGroupMembers = 10;
 constexpr std::size_t kTeamsWithOwnLimits = 1000;
-
-std::filesystem::path MakeRoot() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "cairnward-bench-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) {
-    throw std::runtime_error("cannot make a server folder under " + pattern);
-  }
-  return pattern;
-}
 
 // Groups of the world's first 500 classes, ten to a group, and limits of
 // their own for the first 1,000 teams: what a large server with event
@@ -62,31 +55,13 @@ void AddGroupsAndTeams(nlohmann::json& config, const standin::GeneratedWorld& wo
 // world's first 300 limited.
 nlohmann::json ServerConfig(const standin::GeneratedWorld& world,
                             const std::vector<std::string>& limited) {
-  nlohmann::json config = {
-      {"Debug", false},
-      {"General",
-       {{"IgnoreAdmin", true},
-        {"MaxAmount", BenchServer::kMaxAmount},
-        {"NotificationScale", 1.3},
-        {"NotificationDisplayTime", 10.0},
-        {"WarnAtPercent", 95}}},
-      {"Structures", nlohmann::json::object()},
-      {"Messages",
-       {{"ShowLimitsCmd", "/limits"},
-        {"ReachLimit", "Your tribe has reached its limit for this structure."},
-        {"InvitingMergeFail", "Your tribes together would own more structures than allowed."},
-        {"InvitedMergeFail", "The merged tribe would own more structures than allowed."},
-        {"InvitingTribeFail", "That player's structures would put your tribe over its limits."},
-        {"InvitedPlayerFail", "Your structures would put that tribe over its limits."},
-        {"ShowLimitMsg", "{}: {}/{}\n"},
-        {"TotalLimitMsg", "Total: {}/{}"},
-        {"ShowGroupMsg", "{} (together): {}/{}\n"},
-        {"NearLimitMsg", "Careful: {} {}/{}"},
-        {"Sender", "Cairnward"},
-        {"ShowLimitsType", "Notification"},
-        {"NotificationColor", {{"Red", 1.0}, {"Green", 0.75}, {"Blue", 0.0}}},
-        {"ShowLimitsScale", 1.0},
-        {"ShowLimitsDisplayTime", 15.0}}}};
+  nlohmann::json config = harness::BaselineConfig();
+  config["General"]["IgnoreAdmin"] = true;
+  config["General"]["MaxAmount"] = BenchServer::kMaxAmount;
+  config["General"]["WarnAtPercent"] = 95;
+  config["Messages"]["ShowGroupMsg"] = "{} (together): {}/{}\n";
+  config["Messages"]["NearLimitMsg"] = "Careful: {} {}/{}";
+  config["Structures"] = nlohmann::json::object();
   for (std::size_t i = 0; i < limited.size(); ++i) {
     const std::string& path = limited[i];
     config["Structures"][BlueprintPath(path)] = {{"Count", BenchServer::LimitOf(i)},
@@ -115,37 +90,36 @@ standin::WorldShape ServerShape(std::int32_t actors) {
   return shape;
 }
 
-std::string BlueprintPath(const std::string& object_path) {
-  return "Blueprint'" + object_path + "'";
-}
-
 std::int32_t BenchServer::LimitOf(std::size_t limited_index) {
   constexpr std::array<std::int32_t, 8> kLimits = {1, 2, 5, 10, 20, 50, 100, 200};
   return kLimits[limited_index % kLimits.size()];
 }
 
-BenchServer::BenchServer(const standin::WorldShape& shape) : root_(MakeRoot()), shape_(shape) {
-  std::filesystem::create_directories(root_ / "AtlasApi" / "Plugins" / "Cairnward");
-  server_ = std::make_unique<standin::Server>(root_);
+BenchServer::BenchServer(const standin::WorldShape& shape)
+    : harness_({.forget_plugin_state =
+                    [] {
+                      ClearAccounting();
+                      PluginLogger().reset();
+                    }}),
+      shape_(shape) {
   generated_ = standin::GenerateWorld(World(), shape_);
   const std::size_t limited =
       std::min<std::size_t>(kLimitedClasses, generated_.structure_classes.size());
   limited_.assign(generated_.structure_classes.begin(),
                   generated_.structure_classes.begin() + static_cast<std::ptrdiff_t>(limited));
-  std::ofstream(root_ / "AtlasApi" / "Plugins" / "Cairnward" / "config.json")
-      << ServerConfig(generated_, limited_).dump(2);
-  CreatePluginLogger();
-  ReadConfig();
-  InstallHooks();
+  harness_.WriteConfig(ServerConfig(generated_, limited_));
+  // Still starting: the world is counted when a benchmark wants it counted.
+  Server().SetStatus(0);
+  if (!harness_.LoadLinked(&PluginEntry)) {
+    throw std::runtime_error("the plug-in does not load");
+  }
+  Server().SetStatus(1);
 }
 
 BenchServer::~BenchServer() {
-  RemoveHooks();
-  ClearAccounting();
-  PluginLogger().reset();
-  server_.reset();
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
+  for (const std::string& problem : harness_.Finish()) {
+    std::fprintf(stderr, "cairnward bench: %s\n", problem.c_str());
+  }
 }
 
 void BenchServer::EnsureCounted() {

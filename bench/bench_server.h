@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "harness/plugin_harness.h"
+#include "standin/blueprint_path.h"
 #include "standin/server.h"
 #include "standin/world_generator.h"
 
@@ -18,9 +18,9 @@ namespace cairnward::bench {
 // with limits of their own.
 standin::WorldShape ServerShape(std::int32_t actors);
 
-// A stand-in server with a generated world, the plug-in's configuration read
-// as a load reads it, its logger made and its hooks installed. Only one
-// exists at a time, as only one stand-in server may run.
+// A stand-in server with a generated world and the plug-in, linked in,
+// attached with a configuration that limits the world's first classes. Only
+// one exists at a time, as only one stand-in server may run.
 class BenchServer {
  public:
   explicit BenchServer(const standin::WorldShape& shape);
@@ -28,8 +28,8 @@ class BenchServer {
   BenchServer(const BenchServer&) = delete;
   BenchServer& operator=(const BenchServer&) = delete;
 
-  standin::Server& Server() { return *server_; }
-  standin::World& World() { return server_->GetWorld(); }
+  standin::Server& Server() { return harness_.Server(); }
+  standin::World& World() { return harness_.World(); }
   [[nodiscard]] const standin::WorldShape& Shape() const { return shape_; }
   [[nodiscard]] const standin::GeneratedWorld& Generated() const { return generated_; }
 
@@ -48,8 +48,7 @@ class BenchServer {
   void ForgetCalls();
 
  private:
-  std::filesystem::path root_;
-  std::unique_ptr<standin::Server> server_;
+  harness::PluginHarness harness_;
   standin::WorldShape shape_;
   standin::GeneratedWorld generated_;
   std::vector<std::string> limited_;
@@ -61,7 +60,6 @@ class BenchServer {
 BenchServer& ServerFor(const standin::WorldShape& shape);
 void ShutDownServer();
 
-// "Blueprint'<object path>'", as configuration and ledger name a blueprint.
-std::string BlueprintPath(const std::string& object_path);
+using standin::BlueprintPath;
 
 }  // namespace cairnward::bench

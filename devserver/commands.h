@@ -35,6 +35,6 @@ void AddRconCommands(Context& context);
 
 // The object path of a blueprint, also accepted in the form the
 // configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
-std::string BlueprintPath(std::string text);
+std::string ObjectPathArgument(const std::string& argument);
 
 }  // namespace devserver

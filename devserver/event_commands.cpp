@@ -41,26 +41,16 @@ standin::SimActor* LiveStructure(Context& c, std::uint64_t id) {
 
 void Place(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
-  const std::string path = BlueprintPath(args.Word("BLUEPRINT"));
+  const std::string path = ObjectPathArgument(args.Word("BLUEPRINT"));
   const std::string game = args.Value("game").value_or("allow");
   args.Finish();
   if (game != "allow" && game != "refuse") {
     throw UsageError(fmt::format("game must be allow or refuse, not \"{}\"", game));
   }
   standin::SimPlayerController* player = PlayerNamed(c, name);
-  standin::SimClass* cls = StructureClass(c, path);
-  auto& world = c.server.GetWorld();
-  if (game == "refuse") {
-    world.build_verdict = 0;
-  }
-  standin::PlaceResult result;
-  try {
-    result = standin::Place(c.server, player, cls);
-  } catch (...) {
-    world.build_verdict = 1;
-    throw;
-  }
-  world.build_verdict = 1;
+  StructureClass(c, path);  // refuses a blueprint in use as no structure
+  const standin::PlaceResult result =
+      c.server.Place(player, path, {.game_allows = game == "allow"});
   if (result.actor != nullptr) {
     c.out.Placed(name, path, result.actor->id);
   } else {
@@ -84,7 +74,7 @@ void Destroy(Context& c, Args& args) {
   std::vector<standin::SimActor*> structures;
   if (const auto team_text = args.Value("team")) {
     const auto team = ParseNumber<std::int32_t>(*team_text, "team");
-    const std::string path = BlueprintPath(args.Word("BLUEPRINT"));
+    const std::string path = ObjectPathArgument(args.Word("BLUEPRINT"));
     const auto count = args.NumberOr<std::int32_t>("count", 1, 1);
     args.Finish();
     standin::SimClass* cls = StructureClass(c, path);

@@ -16,17 +16,14 @@ namespace {
 void Chat(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
   const std::string text = args.RequiredRest("TEXT");
-  auto* player = standin::AsGame<AShooterPlayerController>(PlayerNamed(c, name));
-  const bool command = c.server.Commands().DispatchChat(player, standin::Utf8ToUtf16(text),
-                                                        EChatSendMode::GlobalChat);
+  const bool command = c.server.Chat(PlayerNamed(c, name), standin::Utf8ToUtf16(text));
   c.out.ChatLine(name, text, command);
 }
 
 void ConsoleCommand(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
   const std::string text = args.RequiredRest("TEXT");
-  auto* player = standin::AsGame<APlayerController>(PlayerNamed(c, name));
-  if (!c.server.Commands().DispatchConsole(player, standin::Utf8ToUtf16(text))) {
+  if (!c.server.Console(PlayerNamed(c, name), standin::Utf8ToUtf16(text))) {
     throw CommandError(
         fmt::format("no console command is named \"{}\"", text.substr(0, text.find(' '))));
   }

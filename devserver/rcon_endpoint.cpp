@@ -15,23 +15,6 @@
 namespace devserver {
 namespace {
 
-// The game's object for a client connection, for the length of one command:
-// a reply sent on it later is the plug-in's mistake, and the host says so.
-class CommandConnection {
- public:
-  explicit CommandConnection(standin::World& world)
-      : world_(world), connection_(*world.MakeRconConnection()) {}
-  ~CommandConnection() { world_.DestroyObject(&connection_); }
-  CommandConnection(const CommandConnection&) = delete;
-  CommandConnection& operator=(const CommandConnection&) = delete;
-
-  standin::SimRconConnection& Get() { return connection_; }
-
- private:
-  standin::World& world_;
-  standin::SimRconConnection& connection_;
-};
-
 bool IsRegistered(standin::Server& server, std::string_view text) {
   const std::u16string word = standin::FirstWord(standin::Utf8ToUtf16(text));
   for (const auto& name : server.Commands().RconNames()) {
@@ -61,16 +44,9 @@ void Rcon(Context& c, Args& args, std::int32_t& last_id) {
 std::vector<rcon::Packet> RunRconCommand(standin::Server& server, std::int32_t id,
                                          std::string_view text) {
   std::vector<rcon::Packet> replies;
-  CommandConnection connection(server.GetWorld());
-  connection.Get().send = [&replies](const standin::RconReply& reply) {
+  for (const standin::RconReply& reply : server.Rcon(standin::Utf8ToUtf16(text), id)) {
     replies.push_back({reply.id, reply.type, standin::Utf16ToUtf8(reply.text)});
-  };
-  RCONPacket packet;
-  packet.Length = static_cast<std::int32_t>(rcon::kMinSize + text.size());
-  packet.Id = id;
-  packet.Type = rcon::kExecCommand;
-  packet.Body = FString(standin::Utf8ToUtf16(text));
-  server.ExecuteRcon(connection.Get(), packet);
+  }
   return replies;
 }
 

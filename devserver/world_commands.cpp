@@ -7,17 +7,13 @@
 #include <fmt/format.h>
 
 #include "commands.h"
+#include "standin/blueprint_path.h"
 #include "standin/utf8.h"
 
 namespace devserver {
 
-// The object path of a blueprint, also accepted in the form the
-// configuration names it: Blueprint'/Game/Structures/Wall.Wall'.
-std::string BlueprintPath(std::string text) {
-  const std::string prefix = "Blueprint'";
-  if (text.rfind(prefix, 0) == 0 && text.size() > prefix.size() && text.back() == '\'') {
-    text = text.substr(prefix.size(), text.size() - prefix.size() - 1);
-  }
+std::string ObjectPathArgument(const std::string& argument) {
+  std::string text = standin::ObjectPathOf(argument);
   if (text.empty() || text.front() != '/') {
     throw UsageError(
         fmt::format("\"{}\" is no object path such as /Game/Structures/Wall.Wall", text));
@@ -40,7 +36,7 @@ void SpawnMany(Context& c, standin::SimClass* cls, std::int32_t team, std::int32
 }
 
 void Spawn(Context& c, Args& args) {
-  const std::string path = BlueprintPath(args.Word("BLUEPRINT"));
+  const std::string path = ObjectPathArgument(args.Word("BLUEPRINT"));
   const auto team = args.Number<std::int32_t>("team");
   const auto count = args.NumberOr<std::int32_t>("count", 1, 1, kMaxCount);
   args.Finish();

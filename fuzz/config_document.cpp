@@ -79,17 +79,14 @@ void RunEvents(FuzzServer& fuzz, const Cast& cast) {
   for (const char* blueprint : kBlueprints) {
     AsHost("a placement", [&] {
       for (SimPlayerController* player : cast.Everyone()) {
-        standin::Place(server, player, blueprint, 1);
+        server.Place(player, blueprint, {.aim_calls = 1});
       }
-      standin::Place(server, nullptr, blueprint, 0);
+      server.Place(nullptr, blueprint, {.aim_calls = 0});
     });
   }
   AsHost("placements the game judges itself", [&] {
-    world.build_verdict = 0;
-    standin::Place(server, cast.loner, kWall, 0);
-    world.build_verdict = 7;
-    standin::Place(server, cast.loner, kWall, 0);
-    world.build_verdict = 1;
+    server.Place(cast.loner, kWall, {.game_allows = false, .aim_calls = 0});
+    server.Place(cast.loner, kWall, {.game_answer = 7, .aim_calls = 0});
   });
   AsHost("tribe changes", [&] {
     standin::CreateTribe(server, cast.loner, 5002);
@@ -135,16 +132,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Reloaded over a good configuration, which stays in force when the
   // document cannot be read.
-  fuzz.WriteConfig(kBaselineConfig);
+  fuzz.WriteConfig(FuzzConfig());
   if (!fuzz.Attach()) {
     Fail("the baseline configuration does not load");
   }
   fuzz.WriteConfig(document);
   Console(fuzz.server(), cast.member, u"cairnward.reload");
-  Rcon(fuzz.server(), u"cairnward.reload", 1);
+  const auto replies = Rcon(fuzz.server(), u"cairnward.reload", 1);
   // A refused document leaves the good configuration in force, on which
   // everything would only run as it does for every other refused input.
-  const auto& replies = fuzz.server().RconReplies();
   if (!replies.empty() && replies.back().text == u"Reloaded config") {
     RunCommands(fuzz, cast);
     RunEvents(fuzz, cast);

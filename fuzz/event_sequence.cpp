@@ -53,7 +53,7 @@ std::string Describe(const Snapshot& snapshot) {
 
 // Limits, texts and switches as a valid configuration may set them.
 std::string ConfigFrom(Bytes& in) {
-  nlohmann::json config = nlohmann::json::parse(kBaselineConfig);
+  nlohmann::json config = nlohmann::json::parse(FuzzConfig());
   auto& structures = config["Structures"];
   structures["Blueprint'/Game/Structures/Wall.Wall'"]["Count"] = in.Pick(6);
   structures["Blueprint'/Game/Structures/Foundation.Foundation'"]["Count"] = in.Pick(8);
@@ -120,7 +120,7 @@ class Story {
                          players_[i]->targeting_team);
       }
     }
-    good_config_ = std::string(kBaselineConfig);
+    good_config_ = FuzzConfig();
     fuzz.WriteConfig(good_config_);
     if (!fuzz.Attach()) {
       Fail("the baseline configuration does not load");
@@ -135,8 +135,9 @@ class Story {
       case 1: {
         SimPlayerController* player = AnyPlayerOrNobody(in);
         const char* blueprint = kBlueprints[in.Pick(kBlueprintCount)];
-        const int aim_calls = in.Bit() ? 1 : 0;
-        AsHost("a placement", [&] { standin::Place(server, player, blueprint, aim_calls); });
+        standin::PlaceOptions placement = game_;
+        placement.aim_calls = in.Bit() ? 1 : 0;
+        AsHost("a placement", [&] { server.Place(player, blueprint, placement); });
         break;
       }
       case 2: {
@@ -198,7 +199,8 @@ class Story {
         // The game's own verdicts: placements it refuses or allows in its
         // own words, and a tribe join it turns down after the plug-in agreed.
         constexpr int kVerdicts[] = {1, 0, 7};
-        world.build_verdict = kVerdicts[in.Pick(3)];
+        const int verdict = kVerdicts[in.Pick(3)];
+        game_ = {.game_allows = verdict != 0, .game_answer = verdict};
         world.refuse_tribe_joins = in.Bit() ? 1 : 0;
         break;
       }
@@ -293,6 +295,7 @@ class Story {
 
   FuzzServer& fuzz_;
   std::vector<SimPlayerController*> players_;
+  standin::PlaceOptions game_;  // how the game judges placements for now
   std::string good_config_;
 };
 

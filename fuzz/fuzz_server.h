@@ -2,12 +2,11 @@
 
 #include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "harness/plugin_harness.h"
 #include "standin/game_actions.h"
 #include "standin/server.h"
 
@@ -20,23 +19,24 @@ namespace cairnward::fuzz {
 // fuzzer's own report.
 void SilenceStandardOutput();
 
-// A complete, valid configuration: the limits and texts an administrator would
-// start from.
-extern const std::string_view kBaselineConfig;
+// A complete, valid configuration for the small world: the baseline with
+// tighter limits, the odd blueprint limited, admins ignored, limits shown in
+// chat.
+std::string FuzzConfig();
 
 // Object paths of the small world's blueprints.
-inline constexpr const char* kWall = "/Game/Structures/Wall.Wall";
-inline constexpr const char* kFoundation = "/Game/Structures/Foundation.Foundation";
-inline constexpr const char* kCeiling = "/Game/Structures/Ceiling.Ceiling";
+using harness::kCeiling;
+using harness::kFoundation;
+using harness::kWall;
 inline constexpr const char* kC4 = "/Game/Structures/C4Charge.C4Charge";
 inline constexpr const char* kBraces = "/Game/Odd/Brace{}.Brace{}";
 inline constexpr const char* kUmlaut = "/Game/Strukturen/T\xC3\xBCr.T\xC3\xBCr";
 inline constexpr const char* kBlueprints[] = {kWall, kFoundation, kCeiling, kC4, kBraces, kUmlaut};
 
 // A fresh stand-in server for one input, in a folder that the process keeps,
-// with the plug-in attached and detached through its entry routine as the
-// host does it. At the end the input fails when the host saw a violation, when
-// anything is still registered, or when an FMemory block is still live.
+// with the plug-in linked in and attached through its entry routine as the
+// host does it. At the end the input fails when the host saw a violation
+// (anything left registered is one), or when an FMemory block is still live.
 class FuzzServer {
  public:
   FuzzServer();
@@ -44,21 +44,18 @@ class FuzzServer {
   FuzzServer(const FuzzServer&) = delete;
   FuzzServer& operator=(const FuzzServer&) = delete;
 
-  standin::Server& server() { return *server_; }
-  standin::World& world() { return server_->GetWorld(); }
+  standin::Server& server() { return harness_.Server(); }
+  standin::World& world() { return harness_.World(); }
 
-  void WriteConfig(std::string_view text) const;
-  void RemoveConfig() const;
+  void WriteConfig(std::string_view text) { harness_.WriteConfigText(text); }
+  void RemoveConfig() { harness_.RemoveConfig(); }
 
-  // The library's attach notification; a failed one must leave nothing registered.
   bool Attach();
-  void Detach();
-  [[nodiscard]] bool Attached() const { return attached_; }
+  void Detach() { server().UnloadPlugin(); }
+  [[nodiscard]] bool Attached() { return server().PluginLoaded(); }
 
  private:
-  std::size_t blocks_before_ = 0;
-  std::unique_ptr<standin::Server> server_;
-  bool attached_ = false;
+  harness::PluginHarness harness_;
 };
 
 // Runs what the host or the game does; anything thrown out of it came from the
@@ -74,11 +71,13 @@ void AsHost(std::string_view what, Act&& act) {
   }
 }
 
-// A player's console line, chat line or RCON request through the host's dispatch.
+// A player's console line, chat line or RCON request through the host's
+// dispatch; the replies to the request.
 void Console(standin::Server& server, standin::SimPlayerController* player,
              const std::u16string& line);
 void Chat(standin::Server& server, standin::SimPlayerController* player,
           const std::u16string& line);
-void Rcon(standin::Server& server, const std::u16string& line, std::int32_t id);
+std::vector<standin::RconReply> Rcon(standin::Server& server, const std::u16string& line,
+                                     std::int32_t id);
 
 }  // namespace cairnward::fuzz

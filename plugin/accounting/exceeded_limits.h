@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "accounting/flat_hash_map.h"
+#include "host/flat_hash_map.h"
 
 namespace cairnward {
 

@@ -7,12 +7,11 @@
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
-#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
 #include "config/settings.h"
+#include "host/blueprint_path.h"
 #include "host/game.h"
-#include "messages/blueprint_path.h"
 
 namespace cairnward {
 namespace {
@@ -148,8 +147,6 @@ void UpdateStructureCountAll() {
   }
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
-  // In a cluster, this server's counts replace its contribution as a whole.
-  PublishContribution();
 }
 
 }  // namespace cairnward

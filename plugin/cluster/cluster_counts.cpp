@@ -13,6 +13,7 @@
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
+#include "accounting/recount.h"
 #include "cluster/key_names.h"
 #include "cluster/redis_link.h"
 #include "config/config.h"
@@ -297,6 +298,11 @@ void PublishContribution() {
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
+}
+
+void RecountAndPublish() {
+  UpdateStructureCountAll();
+  PublishContribution();
 }
 
 bool ClusterUp() {

@@ -50,6 +50,10 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // and whenever the link comes back.
 void PublishContribution();
 
+// A recount (UpdateStructureCountAll), then its counts published: what every
+// recount of the plug-in does.
+void RecountAndPublish();
+
 // For tests and the development server: whether the link is up now, and
 // the longest the game thread has waited on Redis.
 bool ClusterUp();

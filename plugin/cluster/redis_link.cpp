@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 
 namespace cairnward {
 namespace {

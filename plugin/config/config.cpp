@@ -8,8 +8,8 @@
 #include "api/ark_api.h"
 #include "config/cluster_settings.h"
 #include "config/settings.h"
+#include "host/logger.h"
 #include "host/text.h"
-#include "lifecycle/logger.h"
 
 namespace cairnward {
 namespace {

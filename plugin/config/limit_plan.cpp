@@ -7,9 +7,9 @@
 
 #include <fmt/format.h>
 
-#include "accounting/ledger.h"
 #include "config/read_at.h"
 #include "config/settings.h"
+#include "host/path_order.h"
 #include "host/text.h"
 
 namespace cairnward {

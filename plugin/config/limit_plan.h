@@ -8,8 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "accounting/flat_hash_map.h"
 #include "config/json_access.h"
+#include "host/flat_hash_map.h"
 
 namespace cairnward {
 

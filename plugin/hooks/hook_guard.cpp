@@ -1,6 +1,6 @@
 #include "hooks/hook_guard.h"
 
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 
 namespace cairnward {
 

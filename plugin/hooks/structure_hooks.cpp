@@ -1,13 +1,12 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
-#include "accounting/recount.h"
 #include "api/ark_api.h"
 #include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
+#include "host/blueprint_path.h"
 #include "host/game.h"
-#include "messages/blueprint_path.h"
 #include "messages/near_limit.h"
 #include "messages/push.h"
 
@@ -78,7 +77,7 @@ void Hook_AShooterGameMode_InitGame(AShooterGameMode* mode, FString* map_name, F
                                     FString* error_message) {
   original::InitGame(mode, map_name, options, error_message);
   GuardHook(
-      "Hook_AShooterGameMode_InitGame", [] { UpdateStructureCountAll(); }, [] {});
+      "Hook_AShooterGameMode_InitGame", [] { RecountAndPublish(); }, [] {});
 }
 
 int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerController* pc,
@@ -127,7 +126,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("|");
         DebugTrace("| Hook_APrimalStructure_Destroyed: team_id: {}", team);
         DebugTrace("|");
-        if (team > 1000) {
+        if (team > kHighestUncountedTeam) {
           UpdateStructureCount(path, team, -1);
           ClusterCountChange(path, team, -1);
           DebugTrace("|");

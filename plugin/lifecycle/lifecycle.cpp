@@ -1,19 +1,20 @@
 #include "lifecycle/lifecycle.h"
 
+#include <array>
 #include <optional>
+#include <string_view>
 
-#include "accounting/recount.h"
 #include "api/ark_api.h"
 #include "cluster/cluster_counts.h"
 #include "config/cluster_settings.h"
 #include "config/config.h"
-#include "config/reload_commands.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
+#include "host/logger.h"
 #include "host/text.h"
-#include "lifecycle/logger.h"
 #include "messages/commands.h"
 #include "messages/messages.h"
+#include "messages/reload_commands.h"
 
 namespace cairnward {
 namespace {
@@ -23,6 +24,29 @@ std::optional<FString>& ChatCommandName() {
   static std::optional<FString> name;
   return name;
 }
+
+// The console and RCON commands: registration and removal both read these
+// tables, so a name can never be registered under one spelling and removed
+// under another.
+struct ConsoleCommand {
+  std::u16string_view name;
+  void (*handler)(APlayerController*, FString*, bool);
+};
+struct RconCommand {
+  std::u16string_view name;
+  void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
+};
+constexpr std::array<RconCommand, 3> kRconCommands = {{
+    {kReloadCommand, &ReloadConfigRcon},
+    {kUpdateStructuresCommand, &UpdateStructuresRcon},
+    {kTeamLimitsCommand, &TeamLimitsRcon},
+}};
+constexpr std::array<ConsoleCommand, 4> kConsoleCommands = {{
+    {kReloadCommand, &ReloadConfigConsole},
+    {kUpdateStructuresCommand, &UpdateStructuresConsole},
+    {kGetBpCommand, &GetBpConsole},
+    {kTeamLimitsCommand, &TeamLimitsConsole},
+}};
 
 void RegisterCommands(const FString& chat_name) {
   auto& commands = ArkApi::GetCommands();
@@ -37,13 +61,12 @@ void RegisterCommands(const FString& chat_name) {
     commands.AddChatCommand(chat_name, &ShowLimitsChat);
     ChatCommandName() = chat_name;
   }
-  commands.AddRconCommand(FString(u"cairnward.reload"), &ReloadConfigRcon);
-  commands.AddRconCommand(FString(u"UpdateStructures"), &UpdateStructuresRcon);
-  commands.AddConsoleCommand(FString(u"cairnward.reload"), &ReloadConfigConsole);
-  commands.AddConsoleCommand(FString(u"UpdateStructures"), &UpdateStructuresConsole);
-  commands.AddConsoleCommand(FString(u"GetBp"), &GetBpConsole);
-  commands.AddRconCommand(FString(u"cairnward.limits"), &TeamLimitsRcon);
-  commands.AddConsoleCommand(FString(u"cairnward.limits"), &TeamLimitsConsole);
+  for (const RconCommand& command : kRconCommands) {
+    commands.AddRconCommand(FString(command.name), command.handler);
+  }
+  for (const ConsoleCommand& command : kConsoleCommands) {
+    commands.AddConsoleCommand(FString(command.name), command.handler);
+  }
 }
 
 void RemoveCommands() {
@@ -52,13 +75,12 @@ void RemoveCommands() {
     commands.RemoveChatCommand(*ChatCommandName());
     ChatCommandName().reset();
   }
-  commands.RemoveRconCommand(FString(u"cairnward.reload"));
-  commands.RemoveConsoleCommand(FString(u"cairnward.reload"));
-  commands.RemoveRconCommand(FString(u"UpdateStructures"));
-  commands.RemoveConsoleCommand(FString(u"UpdateStructures"));
-  commands.RemoveConsoleCommand(FString(u"GetBp"));
-  commands.RemoveRconCommand(FString(u"cairnward.limits"));
-  commands.RemoveConsoleCommand(FString(u"cairnward.limits"));
+  for (const RconCommand& command : kRconCommands) {
+    commands.RemoveRconCommand(FString(command.name));
+  }
+  for (const ConsoleCommand& command : kConsoleCommands) {
+    commands.RemoveConsoleCommand(FString(command.name));
+  }
 }
 
 }  // namespace
@@ -70,7 +92,7 @@ void Load() {
     ReadConfig();
     StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
-      UpdateStructureCountAll();
+      RecountAndPublish();
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());

@@ -4,8 +4,8 @@
 
 #include "api/game_members.h"
 #include "host/game.h"
+#include "host/logger.h"
 #include "host/text.h"
-#include "lifecycle/logger.h"
 
 namespace cairnward {
 

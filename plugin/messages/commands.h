@@ -9,6 +9,12 @@
 
 namespace cairnward {
 
+// The console and RCON commands' names, as registered and removed.
+inline constexpr std::u16string_view kReloadCommand = u"cairnward.reload";
+inline constexpr std::u16string_view kUpdateStructuresCommand = u"UpdateStructures";
+inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
+inline constexpr std::u16string_view kTeamLimitsCommand = u"cairnward.limits";
+
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
 

@@ -4,6 +4,7 @@
 
 #include "api/fstring.h"
 #include "api/game_members.h"
+#include "standin/blueprint_path.h"
 #include "standin/live_objects.h"
 #include "standin/server.h"
 #include "standin/world.h"
@@ -65,23 +66,32 @@ SimPlayerState* StateOf(SimPlayerController* player, const char* who) {
   return player->player_state;
 }
 
-std::string ObjectPathOf(const std::string& blueprint_path) {
-  static const std::string kPrefix = "Blueprint'";
-  if (blueprint_path.size() > kPrefix.size() + 1 && blueprint_path.starts_with(kPrefix) &&
-      blueprint_path.back() == '\'') {
-    return blueprint_path.substr(kPrefix.size(), blueprint_path.size() - kPrefix.size() - 1);
+// The game's verdict for one placement; the world's own comes back after it.
+class VerdictForPlacement {
+ public:
+  VerdictForPlacement(World& world, const PlaceOptions& options)
+      : world_(world), before_(world.build_verdict) {
+    world.build_verdict = options.game_allows ? options.game_answer : 0;
   }
-  return blueprint_path;
-}
+  ~VerdictForPlacement() { world_.build_verdict = before_; }
+  VerdictForPlacement(const VerdictForPlacement&) = delete;
+  VerdictForPlacement& operator=(const VerdictForPlacement&) = delete;
+
+ private:
+  World& world_;
+  int before_;
+};
 
 }  // namespace
 
-PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint, int aim_calls) {
+PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint,
+                  PlaceOptions options) {
   if (blueprint == nullptr || blueprint->default_object == nullptr ||
       (blueprint->default_object->kinds & kStructure) == 0U) {
     throw std::invalid_argument("Place: not a structure class");
   }
   World& world = server.GetWorld();
+  const VerdictForPlacement verdict(world, options);
   auto* check = server.Hooks().Entry(game::kIsAllowedToBuild);
   auto* structure = AsGame<APrimalStructure>(blueprint->default_object);
   auto* controller = AsGame<APlayerController>(player);
@@ -91,7 +101,7 @@ PlaceResult Place(Server& server, SimPlayerController* player, SimClass* bluepri
   FPlacementData placement;
 
   PlaceResult result;
-  for (int i = 0; i < aim_calls; ++i) {
+  for (int i = 0; i < options.aim_calls; ++i) {
     result.aim_answers.push_back(check(structure, controller, at, rotation, &placement, false, view,
                                        false, nullptr, nullptr));
   }
@@ -111,9 +121,9 @@ PlaceResult Place(Server& server, SimPlayerController* player, SimClass* bluepri
 }
 
 PlaceResult Place(Server& server, SimPlayerController* player, const std::string& blueprint_path,
-                  int aim_calls) {
+                  PlaceOptions options) {
   return Place(server, player, server.GetWorld().BlueprintClass(ObjectPathOf(blueprint_path)),
-               aim_calls);
+               options);
 }
 
 bool Destroy(Server& server, SimActor* structure, Via via, SimPlayerController* by) {

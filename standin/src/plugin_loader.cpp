@@ -21,7 +21,7 @@ PluginLoader::~PluginLoader() {
 }
 
 bool PluginLoader::Load(const std::filesystem::path& library, const std::string& name) {
-  if (handle_ != nullptr) {
+  if (Loaded()) {
     log_.error("Plugin {} is loaded already", name_);
     return false;
   }
@@ -32,54 +32,72 @@ bool PluginLoader::Load(const std::filesystem::path& library, const std::string&
     log_.error("Failed to load plugin {}: {}", name, why != nullptr ? why : "unknown error");
     return false;
   }
-  hooks_before_ = hooks_.Count();
-  commands_before_ = commands_.Count();
-  name_ = name;
-  if (!Attach(handle)) {
-    CheckNothingLeft("after its failed load");
-    dlclose(handle);
+  auto entry = reinterpret_cast<plugin_entry::EntryFn>(dlsym(handle, plugin_entry::kSymbol));
+  if (entry == nullptr) {
+    log_.error("Plugin {} has no entry routine \"{}\"", name, plugin_entry::kSymbol);
     log_.error("Failed to load plugin {}", name);
+    dlclose(handle);
+    return false;
+  }
+  if (!Attach(entry, name)) {
+    dlclose(handle);
     return false;
   }
   handle_ = handle;
-  log_.info("Loaded plugin {}", name);
   return true;
 }
 
-bool PluginLoader::Attach(void* handle) {
-  auto entry = reinterpret_cast<plugin_entry::EntryFn>(dlsym(handle, plugin_entry::kSymbol));
-  if (entry == nullptr) {
-    log_.error("Plugin {} has no entry routine \"{}\"", name_, plugin_entry::kSymbol);
+bool PluginLoader::LoadLinked(plugin_entry::EntryFn entry, const std::string& name) {
+  if (Loaded()) {
+    log_.error("Plugin {} is loaded already", name_);
     return false;
   }
+  return Attach(entry, name);
+}
+
+bool PluginLoader::Attach(plugin_entry::EntryFn entry, const std::string& name) {
+  hooks_before_ = hooks_.Count();
+  commands_before_ = commands_.Count();
+  name_ = name;
+  bool attached = false;
   try {
-    return entry(plugin_entry::kAttach);
+    attached = entry(plugin_entry::kAttach);
   } catch (const std::exception& e) {
     NoteViolation("plug-in " + name_ + " let an exception escape its entry routine: " + e.what());
   } catch (...) {
     NoteViolation("plug-in " + name_ + " let an unknown exception escape its entry routine");
   }
-  return false;
+  if (!attached) {
+    CheckNothingLeft("after its failed load");
+    log_.error("Failed to load plugin {}", name);
+    return false;
+  }
+  entry_ = entry;
+  log_.info("Loaded plugin {}", name);
+  return true;
 }
 
 void PluginLoader::Unload() {
-  if (handle_ == nullptr) {
+  if (!Loaded()) {
     return;
   }
   using UnloadFn = void (*)();
-  if (auto unload = reinterpret_cast<UnloadFn>(dlsym(handle_, plugin_entry::kUnloadSymbol))) {
-    unload();
-  }
-  if (auto entry = reinterpret_cast<plugin_entry::EntryFn>(dlsym(handle_, plugin_entry::kSymbol))) {
-    try {
-      entry(plugin_entry::kDetach);
-    } catch (...) {
-      NoteViolation("plug-in " + name_ + " let an exception escape its detach notification");
+  if (handle_ != nullptr) {
+    if (auto unload = reinterpret_cast<UnloadFn>(dlsym(handle_, plugin_entry::kUnloadSymbol))) {
+      unload();
     }
   }
+  try {
+    entry_(plugin_entry::kDetach);
+  } catch (...) {
+    NoteViolation("plug-in " + name_ + " let an exception escape its detach notification");
+  }
   CheckNothingLeft("after its unload");
-  dlclose(handle_);
-  handle_ = nullptr;
+  if (handle_ != nullptr) {
+    dlclose(handle_);
+    handle_ = nullptr;
+  }
+  entry_ = nullptr;
   log_.info("Unloaded plugin {}", name_);
 }
 

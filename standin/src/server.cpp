@@ -72,6 +72,24 @@ class ApiUtilsImpl : public ArkApi::IApiUtils {
   Server& server_;
 };
 
+// The game's object for a client connection, for the length of one command:
+// a reply sent on it later is the plug-in's mistake, and the host says so.
+class CommandConnection {
+ public:
+  explicit CommandConnection(World& world)
+      : world_(world), connection_(*world.MakeRconConnection()) {}
+  ~CommandConnection() { world_.DestroyObject(&connection_); }
+  CommandConnection(const CommandConnection&) = delete;
+  CommandConnection& operator=(const CommandConnection&) = delete;
+
+  SimRconConnection& operator*() const { return connection_; }
+  SimRconConnection* operator->() const { return &connection_; }
+
+ private:
+  World& world_;
+  SimRconConnection& connection_;
+};
+
 }  // namespace
 
 Server::Server(std::filesystem::path root, ServerOptions options)
@@ -129,7 +147,14 @@ bool Server::InGroup(std::uint64_t steam_id, const std::u16string& group) const 
 }
 
 bool Server::LoadPlugin(const std::string& name) {
-  const bool loaded = loader_.Load(PluginDir(name) / (name + ".so"), name);
+  return ReportLoad(loader_.Load(PluginDir(name) / (name + ".so"), name));
+}
+
+bool Server::LoadLinkedPlugin(plugin_entry::EntryFn entry, const std::string& name) {
+  return ReportLoad(loader_.LoadLinked(entry, name));
+}
+
+bool Server::ReportLoad(bool loaded) {
   if (events_.on_plugin) {
     events_.on_plugin(loaded ? "loaded" : "load_failed");
   }
@@ -151,6 +176,41 @@ void Server::Deliver(Delivery delivery) {
   if (events_.on_delivery) {
     events_.on_delivery(kept);
   }
+}
+
+PlaceResult Server::Place(SimPlayerController* player, const std::string& blueprint,
+                          PlaceOptions options) {
+  return standin::Place(*this, player, blueprint, options);
+}
+
+bool Server::Chat(SimPlayerController* player, std::u16string_view text) {
+  return commands_.DispatchChat(AsGame<AShooterPlayerController>(player), std::u16string(text),
+                                EChatSendMode::GlobalChat);
+}
+
+bool Server::Console(SimPlayerController* player, std::u16string_view text) {
+  return commands_.DispatchConsole(AsGame<APlayerController>(player), std::u16string(text));
+}
+
+RCONPacket RconCommandPacket(std::u16string_view text, std::int32_t id) {
+  // Id, type and the two NULs around the body, as the wire counts them.
+  constexpr std::size_t kPacketOverhead = 10;
+  constexpr std::int32_t kExecCommand = 2;
+  RCONPacket packet;
+  packet.Length = static_cast<std::int32_t>(kPacketOverhead + Utf16ToUtf8(text).size());
+  packet.Id = id;
+  packet.Type = kExecCommand;
+  packet.Body = FString(text);
+  return packet;
+}
+
+std::vector<RconReply> Server::Rcon(std::u16string_view text, std::int32_t id) {
+  std::vector<RconReply> replies;
+  const CommandConnection connection(*world_);
+  connection->send = [&replies](const RconReply& reply) { replies.push_back(reply); };
+  RCONPacket packet = RconCommandPacket(text, id);
+  ExecuteRcon(*connection, packet);
+  return replies;
 }
 
 bool Server::ExecuteRcon(SimRconConnection& connection, RCONPacket& packet) {

@@ -1,8 +1,8 @@
 #include <string>
 #include <vector>
 
-#include "accounting/direct_story.h"
 #include "accounting/limit_rules.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -14,7 +14,7 @@ using ::testing::IsEmpty;
 const std::string kOpeningRule(41, '_');
 const std::string kClosingRule = "|" + std::string(40, '_');
 
-// DefaultConfig(): Wall Count 3, Foundation Count 10, Ceiling unconfigured.
+// BaselineConfig(): Wall Count 3, Foundation Count 10, Ceiling unconfigured.
 class LimitRules : public DirectStory {
  protected:
   void Owns(const std::string& object_path, std::int32_t team, int count) {

@@ -1,5 +1,5 @@
+#include "support/plugin_fixture.h"
 #include "support/stdout_capture.h"
-#include "support/world_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -9,7 +9,7 @@ using ::testing::IsSupersetOf;
 using ::testing::Not;
 
 // The recount inside the loaded plug-in, reaching the game only by name.
-class RecountInThePlugin : public WorldStory {};
+class RecountInThePlugin : public PluginTest {};
 
 TEST_F(RecountInThePlugin, LoadingOnARunningServerCountsTheWorldItFinds) {
   Debug(true);

@@ -1,6 +1,6 @@
 #include <string>
 
-#include "accounting/direct_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {

@@ -1,5 +1,5 @@
 #include "accounting/team_identity.h"
-#include "accounting/direct_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "cluster/cluster_story.h"
-#include "messages/commands.h"
 #include "support/redis_server.h"
 
 namespace cairnward::testing {
@@ -35,7 +34,7 @@ TEST_F(ClusterCounts, ALimitHoldsForTheWholeClusterAndLimitsShowsBothCounts) {
   EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3}));
   EXPECT_EQ(Local(3001), (Counts{1, 0, 1}));
 
-  ShowLimitsChat(AsPlayer(alice), nullptr, false);
+  server().Chat(alice, u"/limits");
   EXPECT_NE(Received(alice).back().text.find(u"Wall: 3/3 (1 here)"), std::u16string::npos);
 
   // A removal here frees a slot on every grid.

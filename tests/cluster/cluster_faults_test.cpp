@@ -77,7 +77,8 @@ TEST_F(RedisFaults, PausedCallsTimeOutAndTheGameThreadGoesOn) {
 
 TEST_F(RedisFaults, AWrongPasswordCountsLocallyUntilTheRightOneIsLoaded) {
   RedisServer guarded("right");
-  JoinCluster(guarded.Port(), "wrong");
+  ConfigureCluster(guarded.Port(), "wrong");
+  ASSERT_TRUE(server().LoadLinkedPlugin(&PluginEntry));
   EXPECT_THAT(
       Lines("cannot be used"),
       ElementsAre(AllOf(HasSubstr("AUTH refused"), HasSubstr(std::to_string(guarded.Port())))));
@@ -87,7 +88,7 @@ TEST_F(RedisFaults, AWrongPasswordCountsLocallyUntilTheRightOneIsLoaded) {
   EXPECT_EQ(Local(3001)[kWalls], 3);
   EXPECT_FALSE(ClusterUp());
 
-  StopCluster();
+  server().UnloadPlugin();
   JoinCluster(guarded.Port(), "right");
   EXPECT_EQ(Aggregate(3001), Local(3001));
 }

@@ -121,6 +121,11 @@ ClusterSettings ClusterStory::Settings(const std::string& server) const {
 }
 
 void ClusterStory::JoinCluster(int port, const std::string& password) {
+  ConfigureCluster(port, password);
+  AttachPlugin();
+}
+
+void ClusterStory::ConfigureCluster(int port, const std::string& password) {
   port_ = port;
   password_ = password;
   const ClusterSettings settings = Settings("A1");
@@ -131,13 +136,6 @@ void ClusterStory::JoinCluster(int port, const std::string& password) {
                          {"TimeoutMs", settings.timeout.count()},
                          {"RetryMs", settings.retry.count()}};
   Configure();
-  StartCluster(ParseClusterSettings(PluginConfig()));
-  Recount();
-}
-
-void ClusterStory::TearDown() {
-  StopCluster();
-  HookedStory::TearDown();
 }
 
 Counts ClusterStory::Aggregate(std::int32_t team) const {

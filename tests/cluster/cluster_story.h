@@ -10,7 +10,7 @@
 #include "cluster/key_names.h"
 #include "cluster/redis_link.h"
 #include "config/cluster_settings.h"
-#include "hooks/hooked_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 
@@ -48,13 +48,16 @@ class PeerServer {
   std::unique_ptr<RedisLink> link_;
 };
 
-// A hooked story whose server is grid "A1" of a cluster on the Redis at
-// `port`, named after the running test so that tests sharing a Redis never
-// meet.
-class ClusterStory : public HookedStory {
+// A story whose server is grid "A1" of a cluster on the Redis at `port`,
+// named after the running test so that tests sharing a Redis never meet: the
+// plug-in attached with a "Cluster" section, as a load does.
+class ClusterStory : public DirectStory {
  protected:
   void JoinCluster(int port, const std::string& password = {});
-  void TearDown() override;
+  // The "Cluster" section alone, for a test that loads the plug-in itself.
+  void ConfigureCluster(int port, const std::string& password = {});
+  // Every recount of the plug-in publishes its counts.
+  static void Recount() { RecountAndPublish(); }
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
   // A team's counts in the aggregate, read straight from Redis.

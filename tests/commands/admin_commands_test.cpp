@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "commands/command_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -10,10 +10,11 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
-class UpdateStructures : public CommandStory {
+class UpdateStructures : public DirectStory {
  protected:
   void SetUp() override {
-    CommandStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     admin_ = AddPlayer("Admin", 76561198000000009ULL, 0, /*admin=*/true);
     // Built while the plug-in was not looking: only a recount sees it.
     Spawn(kWall, 2001, 2);
@@ -22,7 +23,7 @@ class UpdateStructures : public CommandStory {
 };
 
 TEST_F(UpdateStructures, TheConsoleFormRecountsAndAnswersNothing) {
-  Console(&UpdateStructuresConsole, admin_, u"UpdateStructures");
+  EXPECT_TRUE(server().Console(admin_, u"UpdateStructures"));
   EXPECT_EQ(CountOf(kWall, 2001), 2);
   EXPECT_THAT(Received(admin_), IsEmpty());
   EXPECT_THAT(LogLines(), IsEmpty());
@@ -30,12 +31,12 @@ TEST_F(UpdateStructures, TheConsoleFormRecountsAndAnswersNothing) {
 
 TEST_F(UpdateStructures, ADeadAdministratorsConsoleDoesNotRecount) {
   world().TakeCharacter(admin_);
-  Console(&UpdateStructuresConsole, admin_, u"UpdateStructures");
+  EXPECT_TRUE(server().Console(admin_, u"UpdateStructures"));
   EXPECT_EQ(CountOf(kWall, 2001), 0);
 }
 
 TEST_F(UpdateStructures, TheRconFormAnswersWithTheRequestsIdWhateverFollowsTheName) {
-  const auto replies = Rcon(&UpdateStructuresRcon, u"UpdateStructures now please", 41);
+  const auto replies = server().Rcon(u"UpdateStructures now please", 41);
   ASSERT_EQ(replies.size(), 1U);
   EXPECT_EQ(replies[0].id, 41);
   EXPECT_EQ(replies[0].type, 0);
@@ -46,19 +47,20 @@ TEST_F(UpdateStructures, TheRconFormAnswersWithTheRequestsIdWhateverFollowsTheNa
 TEST_F(UpdateStructures, AFailedRecountIsLoggedAndItsTextAnswered) {
   Config()["Structures"] = Json::array({1});
   Configure();
-  const auto replies = Rcon(&UpdateStructuresRcon, u"UpdateStructures");
+  const auto replies = server().Rcon(u"UpdateStructures");
   ASSERT_EQ(replies.size(), 1U);
   EXPECT_THAT(Narrow(replies[0].text), HasSubstr("[json.exception."));
   EXPECT_THAT(Errors(), ElementsAre(HasSubstr("[json.exception.")));
 
-  Console(&UpdateStructuresConsole, admin_, u"UpdateStructures");
+  EXPECT_TRUE(server().Console(admin_, u"UpdateStructures"));
   EXPECT_EQ(Errors().size(), 2U);
 }
 
-class GetBp : public CommandStory {
+class GetBp : public DirectStory {
  protected:
   void SetUp() override {
-    CommandStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     admin_ = AddPlayer("Admin", 76561198000000009ULL, 0, /*admin=*/true);
   }
 
@@ -67,7 +69,7 @@ class GetBp : public CommandStory {
     if (admin_->character != nullptr) {
       admin_->character->aimed_actor = actor;
     }
-    Console(&GetBpConsole, admin_, u"GetBp");
+    EXPECT_TRUE(server().Console(admin_, u"GetBp"));
     return Received(admin_);
   }
 

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "commands/command_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -11,10 +11,11 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using Form = standin::Delivery::Form;
 
-class Reload : public CommandStory {
+class Reload : public DirectStory {
  protected:
   void SetUp() override {
-    CommandStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     admin_ = AddPlayer("Admin", 76561198000000009ULL, 0, /*admin=*/true);
     Spawn(kWall, 2001, 2);
     Recount();
@@ -23,10 +24,8 @@ class Reload : public CommandStory {
     server().ClearLog();
   }
 
-  void ConsoleReload() { Console(&ReloadConfigConsole, admin_, u"cairnward.reload"); }
-  std::vector<standin::RconReply> RconReload() {
-    return Rcon(&ReloadConfigRcon, u"cairnward.reload", 12);
-  }
+  void ConsoleReload() { EXPECT_TRUE(server().Console(admin_, u"cairnward.reload")); }
+  std::vector<standin::RconReply> RconReload() { return server().Rcon(u"cairnward.reload", 12); }
 
   standin::SimPlayerController* admin_ = nullptr;
 };

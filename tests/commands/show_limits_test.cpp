@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "commands/command_story.h"
 #include "messages/push.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -12,10 +12,11 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using Form = standin::Delivery::Form;
 
-class ShowLimits : public CommandStory {
+class ShowLimits : public DirectStory {
  protected:
   void SetUp() override {
-    CommandStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     alice_ = AddPlayer("Alice", 76561198000000001ULL, 2001);
   }
 
@@ -23,7 +24,7 @@ class ShowLimits : public CommandStory {
   std::vector<standin::Delivery> Ask() {
     Configure();
     Recount();
-    AskForLimits(alice_);
+    EXPECT_TRUE(server().Chat(alice_, u"/limits"));
     return Received(alice_);
   }
 
@@ -141,7 +142,7 @@ TEST_F(ShowLimits, BadSettingsAndTemplatesAreWarningsWithTheLibrarysText) {
       {"/Messages/ShowLimitMsg", "{} {} {} {} {}", "argument not found"},
   };
   for (const auto& c : cases) {
-    Config() = DefaultConfig();
+    Config() = BaselineConfig();
     Config()[Json::json_pointer(c.pointer)] = c.value;
     server().ClearLog();
     EXPECT_THAT(Ask(), IsEmpty()) << c.pointer;

@@ -1,7 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "commands/command_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -10,10 +10,11 @@ using ::testing::IsEmpty;
 
 // Alice's team 2001 owns two walls; a group of walls and foundations is
 // listed after the blueprints, and tribe 5001 has a total of its own.
-class TeamLimitsCommand : public CommandStory {
+class TeamLimitsCommand : public DirectStory {
  protected:
   void SetUp() override {
-    CommandStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     Config()["Groups"]["Base"] = {
         {"Name", "Base"},
         {"Count", 12},
@@ -28,7 +29,7 @@ class TeamLimitsCommand : public CommandStory {
   }
 
   std::u16string RconReply(const std::u16string& command) {
-    const auto replies = Rcon(&TeamLimitsRcon, command);
+    const auto replies = server().Rcon(command);
     return replies.size() == 1 ? replies[0].text : u"(not one reply)";
   }
 
@@ -40,7 +41,7 @@ TEST_F(TeamLimitsCommand, ByTeamIdOrPlayerNameItGivesTheLinesThatPlayersSee) {
   const std::u16string body = u"Foundation: 0/10\nWall: 2/3\n[Base] 2/12\nTotal: 2/100";
   EXPECT_EQ(RconReply(u"cairnward.limits 2001"), body);
   EXPECT_EQ(RconReply(u"cairnward.limits   Alice Smith  "), body);
-  AskForLimits(alice_);
+  EXPECT_TRUE(server().Chat(alice_, u"/limits"));
   ASSERT_EQ(Received(alice_).size(), 2U);
   EXPECT_EQ(Received(alice_)[1].text, body);
 
@@ -49,7 +50,7 @@ TEST_F(TeamLimitsCommand, ByTeamIdOrPlayerNameItGivesTheLinesThatPlayersSee) {
             u"Foundation: 0/10\nWall: 0/3\n[Base] 0/12\nTotal: 0/40");
   EXPECT_EQ(TeamTotals().count(5001), 0U);
 
-  Console(&TeamLimitsConsole, admin_, u"cairnward.limits 2001");
+  EXPECT_TRUE(server().Console(admin_, u"cairnward.limits 2001"));
   const auto shown = Received(admin_);
   ASSERT_EQ(shown.size(), 1U);
   EXPECT_EQ(shown[0].form, standin::Delivery::Form::kChat);
@@ -60,7 +61,7 @@ TEST_F(TeamLimitsCommand, ByTeamIdOrPlayerNameItGivesTheLinesThatPlayersSee) {
 TEST_F(TeamLimitsCommand, AnUnknownNameOrNoArgumentGetsOneLineAndChangesNothing) {
   EXPECT_EQ(RconReply(u"cairnward.limits Mallory"), u"No player or team \"Mallory\"");
   EXPECT_EQ(RconReply(u"cairnward.limits"), u"No player or team \"\"");
-  Console(&TeamLimitsConsole, admin_, u"cairnward.limits 99999999999");
+  EXPECT_TRUE(server().Console(admin_, u"cairnward.limits 99999999999"));
   ASSERT_EQ(Received(admin_).size(), 1U);
   EXPECT_EQ(Received(admin_)[0].text, u"No player or team \"99999999999\"");
   EXPECT_THAT(Errors(), IsEmpty());

@@ -1,8 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "accounting/direct_story.h"
 #include "config/debug_trace.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "api/game_members.h"
-#include "hooks/hooked_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -11,10 +11,11 @@ using standin::RefusedBy;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-class BuildHook : public HookedStory {
+class BuildHook : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     alice_ = AddPlayer("Alice", 76561198000000001ULL, 2001);
     bob_ = AddPlayer("Bob", 76561198000000002ULL, 2002);
   }
@@ -51,18 +52,14 @@ TEST_F(BuildHook, OverTheLimitIsRefusedNotifiedToThePlacerAndNotCounted) {
   EXPECT_EQ(Place(alice_, kFoundation).refused_by, RefusedBy::kNone);
 }
 
-TEST_F(BuildHook, TheGamesOwnAnswerStandsAndIsNeverCounted) {
-  world().build_verdict = 0;
-  EXPECT_EQ(Place(alice_, kWall).refused_by, RefusedBy::kGame);
-  EXPECT_EQ(TeamTotal(2001), 0);
-  world().build_verdict = 7;
-  auto* wall_default = world().BlueprintClass(kWall)->default_object;
-  const int answer = server().Hooks().Entry(game::kIsAllowedToBuild)(
-      AsGame<APrimalStructure>(wall_default), AsGame<APlayerController>(alice_), {}, {}, nullptr,
-      false, {}, /*final_placement=*/false, nullptr, nullptr);
-  EXPECT_EQ(answer, 1);
+TEST_F(BuildHook, TheGamesRefusalStandsUncountedAndAnyAllowIsOne) {
+  EXPECT_EQ(server().Place(alice_, kWall, {.game_allows = false}).refused_by, RefusedBy::kGame);
   EXPECT_EQ(TeamTotal(2001), 0);
   EXPECT_TRUE(Received(alice_).empty());
+  const auto result = server().Place(alice_, kWall, {.game_answer = 7});
+  EXPECT_EQ(result.answer, 1);
+  EXPECT_THAT(result.aim_answers, ElementsAre(1, 1));
+  EXPECT_EQ(TeamTotal(2001), 1);
 }
 
 TEST_F(BuildHook, C4ChargesInAnyCaseAreNeitherJudgedNorCountedNorUncounted) {

@@ -3,8 +3,8 @@
 #include <map>
 #include <random>
 
-#include "hooks/hooked_story.h"
 #include "support/counts_snapshot.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -12,10 +12,11 @@ namespace {
 using Snapshot = testing::CountsSnapshot;
 using testing::SnapshotCounts;
 
-class CountsNeverDrift : public HookedStory {
+class CountsNeverDrift : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     MaxAmount(12);
     // Groups that share a blueprint, and tribes and players with limits of
     // their own, so that moves and flags meet every kind of limit.

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "accounting/group_counts.h"
-#include "hooks/hooked_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -19,10 +19,11 @@ constexpr const char* kBallista = "/Game/Structures/Ballista.Ballista";
 // Defence: Cannon and Ballista, 5 together; Turrets: Cannon (no "Structures"
 // entry) and Wall (limit 3 of its own), 4 together. The story's file has them
 // in that order.
-class SharedLimits : public HookedStory {
+class SharedLimits : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     Config()["Groups"] =
         Json::parse(R"({
       "Turrets": {"Name": "Turrets", "Count": 4, "Blueprints": [")" +

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "api/game_members.h"
-#include "hooks/hooked_story.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -18,10 +18,11 @@ std::vector<std::u16string> Texts(const std::vector<standin::Delivery>& shown) {
   return texts;
 }
 
-class TribeHook : public HookedStory {
+class TribeHook : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     chief_ = AddPlayer("Chief", 1, 3001);
     PutInTribe(chief_, 5001);
     joiner_ = AddPlayer("Joiner", 2, 3002);

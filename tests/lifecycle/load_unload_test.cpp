@@ -47,7 +47,7 @@ TEST_F(LoadUnload, MissingConfigFailsTheLoadWithTwoErrorLinesAndNothingRegistere
 }
 
 TEST_F(LoadUnload, ChatCommandWithoutShowLimitsCmdIsNamedNoMessage) {
-  Json config = DefaultConfig();
+  Json config = BaselineConfig();
   config["Messages"].erase("ShowLimitsCmd");
   WriteConfig(config);
   ASSERT_TRUE(LoadPlugin());
@@ -57,7 +57,7 @@ TEST_F(LoadUnload, ChatCommandWithoutShowLimitsCmdIsNamedNoMessage) {
 TEST_F(LoadUnload, AShowLimitsCmdWithABlankIsRegisteredWithAWarning) {
   for (const char* name : {"/my limits", " /limits", "/limits\t", "/limits"}) {
     SCOPED_TRACE(name);
-    Json config = DefaultConfig();
+    Json config = BaselineConfig();
     config["Messages"]["ShowLimitsCmd"] = name;
     WriteConfig(config);
     server().ClearLog();
@@ -75,7 +75,7 @@ TEST_F(LoadUnload, AShowLimitsCmdWithABlankIsRegisteredWithAWarning) {
 }
 
 TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo) {
-  Json config = DefaultConfig();
+  Json config = BaselineConfig();
   config["Messages"]["ShowLimitsCmd"] = "";
   WriteConfig(config);
   ASSERT_TRUE(LoadPlugin());
@@ -90,7 +90,7 @@ TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo
 }
 
 TEST_F(LoadUnload, MessagesThatIsNotAnObjectFailsTheLoadWithAReason) {
-  Json config = DefaultConfig();
+  Json config = BaselineConfig();
   config["Messages"] = Json::array();
   WriteConfig(config);
   EXPECT_FALSE(LoadPlugin());
@@ -103,11 +103,10 @@ TEST_F(LoadUnload, MessagesThatIsNotAnObjectFailsTheLoadWithAReason) {
 
 TEST_F(LoadUnload, TheChatCommandKeepsItsLoadTimeNameAcrossAConfigChange) {
   ASSERT_TRUE(LoadPlugin());
-  Json config = DefaultConfig();
+  Json config = BaselineConfig();
   config["Messages"]["ShowLimitsCmd"] = "/renamed";
   WriteConfig(config);
-  ASSERT_TRUE(server().Commands().DispatchConsole(
-      AsGame<APlayerController>(world().AddPlayer("Admin", 1, 0)), u"cairnward.reload"));
+  ASSERT_TRUE(server().Console(world().AddPlayer("Admin", 1, 0), u"cairnward.reload"));
   EXPECT_THAT(server().Commands().ChatNames(), ElementsAre(u"/limits"));
   UnloadPlugin();
   EXPECT_THAT(server().Commands().ChatNames(), IsEmpty());

@@ -5,11 +5,11 @@
 
 #include <fmt/format.h>
 
-#include "accounting/direct_story.h"
 #include "api/game_members.h"
 #include "messages/push.h"
 #include "standin/memory.h"
 #include "standin/registry.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {

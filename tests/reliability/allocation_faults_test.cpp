@@ -7,12 +7,12 @@
 #include <utility>
 #include <vector>
 
-#include "config/reload_commands.h"
-#include "hooks/hooked_story.h"
 #include "messages/commands.h"
+#include "messages/reload_commands.h"
 #include "reliability/figures.h"
 #include "standin/memory.h"
 #include "support/counts_snapshot.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -37,10 +37,11 @@ Snapshot Counts() {
 
 // The game's allocator refuses one request, at every point of a hook or a
 // command where the plug-in or the game asks it for memory.
-class AllocationFaults : public HookedStory {
+class AllocationFaults : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     admin_ = AddPlayer("Admin", 76561198000000009ULL, 0, /*admin=*/true);
     alice_ = AddPlayer("Alice", 76561198000000001ULL, 2001);
     bob_ = AddPlayer("Bob", 76561198000000002ULL, 2002);
@@ -184,9 +185,7 @@ TEST_F(AllocationFaults, InCommandsNothingEscapesAndAFailedRecountKeepsTheCounts
     EXPECT_EQ(Counts(), before);
   });
 
-  RCONPacket packet;
-  packet.Id = 9;
-  packet.Body = FString(u"UpdateStructures");
+  RCONPacket packet = standin::RconCommandPacket(u"UpdateStructures", 9);
   faults += Sweep("an RCON recount", [&] {
     const Snapshot before = Counts();
     Rcon(&UpdateStructuresRcon, packet);

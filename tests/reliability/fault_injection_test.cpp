@@ -25,8 +25,7 @@ class FaultInjection : public LoadedStory {
   }
 
   std::u16string LimitsShownTo(standin::SimPlayerController* player) {
-    EXPECT_TRUE(
-        server().Commands().DispatchChat(AsPlayer(player), u"/limits", EChatSendMode::GlobalChat));
+    EXPECT_TRUE(server().Chat(player, u"/limits"));
     return Received(player).back().text;
   }
 
@@ -63,12 +62,12 @@ TEST_F(FaultInjection, AConfigFileThatChangesOrDisappearsBetweenReloads) {
   const auto whole = std::filesystem::file_size(ConfigFile());
   std::filesystem::resize_file(ConfigFile(), whole / 3);
   EXPECT_EQ(ConsoleReload(), u"Failed to reload config");
-  EXPECT_EQ(standin::Place(server(), alice_, kWall).refused_by, RefusedBy::kPlugin);
+  EXPECT_EQ(server().Place(alice_, kWall).refused_by, RefusedBy::kPlugin);
   ++cases;
 
   WriteWallLimit(4);
   EXPECT_EQ(RconReload(), u"Reloaded config");
-  EXPECT_NE(standin::Place(server(), alice_, kWall).actor, nullptr);
+  EXPECT_NE(server().Place(alice_, kWall).actor, nullptr);
   EXPECT_EQ(LimitsShownToAlice(), u"Foundation: 0/10\nWall: 3/4\nTotal: 3/100");
   ++cases;
   Tally("fault_cases", cases);
@@ -103,7 +102,7 @@ TEST_F(FaultInjection, APlacementTheGameTurnsDownAfterTheHookAllowedItIsCorrecte
   // only ever refuses early, never lets a team past a limit, until the
   // next recount (game-mode start, UpdateStructures, reload) puts it right.
   world().refuse_placements = 1;
-  EXPECT_EQ(standin::Place(server(), alice_, kWall).refused_by, RefusedBy::kGameAfterCheck);
+  EXPECT_EQ(server().Place(alice_, kWall).refused_by, RefusedBy::kGameAfterCheck);
   EXPECT_EQ(standin::StructuresOf(world(), 2001).size(), 2U);
   EXPECT_EQ(LimitsShownToAlice(), u"Foundation: 0/10\nWall: 3/3\nTotal: 3/100");
   RconRecount();
@@ -143,8 +142,8 @@ TEST_F(FaultInjection, HooksRemovedAtUnloadAreNeverCalledAgain) {
   // Cairnward's hooks lie above the other plug-in's now.
   EXPECT_NE(hooks.EntryAddress(game::kIsAllowedToBuild.name),
             reinterpret_cast<void*>(&other_plugin::IsAllowedToBuild));
-  EXPECT_EQ(standin::Place(server(), alice_, kWall).refused_by, RefusedBy::kNone);
-  EXPECT_EQ(standin::Place(server(), alice_, kWall).refused_by, RefusedBy::kPlugin);
+  EXPECT_EQ(server().Place(alice_, kWall).refused_by, RefusedBy::kNone);
+  EXPECT_EQ(server().Place(alice_, kWall).refused_by, RefusedBy::kPlugin);
 
   UnloadPlugin();
   // Every call goes past where Cairnward's code was, straight to the other
@@ -158,7 +157,7 @@ TEST_F(FaultInjection, HooksRemovedAtUnloadAreNeverCalledAgain) {
             GetAddress(game::kDestroyed.name));
   const int before = other_plugin::calls;
   for (int i = 0; i < 3; ++i) {
-    standin::SimActor* wall = standin::Place(server(), alice_, kWall, 0).actor;
+    standin::SimActor* wall = server().Place(alice_, kWall, {.aim_calls = 0}).actor;
     ASSERT_NE(wall, nullptr) << "no limit without the plug-in";
     EXPECT_TRUE(standin::Destroy(server(), wall, standin::Via::kDie));
   }

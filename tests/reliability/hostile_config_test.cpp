@@ -27,7 +27,7 @@ void WriteBytes(const fs::path& file, const std::string& bytes) {
 }
 
 std::string GoodText() {
-  return DefaultConfig().dump(2);
+  return BaselineConfig().dump(2);
 }
 
 std::string NestedArrays(std::size_t depth) {
@@ -86,7 +86,7 @@ const RefusedFile kRefusedFiles[] = {
      "Can't open config.json"},
     {"InvalidUtf8InAText",
      [](const fs::path& file) {
-       Json config = DefaultConfig();
+       Json config = BaselineConfig();
        config["Messages"]["Sender"] = "@SENDER@";
        std::string text = config.dump();
        text.replace(text.find("@SENDER@"), 8, "Caf\xC3\x28");
@@ -129,7 +129,7 @@ const RefusedFile kRefusedFiles[] = {
      "with array"},
     {"NoGeneral",
      [](const fs::path& file) {
-       Json config = DefaultConfig();
+       Json config = BaselineConfig();
        config.erase("General");
        WriteBytes(file, config.dump());
        return true;
@@ -195,14 +195,14 @@ class AcceptedConfig : public LoadedStory {
   // The starting configuration with a wall limit of 2: Alice, who owns two,
   // may build no more walls once it is in force.
   static Json WallsLimitedToTwo() {
-    Json config = DefaultConfig();
+    Json config = BaselineConfig();
     config["Structures"]["Blueprint'/Game/Structures/Wall.Wall'"]["Count"] = 2;
     return config;
   }
 
   void ExpectWallsLimitedToTwo() {
-    EXPECT_EQ(standin::Place(server(), alice_, kWall).refused_by, standin::RefusedBy::kPlugin);
-    EXPECT_NE(standin::Place(server(), alice_, kCeiling).actor, nullptr);
+    EXPECT_EQ(server().Place(alice_, kWall).refused_by, standin::RefusedBy::kPlugin);
+    EXPECT_NE(server().Place(alice_, kCeiling).actor, nullptr);
   }
 };
 

@@ -3,14 +3,14 @@
 #include <string>
 
 #include "standin/game_actions.h"
-#include "support/world_story.h"
+#include "support/plugin_fixture.h"
 
 namespace cairnward::testing {
 
 // The plug-in loaded from its library and reached only as the host and the
 // game reach it: console and RCON lines, game events. Alice owns two walls of
-// the three that DefaultConfig() allows.
-class LoadedStory : public WorldStory {
+// the three that BaselineConfig() allows.
+class LoadedStory : public PluginTest {
  protected:
   void SetUp() override;
 

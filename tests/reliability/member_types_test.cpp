@@ -4,10 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "config/reload_commands.h"
-#include "hooks/hooked_story.h"
-#include "messages/commands.h"
 #include "reliability/figures.h"
+#include "support/direct_story.h"
 
 namespace cairnward::testing {
 namespace {
@@ -57,10 +55,11 @@ std::vector<Json> EveryType() {
 // Players on both sides of every limit, with the hooks installed and every
 // command at hand; a fresh cast for every file, so that each meets the same
 // world.
-class MemberTypes : public HookedStory {
+class MemberTypes : public DirectStory {
  protected:
   void SetUp() override {
-    HookedStory::SetUp();
+    DirectStory::SetUp();
+    AttachPlugin();
     good_ = Config();
   }
 
@@ -85,15 +84,11 @@ class MemberTypes : public HookedStory {
 
   // The same events and commands, whatever configuration is in force.
   void EveryCommandAndHook(const Cast& cast) {
-    FString line(u"x");
-    ShowLimitsChat(AsPlayer(cast.alice), &line, false);
-    ShowLimitsChat(AsPlayer(cast.bob), &line, false);
-    GetBpConsole(AsPlayer(cast.alice), &line, false);
-    UpdateStructuresConsole(AsPlayer(cast.admin), &line, false);
-    RCONPacket packet;
-    packet.Id = 3;
-    auto* connection = standin::AsGame<RCONClientConnection>(world().MakeRconConnection());
-    UpdateStructuresRcon(connection, &packet, nullptr);
+    EXPECT_TRUE(server().Chat(cast.alice, u"/limits"));
+    EXPECT_TRUE(server().Chat(cast.bob, u"/limits"));
+    EXPECT_TRUE(server().Console(cast.alice, u"GetBp"));
+    EXPECT_TRUE(server().Console(cast.admin, u"UpdateStructures"));
+    server().Rcon(u"UpdateStructures", 3);
     standin::StartGameMode(server());
     for (const char* blueprint : {kWall, kFoundation, kCeiling}) {
       Place(cast.alice, blueprint);
@@ -124,8 +119,7 @@ TEST_F(MemberTypes, EveryMemberOfEveryTypeIsReadOrRefusedAndEveryFailureIsContai
       WriteConfig(hostile);
       server().ClearLog();
 
-      FString line(u"cairnward.reload");
-      TraceOf([&] { ReloadConfigConsole(AsPlayer(cast.admin), &line, false); });
+      TraceOf([&] { EXPECT_TRUE(server().Console(cast.admin, u"cairnward.reload")); });
       if (PluginConfig() != hostile) {
         EXPECT_EQ(PluginConfig(), good_) << "a refused file must leave the previous one in force";
         EXPECT_THAT(PluginLogLines(spdlog::level::err), Not(IsEmpty()));

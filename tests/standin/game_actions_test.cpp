@@ -10,7 +10,6 @@ namespace cairnward::testing {
 namespace {
 
 using standin::Destroy;
-using standin::Place;
 using standin::RefusedBy;
 using standin::SimActor;
 using standin::SimPlayerController;
@@ -70,7 +69,7 @@ class GameActions : public PluginTest {
 using Placement = GameActions;
 
 TEST_F(Placement, AimChecksAreNotFinalAndTheFinalOneSpawnsWithTheControllersTeam) {
-  const auto result = Place(server(), alice_, kWall, 3);
+  const auto result = server().Place(alice_, kWall, {.aim_calls = 3});
 
   ASSERT_NE(result.actor, nullptr);
   EXPECT_EQ(result.refused_by, RefusedBy::kNone);
@@ -90,7 +89,8 @@ TEST_F(Placement, AimChecksAreNotFinalAndTheFinalOneSpawnsWithTheControllersTeam
 }
 
 TEST_F(Placement, BlueprintPathAndObjectPathNameTheSameClass) {
-  const auto by_blueprint = Place(server(), bob_, "Blueprint'/Game/Structures/Wall.Wall'", 0);
+  const auto by_blueprint =
+      server().Place(bob_, "Blueprint'/Game/Structures/Wall.Wall'", {.aim_calls = 0});
   ASSERT_NE(by_blueprint.actor, nullptr);
   EXPECT_EQ(by_blueprint.actor->cls, world().BlueprintClass(kWall));
   EXPECT_THAT(by_blueprint.aim_answers, IsEmpty());
@@ -100,18 +100,18 @@ TEST_F(Placement, BlueprintPathAndObjectPathNameTheSameClass) {
 
 TEST_F(Placement, AGameRefusalSpawnsNothing) {
   Spawn(kFoundation, kAliceOwn);
-  world().build_verdict = 0;
-  const auto result = Place(server(), alice_, kWall);
+  const auto result = server().Place(alice_, kWall, {.game_allows = false});
   EXPECT_EQ(result.actor, nullptr);
   EXPECT_EQ(result.refused_by, RefusedBy::kGame);
   EXPECT_EQ(result.answer, 0);
   EXPECT_EQ(world().Level()->slots.size(), 1U);
   EXPECT_EQ(world().build_checks.size(), 3U);
+  // The refusal was for that placement alone.
+  EXPECT_NE(server().Place(alice_, kWall).actor, nullptr);
 }
 
 TEST_F(Placement, AnyNonZeroGameVerdictComesBackAsIsAndPlaces) {
-  world().build_verdict = 7;
-  const auto result = Place(server(), bob_, kWall, 1);
+  const auto result = server().Place(bob_, kWall, {.game_answer = 7, .aim_calls = 1});
   EXPECT_NE(result.actor, nullptr);
   EXPECT_EQ(result.answer, 7);
   EXPECT_THAT(result.aim_answers, ElementsAre(7));
@@ -119,14 +119,15 @@ TEST_F(Placement, AnyNonZeroGameVerdictComesBackAsIsAndPlaces) {
 
 TEST_F(Placement, ATribeMemberPlacesForHisTribeAndNoControllerMeansNoTeam) {
   ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
-  EXPECT_EQ(Place(server(), alice_, kWall).actor->targeting_team, kRed);
-  EXPECT_EQ(Place(server(), nullptr, kWall).actor->targeting_team, 0);
+  EXPECT_EQ(server().Place(alice_, kWall).actor->targeting_team, kRed);
+  EXPECT_EQ(server().Place(nullptr, kWall).actor->targeting_team, 0);
   EXPECT_EQ(world().build_checks.back().controller, nullptr);
 }
 
 TEST_F(Placement, OnlyStructureClassesCanBePlaced) {
-  EXPECT_THROW(Place(server(), alice_, world().BlueprintClass("/Game/Dinos/Raptor.Raptor", false)),
-               std::invalid_argument);
+  EXPECT_THROW(
+      standin::Place(server(), alice_, world().BlueprintClass("/Game/Dinos/Raptor.Raptor", false)),
+      std::invalid_argument);
   EXPECT_THAT(world().build_checks, IsEmpty());
 }
 
@@ -158,7 +159,7 @@ class PlacementThroughHook : public GameActions {
 };
 
 TEST_F(PlacementThroughHook, EveryCheckEntersTheReplacementFirst) {
-  const auto result = Place(server(), alice_, kWall, 2);
+  const auto result = server().Place(alice_, kWall, {.aim_calls = 2});
   EXPECT_NE(result.actor, nullptr);
   EXPECT_THAT(hook_saw_final, ElementsAre(false, false, true));
   EXPECT_EQ(world().build_checks.size(), 3U);
@@ -166,16 +167,15 @@ TEST_F(PlacementThroughHook, EveryCheckEntersTheReplacementFirst) {
 
 TEST_F(PlacementThroughHook, AReplacementAnsweringZeroRefusesWhatTheGameAllowed) {
   final_answer_override = 0;
-  const auto result = Place(server(), alice_, kWall);
+  const auto result = server().Place(alice_, kWall);
   EXPECT_EQ(result.actor, nullptr);
   EXPECT_EQ(result.refused_by, RefusedBy::kPlugin);
   EXPECT_THAT(world().Level()->slots, IsEmpty());
 }
 
 TEST_F(PlacementThroughHook, TheGamesRefusalIsStillTheGamesWhenTheReplacementAgrees) {
-  world().build_verdict = 0;
   final_answer_override = 0;
-  EXPECT_EQ(Place(server(), alice_, kWall).refused_by, RefusedBy::kGame);
+  EXPECT_EQ(server().Place(alice_, kWall, {.game_allows = false}).refused_by, RefusedBy::kGame);
 }
 
 // ---- Removal -----------------------------------------------------------------
@@ -411,7 +411,7 @@ TEST_F(Tribes, LeavingGivesTheOwnTeamBackAndTheTribeKeepsTheStructures) {
   ExpectTeam(alice_, kAliceOwn);
   EXPECT_EQ(wall->targeting_team, kRed);
   EXPECT_THAT(world().original_calls, IsEmpty());
-  EXPECT_EQ(Place(server(), alice_, kWall).actor->targeting_team, kAliceOwn);
+  EXPECT_EQ(server().Place(alice_, kWall).actor->targeting_team, kAliceOwn);
 }
 
 TEST_F(Tribes, JoinsTheGameTurnsDownChangeNothing) {

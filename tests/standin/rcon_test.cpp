@@ -62,16 +62,8 @@ TEST_F(Rcon, ACommandRunsItsHandlerAndAnUnknownOneIsStillAnswered) {
         FString text(u"echo: " + std::u16string(packet->Body.View()));
         Resolve(game::kRconSendMessage)(connection, packet->Id, 0, &text);
       });
-  std::vector<standin::RconReply> received;
-  auto* connection = Connect(received);
-
-  RCONPacket known{.Length = 0, .Id = 11, .Type = 2, .Body = FString(u"ECHO one two")};
-  EXPECT_TRUE(server().ExecuteRcon(*connection, known));
-  RCONPacket unknown{.Length = 0, .Id = 12, .Type = 2, .Body = FString(u"frob now")};
-  EXPECT_FALSE(server().ExecuteRcon(*connection, unknown));
-
-  EXPECT_THAT(received, ElementsAre(Reply(11, 0, u"echo: ECHO one two"),
-                                    Reply(12, 0, u"Unknown command: frob")));
+  EXPECT_THAT(server().Rcon(u"ECHO one two", 11), ElementsAre(Reply(11, 0, u"echo: ECHO one two")));
+  EXPECT_THAT(server().Rcon(u"frob now", 12), ElementsAre(Reply(12, 0, u"Unknown command: frob")));
   server().Commands().Clear();
 }
 

@@ -1,94 +1,91 @@
 #include "support/plugin_fixture.h"
 
-#include <cstdlib>
-#include <fstream>
-
 #include "standin/memory.h"
 #include "standin/strict.h"
+#include "support/stdout_capture.h"
 
 namespace cairnward::testing {
 
-Json DefaultConfig() {
-  return Json::parse(R"({
-    "Debug": false,
-    "General": {
-      "IgnoreAdmin": false,
-      "MaxAmount": 100,
-      "NotificationScale": 1.5,
-      "NotificationDisplayTime": 5.0
-    },
-    "Structures": {
-      "Blueprint'/Game/Structures/Wall.Wall'": { "Count": 3, "Name": "Wall" },
-      "Blueprint'/Game/Structures/Foundation.Foundation'": { "Count": 10, "Name": "Foundation" }
-    },
-    "Messages": {
-      "ShowLimitsCmd": "/limits",
-      "ReachLimit": "You have reached the limit for this structure",
-      "InvitingMergeFail": "The merged tribe would exceed its structure limits",
-      "InvitedMergeFail": "Your tribe's structures would exceed the merged tribe's limits",
-      "InvitingTribeFail": "This player's structures would exceed your tribe's limits",
-      "InvitedPlayerFail": "Your structures would exceed that tribe's limits",
-      "ShowLimitMsg": "{}: {}/{}\n",
-      "TotalLimitMsg": "Total: {}/{}",
-      "Sender": "Cairnward",
-      "ShowLimitsType": "Notification",
-      "NotificationColor": { "Red": 1.0, "Green": 0.8, "Blue": 0.2 },
-      "ShowLimitsScale": 1.2,
-      "ShowLimitsDisplayTime": 8.0
-    }
-  })");
-}
-
 void PluginTest::SetUp() {
-  standin::ClearViolations();
-  std::string pattern = (std::filesystem::temp_directory_path() / "cairnward-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  root_ = pattern;
-  const auto plugin_dir = root_ / "AtlasApi" / "Plugins" / "Cairnward";
-  std::filesystem::create_directories(plugin_dir);
-  std::filesystem::create_symlink(CAIRNWARD_PLUGIN_LIBRARY, plugin_dir / "Cairnward.so");
-  blocks_before_ = standin::Memory().live_blocks;
-  server_ = std::make_unique<standin::Server>(root_);
+  harness_ = std::make_unique<harness::PluginHarness>(harness::HarnessOptions{
+      .library = CAIRNWARD_PLUGIN_LIBRARY, .forget_plugin_state = [this] { ForgetPluginState(); }});
 }
 
 void PluginTest::TearDown() {
-  server_->UnloadPlugin();
-  server_.reset();
-  EXPECT_EQ(standin::Memory().live_blocks, blocks_before_) << "FMemory blocks leaked";
-  EXPECT_TRUE(standin::Violations().empty())
-      << "host violations, first: " << standin::Violations().front();
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
-std::filesystem::path PluginTest::ConfigFile() const {
-  return root_ / "AtlasApi" / "Plugins" / "Cairnward" / "config.json";
-}
-
-void PluginTest::WriteConfig(const Json& config) {
-  WriteConfigText(config.dump(2));
-}
-
-void PluginTest::WriteConfigText(const std::string& text) {
-  std::ofstream(ConfigFile(), std::ios::binary | std::ios::trunc) << text;
-  config_written_ = true;
-}
-
-void PluginTest::RemoveConfig() {
-  std::filesystem::remove(ConfigFile());
-  config_written_ = true;
-}
-
-bool PluginTest::LoadPlugin() {
-  if (!config_written_) {
-    WriteConfig(DefaultConfig());
+  // A test that stopped half-way through an injected failure leaves none behind.
+  standin::FailAllocations(0, 0);
+  for (const std::string& problem : harness_->Finish()) {
+    ADD_FAILURE() << problem;
   }
-  return server_->LoadPlugin();
+}
+
+void PluginTest::Limit(const std::string& object_path, std::int32_t count) {
+  config_["Structures"][BlueprintPath(object_path)]["Count"] = count;
+}
+
+std::vector<standin::SimActor*> PluginTest::Spawn(const std::string& object_path, std::int32_t team,
+                                                  int count) {
+  standin::SimClass* cls = world().BlueprintClass(object_path);
+  std::vector<standin::SimActor*> spawned;
+  spawned.reserve(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    spawned.push_back(world().SpawnActor(cls, team));
+  }
+  return spawned;
+}
+
+standin::SimActor* PluginTest::SpawnNonStructure(const std::string& object_path,
+                                                 std::int32_t team) {
+  return world().SpawnActor(world().BlueprintClass(object_path, /*structure=*/false), team);
+}
+
+standin::SimPlayerController* PluginTest::AddPlayer(const std::string& name, std::uint64_t steam_id,
+                                                    std::int32_t team, bool admin) {
+  standin::SimPlayerController* player = world().AddPlayer(name, steam_id, team);
+  if (admin) {
+    server().AddToGroup(steam_id, u"Admins");
+  }
+  return player;
+}
+
+void PluginTest::PutInTribe(standin::SimPlayerController* player, std::int32_t tribe_id) {
+  standin::SimPlayerState* state = player->player_state;
+  state->in_tribe = true;
+  state->current_tribe_data = world().TribeById(tribe_id);
+  state->targeting_team = tribe_id;
+  player->targeting_team = tribe_id;
+  if (player->character != nullptr) {
+    player->character->targeting_team = tribe_id;
+  }
+}
+
+AShooterPlayerController* PluginTest::AsPlayer(standin::SimPlayerController* player) {
+  return standin::AsGame<AShooterPlayerController>(player);
+}
+
+AShooterPlayerState* PluginTest::StateOf(standin::SimPlayerController* player) {
+  return standin::AsGame<AShooterPlayerState>(player->player_state);
+}
+
+std::vector<standin::Delivery> PluginTest::Received(const standin::SimPlayerController* player) {
+  std::vector<standin::Delivery> received;
+  for (const auto& delivery : server().Deliveries()) {
+    if (delivery.player == player->player_name) {
+      received.push_back(delivery);
+    }
+  }
+  return received;
+}
+
+std::vector<std::string> PluginTest::TraceOf(const std::function<void()>& act) {
+  StdoutCapture capture;
+  act();
+  return capture.Lines();
 }
 
 std::vector<std::string> PluginTest::LogLines() const {
   std::vector<std::string> lines;
-  for (const auto& record : server_->Log()) {
+  for (const auto& record : harness_->Server().Log()) {
     lines.push_back(record.text);
   }
   return lines;
@@ -96,7 +93,7 @@ std::vector<std::string> PluginTest::LogLines() const {
 
 std::vector<std::string> PluginTest::LogLines(spdlog::level::level_enum level) const {
   std::vector<std::string> lines;
-  for (const auto& record : server_->Log()) {
+  for (const auto& record : harness_->Server().Log()) {
     if (record.level == level) {
       lines.push_back(record.text);
     }
@@ -106,7 +103,7 @@ std::vector<std::string> PluginTest::LogLines(spdlog::level::level_enum level) c
 
 std::vector<std::string> PluginTest::PluginLogLines(spdlog::level::level_enum level) const {
   std::vector<std::string> lines;
-  for (const auto& record : server_->Log()) {
+  for (const auto& record : harness_->Server().Log()) {
     if (record.level == level && record.logger == "Cairnward-Alpha1") {
       lines.push_back(record.text);
     }

@@ -21,7 +21,7 @@ class World;
 enum class RefusedBy {
   kNone,    // placed
   kPlugin,  // the game's own verdict was non-zero, but the hook chain answered 0
-  kGame,    // the game's own verdict (World::build_verdict) was 0
+  kGame,    // the game's own verdict was 0
   // The final check through the hook chain allowed it, and then the game did
   // not spawn it (World::refuse_placements): a hook that counted it was wrong.
   kGameAfterCheck,
@@ -34,17 +34,25 @@ struct PlaceResult {
   std::vector<int> aim_answers;  // what each check while aiming answered
 };
 
+// How the game itself judges a placement, and how long the player aims.
+struct PlaceOptions {
+  bool game_allows = true;  // the game's own verdict: false answers 0
+  int game_answer = 1;      // what the game answers when it allows
+  int aim_calls = 2;        // checks without the final flag before the final one
+};
+
 // A player places a structure of `blueprint`: `aim_calls` checks without the
 // final flag while he aims, then one with it, all on the class's default
-// object. A non-zero final answer spawns the structure into the level with the
-// controller's TargetingTeam (0 for a null controller), unless the game turns
-// it down after all (World::refuse_placements).
+// object, the game answering as `options` say. A non-zero final answer spawns
+// the structure into the level with the controller's TargetingTeam (0 for a
+// null controller), unless the game turns it down after all
+// (World::refuse_placements).
 PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint,
-                  int aim_calls = 2);
+                  PlaceOptions options = {});
 // The same by object path ("/Game/Structures/Wall.Wall") or by blueprint path
 // ("Blueprint'/Game/Structures/Wall.Wall'"); the class is made on first use.
 PlaceResult Place(Server& server, SimPlayerController* player, const std::string& blueprint_path,
-                  int aim_calls = 2);
+                  PlaceOptions options = {});
 
 // ---- Removal -----------------------------------------------------------------
 

@@ -7,12 +7,15 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <spdlog/common.h>
 
 #include "api/math_types.h"
+#include "api/rcon_packet.h"
 #include "standin/command_registry.h"
+#include "standin/game_actions.h"
 #include "standin/hook_registry.h"
 #include "standin/plugin_loader.h"
 #include "standin/world.h"
@@ -60,6 +63,9 @@ struct ServerOptions {
   bool keep_history = true;
 };
 
+// An RCON client's command as the host hands it to a handler.
+RCONPacket RconCommandPacket(std::u16string_view text, std::int32_t id);
+
 // One stand-in game server: the world, the host's registries, its log, its
 // plug-in loader. Exactly one exists at a time; the host's exported functions
 // answer for it.
@@ -95,6 +101,8 @@ class Server {
 
   // The plug-in in <root>/AtlasApi/Plugins/<name>/<name>.so.
   bool LoadPlugin(const std::string& name = "Cairnward");
+  // A plug-in linked into this program, attached through its entry routine.
+  bool LoadLinkedPlugin(plugin_entry::EntryFn entry, const std::string& name = "Cairnward");
   void UnloadPlugin();
   [[nodiscard]] bool PluginLoaded() const { return loader_.Loaded(); }
 
@@ -102,6 +110,20 @@ class Server {
   [[nodiscard]] const std::vector<Delivery>& Deliveries() const { return deliveries_; }
   void ClearDeliveries() { deliveries_.clear(); }
   void Deliver(Delivery delivery);
+
+  // ---- What players, administrators and RCON clients do, as the game does
+  // it: through the host's dispatch and the hook chain, never around them.
+
+  // A player places a structure of `blueprint` (object path or blueprint
+  // path), the game judging it as `options` say.
+  PlaceResult Place(SimPlayerController* player, const std::string& blueprint,
+                    PlaceOptions options = {});
+  // A player's chat line and console line; whether a registered command took it.
+  bool Chat(SimPlayerController* player, std::u16string_view text);
+  bool Console(SimPlayerController* player, std::u16string_view text);
+  // A client's RCON command, on a connection of its own that closes after it:
+  // the replies sent on it. A command nobody registered is answered too.
+  std::vector<RconReply> Rcon(std::u16string_view text, std::int32_t id = 1);
 
   // RCON: a command packet runs as the game runs it, the handler that its
   // first word names. A command nobody registered is answered "Unknown
@@ -118,6 +140,8 @@ class Server {
   void Record(LogRecord record);
 
  private:
+  bool ReportLoad(bool loaded);  // tells the front end; answers `loaded`
+
   std::filesystem::path root_;
   std::unique_ptr<World> world_;
   HookRegistry hooks_;

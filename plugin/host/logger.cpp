@@ -1,4 +1,4 @@
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 
 #include "api/ark_api.h"
 

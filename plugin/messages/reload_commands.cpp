@@ -1,12 +1,12 @@
-#include "config/reload_commands.h"
+#include "messages/reload_commands.h"
 
 #include <exception>
 #include <utility>
 
-#include "accounting/recount.h"
+#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "host/game.h"
-#include "lifecycle/logger.h"
+#include "host/logger.h"
 #include "messages/command_guard.h"
 #include "messages/push.h"
 
@@ -18,7 +18,7 @@ namespace {
 // as the counts do, and the failure goes on to the caller.
 void RecountOrRestore(LoadedConfig previous) {
   try {
-    UpdateStructureCountAll();
+    RecountAndPublish();
   } catch (...) {
     RestoreConfig(std::move(previous));
     throw;

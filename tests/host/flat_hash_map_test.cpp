@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "accounting/flat_hash_map.h"
+#include "host/flat_hash_map.h"
 
 namespace cairnward::testing {
 namespace {

@@ -1,8 +1,8 @@
 #include <new>
 
-#include "messages/blueprint_path.h"
+#include "host/blueprint_path.h"
 #include "standin/memory.h"
-#include "support/world_story.h"
+#include "support/plugin_fixture.h"
 
 namespace cairnward::testing {
 namespace {
@@ -12,7 +12,7 @@ std::u16string FromFullName(std::u16string_view full_name) {
 }
 
 // A server is there for the FString blocks and the game objects.
-class BlueprintPaths : public WorldStory {};
+class BlueprintPaths : public PluginTest {};
 
 TEST_F(BlueprintPaths, TheThreeShapesOfFullName) {
   EXPECT_EQ(FromFullName(u"Foo_C /Game/X/Foo.Default__Foo_C"), u"Blueprint'/Game/X/Foo.Foo'");

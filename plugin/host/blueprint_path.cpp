@@ -1,4 +1,4 @@
-#include "messages/blueprint_path.h"
+#include "host/blueprint_path.h"
 
 #include <string>
 

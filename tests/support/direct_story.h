@@ -5,19 +5,25 @@
 
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
+#include "api/export.h"
 #include "config/config.h"
 #include "host/game.h"
-#include "support/world_story.h"
+#include "support/plugin_fixture.h"
+
+// The plug-in's entry routine, linked into the test rather than loaded.
+CAIRN_PLUGIN_EXPORT bool PluginEntry(int reason);
 
 namespace cairnward::testing {
 
 // A story whose test calls the plug-in's routines itself, linked from its
 // static core rather than loaded. The configuration is read at the start and
 // by Configure(); the counts are looked at without changing them.
-class DirectStory : public WorldStory {
+// AttachPlugin() then loads it as the host does: hooks and commands
+// registered, so that events and command lines reach it through the host.
+class DirectStory : public PluginTest {
  protected:
   void SetUp() override {
-    WorldStory::SetUp();
+    PluginTest::SetUp();
     // A new server is a new host, as for a load: nothing resolved with the
     // previous one is used again.
     ForgetGameAddresses();
@@ -26,6 +32,13 @@ class DirectStory : public WorldStory {
 
   void ForgetPluginState() override { ClearAccounting(); }
 
+  // The plug-in attached through its entry routine with the configuration in
+  // force: a recount, its commands and its hooks. The log starts empty after it.
+  void AttachPlugin() {
+    ASSERT_TRUE(server().LoadLinkedPlugin(&PluginEntry));
+    server().ClearLog();
+  }
+
   // Writes Config() and reads it as a load or a reload would.
   void Configure() {
     WriteStoryConfig();
@@ -33,6 +46,11 @@ class DirectStory : public WorldStory {
   }
 
   static void Recount() { UpdateStructureCountAll(); }
+
+  // A player places a structure, the game allowing it.
+  standin::PlaceResult Place(standin::SimPlayerController* player, const std::string& object_path) {
+    return server().Place(player, object_path);
+  }
 
   static FString Path(const std::string& object_path) {
     return FString(BlueprintPath16(object_path));
@@ -59,6 +77,13 @@ class DirectStory : public WorldStory {
     const auto it = counts->find(team);
     return it != counts->end() ? it->second : 0;
   }
+
+  // RCON replies are ASCII; this makes them readable to the string matchers.
+  static std::string Narrow(const std::u16string& text) { return {text.begin(), text.end()}; }
+
+  std::vector<std::string> Warnings() const { return PluginLogLines(spdlog::level::warn); }
+  std::vector<std::string> Errors() const { return PluginLogLines(spdlog::level::err); }
+  std::vector<std::string> Infos() const { return PluginLogLines(spdlog::level::info); }
 };
 
 }  // namespace cairnward::testing
