@@ -29,4 +29,8 @@ void RegisterRecountBenches(const std::vector<std::int32_t>& world_sizes, const 
 // The build check, the merge check and show-limits on a world of that many actors.
 void RegisterHookBenches(std::int32_t actors, const RunShape& run);
 
+// The final build check with a cluster's link up (Redis on loopback) and
+// down, and the recount with its publication, on a world of that many actors.
+void RegisterClusterBenches(std::int32_t actors, const RunShape& run);
+
 }  // namespace cairnward::bench

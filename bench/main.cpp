@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
             : std::vector<std::int32_t>{10'000, 100'000, 250'000, 500'000, 750'000, 1'000'000};
   cairnward::bench::RegisterRecountBenches(sizes, run);
   cairnward::bench::RegisterHookBenches(sizes.back(), run);
+  cairnward::bench::RegisterClusterBenches(sizes.back(), run);
 
   cairnward::bench::SummaryReporter summary;
   benchmark::RunSpecifiedBenchmarks(&summary);

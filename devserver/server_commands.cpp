@@ -1,5 +1,7 @@
 // Console commands that run the server and its plug-in.
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -52,6 +54,15 @@ void ConfigUse(Context& c, Args& args) {
   c.out.Say(fmt::format("config: copied {} to {}", source.string(), target.string()));
 }
 
+// Lets time pass on the game thread, as between a real server's ticks: the
+// plug-in's own threads (its link to a cluster's Redis) go on meanwhile.
+void Sleep(Context& c, Args& args) {
+  const int ms = ParseNumber<int>(args.Word("MS"), "MS", 0, 60000);
+  args.Finish();
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  c.out.Say(fmt::format("server: slept {} ms", ms));
+}
+
 }  // namespace
 
 void AddServerCommands(Context& context) {
@@ -61,6 +72,7 @@ void AddServerCommands(Context& context) {
   console.Add("plugin unload", "plugin unload", [c](Args& args) { PluginUnload(*c, args); });
   console.Add("server status", "server status N", [c](Args& args) { ServerStatus(*c, args); });
   console.Add("config use", "config use FILE", [c](Args& args) { ConfigUse(*c, args); });
+  console.Add("sleep", "sleep MS", [c](Args& args) { Sleep(*c, args); });
   // Narration for scripts: the text alone, without the command before it.
   console.Add(
       "echo", "echo [TEXT]", [c](Args& args) { c->out.Say(args.Rest()); }, Console::Echo::kHide);

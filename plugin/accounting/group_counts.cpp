@@ -65,19 +65,4 @@ bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team
   return true;
 }
 
-bool GroupsWithinMergedLimits(std::int32_t receiver, std::int32_t other) {
-  const GroupTally* tally = CountedGroups();
-  if (tally == nullptr) {
-    return true;
-  }
-  for (std::size_t group = 0; group < tally->counts.size(); ++group) {
-    const std::int32_t sum =
-        Plus(GroupCount(*tally, group, receiver), GroupCount(*tally, group, other));
-    if (sum > tally->plan->GroupLimitOf(group, receiver)) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace cairnward

@@ -28,8 +28,4 @@ void MoveGroupCounts(std::int32_t from, std::int32_t to);
 // it may place one more of a blueprint in them all.
 bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team);
 
-// Whether the two teams' group counts together stay within `receiver`'s
-// group limits (exactly the limit passes).
-bool GroupsWithinMergedLimits(std::int32_t receiver, std::int32_t other);
-
 }  // namespace cairnward

@@ -4,6 +4,7 @@
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
+#include "accounting/team_view.h"
 #include "api/ark_api.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
@@ -11,11 +12,6 @@
 
 namespace cairnward {
 namespace {
-
-bool ExemptAdmin(std::uint64_t steam_id) {
-  return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
-         Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
-}
 
 void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t current,
                  std::int32_t change, std::int32_t final_count) {
@@ -89,6 +85,11 @@ FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t tea
 }
 
 }  // namespace
+
+bool ExemptAdmin(std::uint64_t steam_id) {
+  return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
+         Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
+}
 
 PathFacts FactsOfPath(std::u16string_view path) {
   const std::uint64_t hash = FoldedHash(path);
@@ -228,21 +229,22 @@ std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view 
 }
 
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
+  return MergedWithinLimits(team_id1, LocalTeamView(team_id1), LocalTeamView(team_id2));
+}
+
+bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView& b) {
   const TraceLines trace;
   trace.Banner("| AllowMergedStructureCounts: Starts");
-  // One at a time: reading may add a team, and that may move the other.
-  const std::int32_t total1 = TeamTotals()[team_id1];
-  const std::int32_t total2 = TeamTotals()[team_id2];
-  if (Plus(total1, total2) > MaxAmountOf(team_id1)) {
+  if (Plus(a.Total(), b.Total()) > MaxAmountOf(receiver)) {
     return false;
   }
   Ledger& ledger = StructureLedger();
-  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(team_id1);
-  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
-    const TeamCounts& counts = entry->second;
-    const std::int32_t sum = Plus(CountIn(counts, team_id1), CountIn(counts, team_id2));
+  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(receiver);
+  std::size_t index = 0;
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry, ++index) {
+    const std::int32_t sum = Plus(a.Blueprint(index), b.Blueprint(index));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    const auto own_limit = own.find(&counts);
+    const auto own_limit = own.find(&entry->second);
     const std::int32_t limit =
         own_limit != own.end() ? own_limit->second : ledger.LimitOf(entry, entry->first.View());
     if (sum > limit) {
@@ -250,9 +252,14 @@ bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
       return false;
     }
   }
-  if (!GroupsWithinMergedLimits(team_id1, team_id2)) {
-    trace("| AllowMergedStructureCounts: Return: false");
-    return false;
+  // Groups limit only while they are counted.
+  if (CountedGroups() != nullptr) {
+    for (std::size_t group = 0; group < Limits().Groups().size(); ++group) {
+      if (Plus(a.Group(group), b.Group(group)) > Limits().GroupLimitOf(group, receiver)) {
+        trace("| AllowMergedStructureCounts: Return: false");
+        return false;
+      }
+    }
   }
   trace("| AllowMergedStructureCounts: Ends");
   return true;

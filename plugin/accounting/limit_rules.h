@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "accounting/ledger.h"
+#include "accounting/team_view.h"
 #include "api/fstring.h"
 #include "config/debug_trace.h"
 
@@ -63,6 +64,12 @@ bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std:
 // receiving tribe: its total, every configured blueprint's and every group's.
 // Ignores the flags; exempts nobody.
 bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2);
+
+// The same for two teams' counts as given: this server's or the cluster's.
+bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView& b);
+
+// An administrator whom "IgnoreAdmin" exempts from every limit.
+bool ExemptAdmin(std::uint64_t steam_id);
 
 // The team's limits: its own under "Teams" where one is given, else the
 // limit for everyone. The total limit is 0 when "MaxAmount" is absent.

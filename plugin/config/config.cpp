@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "api/ark_api.h"
+#include "config/cluster_settings.h"
 #include "config/settings.h"
 #include "host/logger.h"
 #include "host/text.h"
@@ -49,6 +50,9 @@ LoadedConfig ParseConfig(std::istream& in) {
   loaded.ignore_admin = SettingOr<bool>(loaded.document, settings::kIgnoreAdmin);
   loaded.plan =
       std::make_shared<const LimitPlan>(ParseLimitPlan(loaded.document, group_order.Names()));
+  // Checked with the file, so that a reload refuses what a load would; the
+  // link itself is made at load.
+  (void)ParseClusterSettings(loaded.document);
   return loaded;
 }
 

@@ -21,7 +21,8 @@ struct LoadedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves 
 // Parses a config.json and reads what a load reads at once. Fails with the
 // JSON library's error: malformed JSON, a top level that is not an object, a
 // "General" that is missing or not an object, an "IgnoreAdmin" that is not a
-// boolean, a wrong type or range in "Groups", "Teams" or "WarnAtPercent".
+// boolean, a wrong type or range in "Groups", "Teams", "WarnAtPercent" or
+// "Cluster".
 LoadedConfig ParseConfig(std::istream& in);
 
 // The parsed config.json: null until the first successful read, replaced

@@ -7,54 +7,13 @@
 
 #include <fmt/format.h>
 
+#include "config/read_at.h"
 #include "config/settings.h"
 #include "host/path_order.h"
 #include "host/text.h"
 
 namespace cairnward {
 namespace {
-
-constexpr std::int32_t kLowestWarnPercent = 1;
-constexpr std::int32_t kHighestWarnPercent = 100;
-
-// The library's own text without its "[json.exception....] " lead.
-std::string_view Reason(const Json::exception& e) {
-  std::string_view what = e.what();
-  const std::size_t end = what.find("] ");
-  return end == std::string_view::npos ? what : what.substr(end + 2);
-}
-
-// Runs a read; its failure names the member it was reading.
-template <typename Read>
-auto At(const std::string& where, Read&& read) -> decltype(read()) {
-  try {
-    return read();
-  } catch (const Json::out_of_range& e) {
-    throw Json::out_of_range::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
-  } catch (const Json::exception& e) {
-    throw Json::type_error::create(e.id, fmt::format("{}: {}", where, Reason(e)), nullptr);
-  }
-}
-
-std::string Place(std::initializer_list<std::string_view> names) {
-  std::string where;
-  for (const std::string_view name : names) {
-    where += fmt::format("{}\"{}\"", where.empty() ? "" : " -> ", name);
-  }
-  return where;
-}
-
-// A member object that may be absent; anything else but an object or null fails.
-const Json& ObjectOf(const Json& parent, std::string_view name, const std::string& where) {
-  return At(where, [&]() -> const Json& {
-    const Json& member = Required(parent, name);
-    if (!member.is_null() && !member.is_object()) {
-      throw Json::type_error::create(
-          302, std::string("type must be object, but is ") + member.type_name(), nullptr);
-    }
-    return member;
-  });
-}
 
 std::optional<std::int32_t> TeamIdOf(std::string_view key) {
   std::int32_t id = 0;
@@ -66,10 +25,10 @@ std::optional<std::int32_t> TeamIdOf(std::string_view key) {
 }
 
 GroupLimit ReadGroup(const Json& root, const std::string& key, std::vector<std::string>& members) {
-  const std::string where = Place({"Groups", key});
+  const std::string where = PlaceOf({"Groups", key});
   GroupLimit group;
   group.key = key;
-  At(where, [&] {
+  ReadAt(where, [&] {
     group.name = FromUtf8(SettingOr<std::string>(root, settings::kGroupName, key));
     group.count = SettingOr<std::int32_t>(root, settings::kGroupCount, key);
     const Json* blueprints = FindMember(SettingObject(root, settings::kGroup, key), "Blueprints");
@@ -84,23 +43,23 @@ TeamLimits ReadTeam(const Json& team, const std::string& id,
                     const std::vector<GroupLimit>& groups) {
   TeamLimits limits;
   limits.groups.resize(groups.size());
-  At(Place({"Teams", id}), [&] {
+  ReadAt(PlaceOf({"Teams", id}), [&] {
     if (const Json* max = FindMember(team, settings::kTeamMaxAmount.name); max != nullptr) {
       limits.max_amount = Read<std::int32_t>(*max);
     }
   });
   const Json& structures =
-      ObjectOf(team, settings::kTeamStructures.name, Place({"Teams", id, "Structures"}));
+      ObjectOf(team, settings::kTeamStructures.name, PlaceOf({"Teams", id, "Structures"}));
   for (auto it = structures.begin(); it != structures.end(); ++it) {
-    const std::int32_t count =
-        At(Place({"Teams", id, "Structures", it.key()}), [&] { return Read<std::int32_t>(*it); });
+    const std::int32_t count = ReadAt(PlaceOf({"Teams", id, "Structures", it.key()}),
+                                      [&] { return Read<std::int32_t>(*it); });
     limits.structures.insert_or_assign(FromUtf8(it.key()), count);
   }
   const Json& group_counts =
-      ObjectOf(team, settings::kTeamGroups.name, Place({"Teams", id, "Groups"}));
+      ObjectOf(team, settings::kTeamGroups.name, PlaceOf({"Teams", id, "Groups"}));
   for (auto it = group_counts.begin(); it != group_counts.end(); ++it) {
     const std::int32_t count =
-        At(Place({"Teams", id, "Groups", it.key()}), [&] { return Read<std::int32_t>(*it); });
+        ReadAt(PlaceOf({"Teams", id, "Groups", it.key()}), [&] { return Read<std::int32_t>(*it); });
     // A group that is not configured limits nothing; the checker says so.
     const auto group = std::find_if(groups.begin(), groups.end(),
                                     [&](const GroupLimit& g) { return g.key == it.key(); });
@@ -152,18 +111,13 @@ std::int32_t LimitPlan::GroupLimitOf(std::size_t group, std::int32_t team) const
 LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_order) {
   LimitPlan plan;
   const Json& general = SettingObject(root, settings::kGeneral);
-  At(Place({"General", "WarnAtPercent"}), [&] {
+  ReadAt(PlaceOf({"General", "WarnAtPercent"}), [&] {
     if (const Json* warn = FindMember(general, settings::kWarnAtPercent.name); warn != nullptr) {
-      const auto percent = Read<std::int32_t>(*warn);
-      if (percent < kLowestWarnPercent || percent > kHighestWarnPercent) {
-        throw Json::out_of_range::create(
-            406, fmt::format("{} is not a whole number from 1 to 100", warn->dump()), nullptr);
-      }
-      plan.warn_at_percent_ = percent;
+      plan.warn_at_percent_ = ReadInRange(*warn, settings::kWarnAtPercent);
     }
   });
 
-  const Json& groups = ObjectOf(root, settings::kGroups.name, Place({"Groups"}));
+  const Json& groups = ObjectOf(root, settings::kGroups.name, PlaceOf({"Groups"}));
   // The file's order where it was noted, else the library's.
   std::vector<std::string> keys;
   for (const std::string& key : group_order) {
@@ -196,9 +150,9 @@ LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_or
     }
   }
 
-  const Json& teams = ObjectOf(root, settings::kTeams.name, Place({"Teams"}));
+  const Json& teams = ObjectOf(root, settings::kTeams.name, PlaceOf({"Teams"}));
   for (auto it = teams.begin(); it != teams.end(); ++it) {
-    const Json& team = At(Place({"Teams", it.key()}), [&]() -> const Json& {
+    const Json& team = ReadAt(PlaceOf({"Teams", it.key()}), [&]() -> const Json& {
       return SettingObject(root, settings::kTeam, it.key());
     });
     TeamLimits limits = ReadTeam(team, it.key(), plan.groups_);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <string_view>
@@ -35,6 +36,7 @@ enum class WhenAbsent { kFine, kWarning, kError };
 struct TemplateArgument {
   enum class Kind { kText, kInteger } kind;
   std::string_view meaning;
+  bool optional = false;  // a template that never shows it is complete
 };
 
 struct Setting {
@@ -53,6 +55,10 @@ struct Setting {
   // Read whole when the file is read: a wrong type or range refuses the file.
   bool read_with_file = false;
   std::string_view member_label;  // for kAnyMember: what the administrator names
+  // The range of an integer read with the file; a text read with the file
+  // with `lowest` 1 must not be empty.
+  std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
+  std::int32_t highest = std::numeric_limits<std::int32_t>::max();
 };
 
 inline constexpr std::string_view kAnyMember = "*";
@@ -189,8 +195,18 @@ inline constexpr Setting AnyMemberReadWithFile(const Setting* parent, SettingKin
   return setting;
 }
 
-inline constexpr Setting kWarnAtPercent = ReadWithFile(
-    &kGeneral, "WarnAtPercent", SettingKind::kInteger, {}, "players are not warned before a limit");
+// The setting with the range a read with the file holds it to.
+inline constexpr Setting InRange(Setting setting, std::int32_t lowest,
+                                 std::int32_t highest = std::numeric_limits<std::int32_t>::max()) {
+  setting.lowest = lowest;
+  setting.highest = highest;
+  return setting;
+}
+
+inline constexpr Setting kWarnAtPercent =
+    InRange(ReadWithFile(&kGeneral, "WarnAtPercent", SettingKind::kInteger, {},
+                         "players are not warned before a limit"),
+            1, 100);
 
 inline constexpr Setting kGroups =
     ReadWithFile(nullptr, "Groups", SettingKind::kObject, {}, "no blueprints share a limit");
@@ -216,6 +232,45 @@ inline constexpr Setting kTeamStructureCount =
 inline constexpr Setting kTeamGroups = ReadWithFile(&kTeam, "Groups", SettingKind::kObject);
 inline constexpr Setting kTeamGroupCount =
     AnyMemberReadWithFile(&kTeamGroups, SettingKind::kInteger, {}, "<group>");
+
+inline constexpr std::string_view kClusterReadWhen =
+    "with the rest of the file; the link to Redis is made at load, and a reload keeps it as it "
+    "is";
+
+inline constexpr Setting kCluster = [] {
+  Setting setting = ReadWithFile(nullptr, "Cluster", SettingKind::kObject, {},
+                                 "limits count this server's world alone, and no Redis is used");
+  setting.read_when = kClusterReadWhen;
+  return setting;
+}();
+
+inline constexpr Setting ClusterSetting(std::string_view name, SettingKind kind,
+                                        SettingDefault fallback, std::string_view if_absent = {}) {
+  Setting setting = ReadWithFile(&kCluster, name, kind, fallback, if_absent);
+  setting.read_when = kClusterReadWhen;
+  if (std::holds_alternative<std::monostate>(fallback)) {
+    setting.absent = WhenAbsent::kError;
+  }
+  return setting;
+}
+
+inline constexpr Setting kClusterHost =
+    ClusterSetting("Host", SettingKind::kString, std::string_view("127.0.0.1"));
+inline constexpr Setting kClusterPort =
+    InRange(ClusterSetting("Port", SettingKind::kInteger, std::int32_t{6379}), 1, 65535);
+inline constexpr Setting kClusterPassword =
+    ClusterSetting("Password", SettingKind::kString, std::string_view(""));
+inline constexpr Setting kClusterDatabase =
+    InRange(ClusterSetting("Database", SettingKind::kInteger, std::int32_t{0}), 0);
+// Not empty: a text's `lowest` is its least length.
+inline constexpr Setting kClusterName =
+    InRange(ClusterSetting("Name", SettingKind::kString, std::monostate{}, kFileRefused), 1);
+inline constexpr Setting kClusterServer =
+    InRange(ClusterSetting("Server", SettingKind::kString, std::monostate{}, kFileRefused), 1);
+inline constexpr Setting kClusterTimeoutMs =
+    InRange(ClusterSetting("TimeoutMs", SettingKind::kInteger, std::int32_t{20}), 1, 60000);
+inline constexpr Setting kClusterRetryMs =
+    InRange(ClusterSetting("RetryMs", SettingKind::kInteger, std::int32_t{1000}), 10, 3600000);
 
 inline constexpr Setting kMessages{
     .name = "Messages",
@@ -257,15 +312,20 @@ inline constexpr Setting kInvitingTribeFail =
 inline constexpr Setting kInvitedPlayerFail =
     KeyedNotification("InvitedPlayerFail", "when a tribe invitation is refused");
 
-inline constexpr std::array<TemplateArgument, 3> kLimitLineArguments{{
+inline constexpr std::string_view kOwnCountMeaning =
+    "this server's own count (in a cluster; else the same as the team's)";
+
+inline constexpr std::array<TemplateArgument, 4> kLimitLineArguments{{
     {TemplateArgument::Kind::kText, "the display name"},
     {TemplateArgument::Kind::kInteger, "the team's count"},
     {TemplateArgument::Kind::kInteger, "the limit"},
+    {TemplateArgument::Kind::kInteger, kOwnCountMeaning, true},
 }};
 
-inline constexpr std::array<TemplateArgument, 2> kTotalLineArguments{{
+inline constexpr std::array<TemplateArgument, 3> kTotalLineArguments{{
     {TemplateArgument::Kind::kInteger, "the team's total"},
     {TemplateArgument::Kind::kInteger, "MaxAmount"},
+    {TemplateArgument::Kind::kInteger, kOwnCountMeaning, true},
 }};
 
 inline constexpr Setting kShowLimitMsg{.parent = &kMessages,
@@ -401,6 +461,15 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kTeamStructureCount,
     &kTeamGroups,
     &kTeamGroupCount,
+    &kCluster,
+    &kClusterHost,
+    &kClusterPort,
+    &kClusterPassword,
+    &kClusterDatabase,
+    &kClusterName,
+    &kClusterServer,
+    &kClusterTimeoutMs,
+    &kClusterRetryMs,
     &kMessages,
     &kShowLimitsCmd,
     &kReachLimit,

@@ -1,7 +1,7 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
-#include "accounting/recount.h"
 #include "api/ark_api.h"
+#include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
@@ -15,6 +15,40 @@ namespace {
 
 constexpr std::string_view kBuildHook = "Hook_APrimalStructure_IsAllowedToBuild";
 
+// Tells the placing player of a limit he has come near, if any. The
+// placement stands even when its warning cannot be shown.
+void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const PathFacts& facts,
+                        std::int32_t team, const TeamView* cluster) {
+  try {
+    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, facts, team, cluster);
+  } catch (const std::exception& e) {
+    LogHookFailure(kBuildHook, e.what());
+  }
+}
+
+// Whether the placement may go ahead, counting it when it may: against the
+// whole cluster's counts while the cluster can be asked, else against this
+// server's. This server's counts take it either way.
+bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
+                   std::uint64_t steam_id) {
+  const PathFacts facts = FactsOfPath(path.View());
+  if (const auto verdict = ClusterPlace(path, facts, team, steam_id)) {
+    if (verdict->allowed) {
+      DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+      UpdateStructureCount(path, facts, team, +1);
+      WarnAfterPlacement(pc, path.View(), facts, team, &verdict->after);
+    }
+    return verdict->allowed;
+  }
+  if (!StructureAllowed(path, facts, team, steam_id)) {
+    return false;
+  }
+  DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+  UpdateStructureCount(path, facts, team, +1);
+  WarnAfterPlacement(pc, path.View(), facts, team, nullptr);
+  return true;
+}
+
 // Judges and counts one final placement that the game allowed. Answers
 // whether the placement still stands.
 bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t steam_id) {
@@ -23,16 +57,7 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (team == 0) {
     return true;
   }
-  const PathFacts facts = FactsOfPath(path.View());
-  if (StructureAllowed(path, facts, team, steam_id)) {
-    DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-    UpdateStructureCount(path, facts, team, +1);
-    try {
-      WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path.View(), facts, team);
-    } catch (const std::exception& e) {
-      // The placement stands even when its warning cannot be shown.
-      LogHookFailure(kBuildHook, e.what());
-    }
+  if (JudgeAndCount(pc, path, team, steam_id)) {
     return true;
   }
   // A refused placement builds nothing, so it is not counted.
@@ -52,7 +77,7 @@ void Hook_AShooterGameMode_InitGame(AShooterGameMode* mode, FString* map_name, F
                                     FString* error_message) {
   original::InitGame(mode, map_name, options, error_message);
   GuardHook(
-      "Hook_AShooterGameMode_InitGame", [] { UpdateStructureCountAll(); }, [] {});
+      "Hook_AShooterGameMode_InitGame", [] { RecountAndPublish(); }, [] {});
 }
 
 int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerController* pc,
@@ -103,6 +128,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("|");
         if (team > kHighestUncountedTeam) {
           UpdateStructureCount(path, team, -1);
+          ClusterCountChange(path, team, -1);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
           DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", Utf8Text{path.View()});

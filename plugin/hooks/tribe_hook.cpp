@@ -8,6 +8,7 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/team_identity.h"
+#include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
@@ -73,6 +74,17 @@ void MoveCounts(
   }
 }
 
+// Whether the receiving team may take the other's structures: by the whole
+// cluster's counts while the cluster can be asked, else by this server's.
+bool MergeAllowed(std::int32_t receiver, std::int32_t other) {
+  if (auto receiving = ClusterTeamView(receiver)) {
+    if (auto joining = ClusterTeamView(other)) {
+      return MergedWithinLimits(receiver, *receiving, *joining);
+    }
+  }
+  return AllowMergedStructureCounts(receiver, other);
+}
+
 struct Participants {
   AController* inviter;
   AController* joiner;
@@ -113,7 +125,7 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
     // One team on both sides: nothing to check or move; the game decides.
     return call_game();
   }
-  if (!AllowMergedStructureCounts(p.team1, p.team2)) {
+  if (!MergeAllowed(p.team1, p.team2)) {
     if (merge) {
       NotifyRefusal("InvitingMergeFail", p.inviter);
       NotifyRefusal("InvitedMergeFail", p.joiner);
@@ -136,6 +148,9 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
       trace(code1);
     }
   };
+  // Membership is cluster-wide: every server's counts of the team move,
+  // whether or not this server has any.
+  ClusterMove(p.team2, p.team1);
   if (TeamTotals()[p.team2] > 0) {
     MoveCounts(p.team2, p.team1, trace_code1);
     if (merge) {
@@ -168,6 +183,7 @@ bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_g
         DebugTrace("| Creating a tribe: 4");
         DebugTrace("| AShooterPlayerState_AddToTribe: [Creating] team_id1: {}", new_team);
         DebugTrace("| AShooterPlayerState_AddToTribe: [Creating] team_id2: {}", old_team);
+        ClusterMove(old_team, new_team);
         if (TeamTotals()[old_team] <= 0) {
           DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 3)");
         } else {

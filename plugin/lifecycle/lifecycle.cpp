@@ -4,8 +4,9 @@
 #include <optional>
 #include <string_view>
 
-#include "accounting/recount.h"
 #include "api/ark_api.h"
+#include "cluster/cluster_counts.h"
+#include "config/cluster_settings.h"
 #include "config/config.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
@@ -89,11 +90,13 @@ void Load() {
   CreatePluginLogger();
   try {
     ReadConfig();
+    StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
-      UpdateStructureCountAll();
+      RecountAndPublish();
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
+    StopCluster();
     throw;
   }
   FString chat_name;
@@ -102,6 +105,7 @@ void Load() {
   } catch (const std::exception& e) {
     // Without this line an administrator would see the load fail with no reason.
     Log().error("Can't read \"Messages\" -> \"ShowLimitsCmd\": {}", e.what());
+    StopCluster();
     throw;
   }
   RegisterCommands(chat_name);
@@ -111,6 +115,7 @@ void Load() {
 void Unload() {
   RemoveCommands();
   RemoveHooks();
+  StopCluster();
   ForgetGameAddresses();
 }
 

@@ -1,8 +1,8 @@
 #include <string_view>
 
-#include "accounting/recount.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "cluster/cluster_counts.h"
 #include "host/blueprint_path.h"
 #include "host/game.h"
 #include "host/logger.h"
@@ -31,14 +31,14 @@ bool IsStructure(AActor* actor) {
 void UpdateStructuresConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
   GuardConsoleCommand([&] {
     if (!ArkApi::GetApiUtils().IsPlayerDead(AsShooter(player))) {
-      UpdateStructureCountAll();
+      RecountAndPublish();
     }
   });
 }
 
 void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
   GuardRconCommand(connection, packet, [&] {
-    UpdateStructureCountAll();
+    RecountAndPublish();
     ReplyRcon(connection, packet, "Updated All Structures");
   });
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "accounting/team_view.h"
 #include "config/json_access.h"
 
 namespace cairnward {
@@ -10,9 +11,15 @@ namespace cairnward {
 // The body of a team's limits reply, as show-limits and cairnward.limits
 // send it: one line per configured blueprint in ledger order, one per group
 // in the order of the file, then the total, each against the team's own
-// limits. Fails with the JSON library's or the formatter's error.
-std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
-                          std::int32_t maximum);
+// limits. Each line gets the count of `counts` and, as its last argument,
+// this server's own count from `here`. Fails with the JSON library's or the
+// formatter's error.
+std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& counts,
+                          const TeamView& here, std::int32_t maximum);
+
+// LimitsBody with the cluster's counts while the cluster can be asked, else
+// this server's; never adds a team to the counts.
+std::u16string TeamLimitsBody(const Json& root, std::int32_t team);
 
 // The team's total limit as the reply shows it: its own under "Teams", else
 // "General" -> "MaxAmount", which is then required.

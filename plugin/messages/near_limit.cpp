@@ -54,26 +54,32 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
 }  // namespace
 
 void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
-                   const PathFacts& facts, std::int32_t team) {
+                   const PathFacts& facts, std::int32_t team, const TeamView* cluster) {
   const LimitPlan& plan = Limits();
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
   }
   const Json& root = PluginConfig();
   Nearest nearest(*plan.WarnAtPercent());
-  if (const auto entry = facts.entry; entry != StructureLedger().end()) {
-    nearest.Consider(CountIn(entry->second, team), BlueprintLimitOf(entry, path, team), [&] {
+  Ledger& ledger = StructureLedger();
+  if (const auto entry = facts.entry; entry != ledger.end()) {
+    const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
+    const std::int32_t count =
+        cluster != nullptr ? cluster->Blueprint(index) : CountIn(entry->second, team);
+    nearest.Consider(count, BlueprintLimitOf(entry, path, team), [&] {
       return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
     });
   }
   if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
     for (const std::uint32_t group : facts.groups) {
-      nearest.Consider(GroupCount(*tally, group, team), plan.GroupLimitOf(group, team),
+      const std::int32_t count =
+          cluster != nullptr ? cluster->Group(group) : GroupCount(*tally, group, team);
+      nearest.Consider(count, plan.GroupLimitOf(group, team),
                        [&] { return plan.Groups()[group].name; });
     }
   }
-  nearest.Consider(CountIn(TeamTotals(), team), MaxAmountOf(team),
-                   [&] { return MessageTextOr(root, "TotalName", u"Total"); });
+  nearest.Consider(cluster != nullptr ? cluster->Total() : CountIn(TeamTotals(), team),
+                   MaxAmountOf(team), [&] { return MessageTextOr(root, "TotalName", u"Total"); });
   if (const auto& best = nearest.Best()) {
     const NotificationLook look = KeyedNotificationLook(root);
     PushNotification(player, kRed, look.scale, look.display_time, MessageText(root, "NearLimitMsg"),

@@ -3,7 +3,7 @@
 #include <exception>
 #include <utility>
 
-#include "accounting/recount.h"
+#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "host/game.h"
 #include "host/logger.h"
@@ -18,7 +18,7 @@ namespace {
 // as the counts do, and the failure goes on to the caller.
 void RecountOrRestore(LoadedConfig previous) {
   try {
-    UpdateStructureCountAll();
+    RecountAndPublish();
   } catch (...) {
     RestoreConfig(std::move(previous));
     throw;

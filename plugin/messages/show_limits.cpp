@@ -1,13 +1,15 @@
-#include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
+#include "accounting/team_view.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "host/game.h"
@@ -42,11 +44,6 @@ Display ReadDisplay(const Json& root) {
   return display;
 }
 
-std::int32_t CountOf(const TeamCounts& counts, std::int32_t team) {
-  const auto owned = counts.find(team);
-  return owned != counts.end() ? owned->second : 0;
-}
-
 // Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
 // as its last character, and never between the halves of a surrogate pair.
 bool CutAtCap(std::u16string& body) {
@@ -69,11 +66,10 @@ std::u16string_view UpToNul(std::u16string_view name) {
 void ShowLimits(AShooterPlayerController* player) {
   const std::int32_t team = Field<game::kTargetingTeam>(player);
   // Asking makes a zero total for a team that has none yet.
-  const std::int32_t total = TeamTotals()[team];
+  (void)TeamTotals()[team];
   const Json& root = PluginConfig();
-  const std::int32_t maximum = ShownMaxAmount(root, team);
   const Display display = ReadDisplay(root);
-  const std::u16string body = LimitsBody(root, team, total, maximum);
+  const std::u16string body = TeamLimitsBody(root, team);
 
   if (display.type == "Notification") {
     const auto heading_scale = static_cast<float>(static_cast<double>(display.scale) * 2.0);
@@ -96,35 +92,42 @@ std::int32_t ShownMaxAmount(const Json& root, std::int32_t team) {
 
 // Only the templates are formatted; names are arguments. Formatting stops
 // once the reply is too long to send whole.
-std::u16string LimitsBody(const Json& root, std::int32_t team, std::int32_t total,
-                          std::int32_t maximum) {
+std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& counts,
+                          const TeamView& here, std::int32_t maximum) {
   std::u16string body;
   const std::u16string blueprint_line = MessageText(root, "ShowLimitMsg");
   const Ledger& ledger = StructureLedger();
-  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+  std::size_t index = 0;
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry, ++index) {
     const std::u16string_view path = entry->first.View();
     const std::int32_t limit = BlueprintLimitOf(entry, path, team);
     const std::u16string name =
         FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(path)));
-    body += FormatWide(blueprint_line, UpToNul(name), CountOf(entry->second, team), limit);
+    body += FormatWide(blueprint_line, UpToNul(name), counts.Blueprint(index), limit,
+                       here.Blueprint(index));
     if (CutAtCap(body)) {
       return body;
     }
   }
   const LimitPlan& plan = Limits();
-  const GroupTally* tally = CountedGroups();
   const std::u16string group_line = MessageTextOr(root, "ShowGroupMsg", blueprint_line);
   for (std::size_t group = 0; group < plan.Groups().size(); ++group) {
-    const std::int32_t count = tally != nullptr ? GroupCount(*tally, group, team) : 0;
-    body += FormatWide(group_line, UpToNul(plan.Groups()[group].name), count,
-                       plan.GroupLimitOf(group, team));
+    body += FormatWide(group_line, UpToNul(plan.Groups()[group].name), counts.Group(group),
+                       plan.GroupLimitOf(group, team), here.Group(group));
     if (CutAtCap(body)) {
       return body;
     }
   }
-  body += FormatWide(MessageText(root, "TotalLimitMsg"), total, maximum);
+  body += FormatWide(MessageText(root, "TotalLimitMsg"), counts.Total(), maximum, here.Total());
   CutAtCap(body);
   return body;
+}
+
+std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
+  const TeamView here = LocalTeamView(team);
+  const std::optional<TeamView> cluster = ClusterTeamView(team);
+  const std::int32_t maximum = ShownMaxAmount(root, team);
+  return LimitsBody(root, team, cluster ? *cluster : here, here, maximum);
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {

@@ -64,11 +64,7 @@ std::u16string TeamLimitsReply(const FString* command) {
   if (!team) {
     return u"No player or team \"" + std::u16string(argument) + u"\"";
   }
-  // Asking about a team changes nothing, not even a zero total.
-  const auto it = TeamTotals().find(*team);
-  const std::int32_t total = it != TeamTotals().end() ? it->second : 0;
-  const Json& root = PluginConfig();
-  return LimitsBody(root, *team, total, ShownMaxAmount(root, *team));
+  return TeamLimitsBody(PluginConfig(), *team);
 }
 
 }  // namespace

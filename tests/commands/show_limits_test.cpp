@@ -139,7 +139,7 @@ TEST_F(ShowLimits, BadSettingsAndTemplatesAreWarningsWithTheLibrarysText) {
       {"/Messages/NotificationColor/Green", "bright", "type must be number, but is string"},
       {"/Messages/ShowLimitsType", 1, "type must be string, but is number"},
       {"/Structures/Blueprint'~1Game~1Structures~1Wall.Wall'/Count", "3", "type must be number"},
-      {"/Messages/ShowLimitMsg", "{} {} {} {}", "argument not found"},
+      {"/Messages/ShowLimitMsg", "{} {} {} {} {}", "argument not found"},
   };
   for (const auto& c : cases) {
     Config() = BaselineConfig();

@@ -257,7 +257,7 @@ std::vector<std::size_t> UnshownArguments(std::u16string_view format,
   }
   std::vector<std::size_t> unshown;
   for (std::size_t i = 0; i < shown.size(); ++i) {
-    if (!shown[i]) {
+    if (!shown[i] && !arguments[i].optional) {
       unshown.push_back(i);
     }
   }
@@ -515,10 +515,13 @@ class Checker {
               ? fmt::format("has a fraction, which the plug-in drops: it reads {}.", read)
               : fmt::format("is beyond the 32-bit range: the plug-in reads {}.", read));
     }
-    if (&setting == &settings::kWarnAtPercent && (read < 1 || read > 100)) {
+    if (setting.read_with_file && (read < setting.lowest || read > setting.highest)) {
       Add(Severity::kError, at,
-          fmt::format("is {}, but must be a whole number from 1 to 100: {}. The plug-in logs {}.",
-                      read, settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
+          fmt::format("is {}, but must be a whole number {}: {}. The plug-in logs {}.", read,
+                      setting.highest == std::numeric_limits<std::int32_t>::max()
+                          ? fmt::format("of at least {}", setting.lowest)
+                          : fmt::format("from {} to {}", setting.lowest, setting.highest),
+                      settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
     }
     if (&setting == &settings::kMaxAmount && read <= 0) {
       Add(Severity::kWarning, at,
@@ -539,8 +542,15 @@ class Checker {
   }
 
   void CheckString(const Setting& setting, const std::string& text, const std::string& at) {
-    // A text of a few choices is compared whole; every other one ends at a NUL.
-    if (setting.choices.empty() && text.find('\0') != std::string::npos) {
+    if (setting.read_with_file && setting.lowest > 0 && text.empty()) {
+      Add(Severity::kError, at,
+          fmt::format("is empty, but must name something: {}. The plug-in logs {}.",
+                      settings::kFileRefused, Quoted(PluginFailure(setting, {}, false))));
+    }
+    // A text of a few choices is compared whole, and the cluster's texts are
+    // sent whole to Redis; every other one ends at a NUL.
+    if (setting.choices.empty() && setting.parent != &settings::kCluster &&
+        text.find('\0') != std::string::npos) {
       Add(Severity::kWarning, at, "holds a NUL character (\\u0000): the text ends there.");
     }
     if (&setting == &settings::kShowLimitsCmd) {

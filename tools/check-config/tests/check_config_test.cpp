@@ -219,7 +219,7 @@ TEST(Templates, KeyedNotificationsGetNoArguments) {
 
 TEST(Templates, ShowLimitsLinesGetTheirArgumentsByTypeAndCount) {
   Json config = Example();
-  config["Messages"]["ShowLimitMsg"] = "{}: {}/{} of {}";
+  config["Messages"]["ShowLimitMsg"] = "{}: {}/{} of {} in {}";
   config["Messages"]["TotalLimitMsg"] = "{0:d}";
   EXPECT_THAT(
       Check(config),

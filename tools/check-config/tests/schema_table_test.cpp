@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -89,6 +90,10 @@ TEST(Schema, EverySettingHasItsTypeDefaultAndNeedThere) {
     EXPECT_EQ(node.contains("default") ? std::optional<Json>(node["default"]) : std::nullopt,
               DefaultOf(*setting));
     EXPECT_TRUE(node.contains("description") || setting->name == kAnyMember);
+    if (setting->read_with_file && setting->kind == SettingKind::kInteger) {
+      EXPECT_EQ(node.value("minimum", std::numeric_limits<std::int32_t>::min()), setting->lowest);
+      EXPECT_EQ(node.value("maximum", std::numeric_limits<std::int32_t>::max()), setting->highest);
+    }
     if (setting->name != kAnyMember) {
       const Json required = NodeOf(setting->parent).value("required", Json::array());
       const bool listed =

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+#include "accounting/limit_rules.h"
+#include "accounting/team_view.h"
+#include "api/fstring.h"
+#include "config/cluster_settings.h"
+
+namespace cairnward {
+
+// Cluster mode: while "Cluster" is configured and its Redis can be used,
+// checks read the counts of the whole cluster and every change of this
+// server's counts is applied to its contribution too. Each of these answers
+// "none" (or does nothing) when the cluster is not configured or its link is
+// down: the caller then decides by this server's counts alone.
+
+// Makes the link for the settings (none: no cluster) and publishes nothing
+// yet; the next recount does. StopCluster stops its thread and closes it.
+void StartCluster(const std::optional<ClusterSettings>& settings);
+void StopCluster();
+
+struct ClusterVerdict {
+  bool allowed = false;
+  TeamView after;  // the team's cluster counts once the placement is counted
+};
+
+// The final placement of a structure of the path by the team, judged and,
+// when allowed, counted in one atomic step in Redis. A placement by an
+// administrator whom "IgnoreAdmin" exempts is counted without a check. Teams
+// that are not counted get none.
+std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
+                                           std::int32_t team, std::uint64_t steam_id);
+
+// A change of the team's count of the path (a removal) in the contribution
+// and the aggregate.
+void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t change);
+
+// A join: team `from`'s counts move to team `to` in every server's
+// contribution and in the aggregate ("to" up to 1000: they are dropped).
+void ClusterMove(std::int32_t from, std::int32_t to);
+
+// The team's cluster counts.
+std::optional<TeamView> ClusterTeamView(std::int32_t team);
+
+// Replaces this server's whole contribution with its counts as they are, in
+// pieces, adjusting the aggregate by the difference. After every recount,
+// and whenever the link comes back.
+void PublishContribution();
+
+// A recount (UpdateStructureCountAll), then its counts published: what every
+// recount of the plug-in does.
+void RecountAndPublish();
+
+// For tests and the development server: whether the link is up now, and
+// the longest the game thread has waited on Redis.
+bool ClusterUp();
+std::chrono::nanoseconds ClusterLongestWait();
+
+}  // namespace cairnward

@@ -1,0 +1,42 @@
+#include "cluster/key_names.h"
+
+#include <fmt/format.h>
+
+namespace cairnward {
+
+std::string EscapeKeyPart(std::string_view name) {
+  std::string escaped;
+  escaped.reserve(name.size());
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') ||
+                       (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' || byte == '.';
+    if (plain) {
+      escaped += c;
+    } else {
+      escaped += fmt::format("%{:02X}", byte);
+    }
+  }
+  return escaped;
+}
+
+KeyNames::KeyNames(std::string_view cluster, std::string_view server)
+    : prefix_("cairnward:" + EscapeKeyPart(cluster) + ":"), server_(EscapeKeyPart(server)) {}
+
+std::string KeyNames::Aggregate(std::int32_t team) const {
+  return fmt::format("{}team:{}", prefix_, team);
+}
+
+std::string KeyNames::Contribution(std::int32_t team) const {
+  return fmt::format("{}server:{}:team:{}", prefix_, server_, team);
+}
+
+std::string KeyNames::ServerTeams() const {
+  return fmt::format("{}server:{}:teams", prefix_, server_);
+}
+
+std::string KeyNames::Servers() const {
+  return prefix_ + "servers";
+}
+
+}  // namespace cairnward

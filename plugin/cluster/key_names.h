@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace cairnward {
+
+// Every key of one cluster starts with "cairnward:<cluster>:", and a server's
+// own keys with "cairnward:<cluster>:server:<server>:". Names are escaped so
+// that no name, whatever it holds, can end its part early and reach a key of
+// another cluster, another server or another kind.
+class KeyNames {
+ public:
+  KeyNames(std::string_view cluster, std::string_view server);
+
+  // Of the whole cluster, for scripts that form a server's keys themselves.
+  [[nodiscard]] const std::string& Prefix() const { return prefix_; }
+  // This server's name as it stands in keys.
+  [[nodiscard]] const std::string& Server() const { return server_; }
+
+  // Hash of a team's cluster-wide counts: field -> count.
+  [[nodiscard]] std::string Aggregate(std::int32_t team) const;
+  // Hash of this server's counts of a team.
+  [[nodiscard]] std::string Contribution(std::int32_t team) const;
+  // Set of the teams this server holds a contribution for.
+  [[nodiscard]] std::string ServerTeams() const;
+  // Set of the servers (as they stand in keys) that have contributed.
+  [[nodiscard]] std::string Servers() const;
+
+ private:
+  std::string prefix_;
+  std::string server_;
+};
+
+// Bytes other than letters, digits, '-', '_' and '.' as %XX: the escaped
+// text never holds ':', and two names escape alike only when they are equal.
+std::string EscapeKeyPart(std::string_view name);
+
+}  // namespace cairnward

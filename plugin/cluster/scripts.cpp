@@ -1,0 +1,166 @@
+#include "cluster/scripts.h"
+
+#include <string>
+
+namespace cairnward {
+namespace {
+
+// Changes one field of a contribution and the aggregate alike, never below 0.
+constexpr std::string_view kChangeFunction = R"lua(
+local function change(aggregate, contribution, field, delta)
+  local current = tonumber(redis.call('HGET', contribution, field) or 0)
+  local new = current + delta
+  if new < 0 then new = 0 end
+  local applied = new - current
+  if applied == 0 then return end
+  if new == 0 then
+    redis.call('HDEL', contribution, field)
+  else
+    redis.call('HSET', contribution, field, new)
+  end
+  if redis.call('HINCRBY', aggregate, field, applied) <= 0 then
+    redis.call('HDEL', aggregate, field)
+  end
+end
+local function note_team(contribution, teams, team)
+  if redis.call('EXISTS', contribution) == 1 then
+    redis.call('SADD', teams, team)
+  else
+    redis.call('SREM', teams, team)
+  end
+end
+)lua";
+
+constexpr std::string_view kPlaceBody = R"lua(
+local n = tonumber(ARGV[3])
+local first = 4 + n
+local fields, limits = {}, {}
+for i = first, #ARGV, 2 do
+  fields[#fields + 1] = ARGV[i]
+  limits[#limits + 1] = tonumber(ARGV[i + 1])
+end
+local counts = redis.call('HMGET', KEYS[1], unpack(fields))
+local own = {}
+for i = 1, n do own[tonumber(ARGV[3 + i])] = true end
+local result = {0}
+local refused = 0
+for k = 1, #fields do
+  local count = tonumber(counts[k] or 0) or 0
+  result[k + 1] = count
+  if refused == 0 then
+    if own[k] then
+      if count >= limits[k] then refused = k end
+    elseif count > limits[k] then
+      refused = k
+    end
+  end
+end
+if refused ~= 0 then
+  result[1] = refused
+  return result
+end
+for k, _ in pairs(own) do change(KEYS[1], KEYS[2], fields[k], 1) end
+note_team(KEYS[2], KEYS[3], ARGV[1])
+redis.call('SADD', KEYS[4], ARGV[2])
+return result
+)lua";
+
+constexpr std::string_view kChangeBody = R"lua(
+for i = 3, #ARGV, 2 do
+  change(KEYS[1], KEYS[2], ARGV[i], tonumber(ARGV[i + 1]))
+end
+note_team(KEYS[2], KEYS[3], ARGV[1])
+redis.call('SADD', KEYS[4], ARGV[2])
+return 0
+)lua";
+
+constexpr std::string_view kReplaceBody = R"lua(
+local prefix, server = ARGV[1], ARGV[2]
+local base = prefix .. 'server:' .. server
+redis.call('SADD', prefix .. 'servers', server)
+local i = 3
+while i <= #ARGV do
+  local team, n = ARGV[i], tonumber(ARGV[i + 1])
+  i = i + 2
+  local contribution = base .. ':team:' .. team
+  local aggregate = prefix .. 'team:' .. team
+  local differences, changed = {}, false
+  local old = redis.call('HGETALL', contribution)
+  for k = 1, #old, 2 do differences[old[k]] = -tonumber(old[k + 1]) end
+  local given = {}
+  for _ = 1, n do
+    local field, count = ARGV[i], tonumber(ARGV[i + 1])
+    given[#given + 1] = field
+    given[#given + 1] = count
+    i = i + 2
+    differences[field] = (differences[field] or 0) + count
+  end
+  for field, difference in pairs(differences) do
+    if difference ~= 0 then
+      changed = true
+      if redis.call('HINCRBY', aggregate, field, difference) <= 0 then
+        redis.call('HDEL', aggregate, field)
+      end
+    end
+  end
+  if changed then
+    redis.call('DEL', contribution)
+    if n > 0 then redis.call('HSET', contribution, unpack(given)) end
+  end
+  if n > 0 then
+    redis.call('SADD', base .. ':teams', team)
+  else
+    redis.call('SREM', base .. ':teams', team)
+  end
+end
+return 0
+)lua";
+
+constexpr std::string_view kMoveBody = R"lua(
+local prefix, from, to = ARGV[1], ARGV[2], ARGV[3]
+local function move(source, target, teams)
+  local fields = redis.call('HGETALL', source)
+  if #fields == 0 then return end
+  redis.call('DEL', source)
+  if teams then redis.call('SREM', teams, from) end
+  if to == '0' then return end
+  for k = 1, #fields, 2 do redis.call('HINCRBY', target, fields[k], fields[k + 1]) end
+  if teams then redis.call('SADD', teams, to) end
+end
+for _, server in ipairs(redis.call('SMEMBERS', prefix .. 'servers')) do
+  local base = prefix .. 'server:' .. server
+  move(base .. ':team:' .. from, base .. ':team:' .. to, base .. ':teams')
+end
+move(prefix .. 'team:' .. from, prefix .. 'team:' .. to, nil)
+return 0
+)lua";
+
+// A body after the functions it uses, joined once.
+std::string_view WithChange(std::string_view body, std::string& joined) {
+  if (joined.empty()) {
+    joined = std::string(kChangeFunction) + std::string(body);
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::string_view ScriptSource(Script script) {
+  switch (script) {
+    case Script::kPlace: {
+      static std::string place;
+      return WithChange(kPlaceBody, place);
+    }
+    case Script::kChange: {
+      static std::string change;
+      return WithChange(kChangeBody, change);
+    }
+    case Script::kReplace:
+      return kReplaceBody;
+    case Script::kMove:
+      return kMoveBody;
+  }
+  return {};
+}
+
+}  // namespace cairnward

@@ -1,0 +1,45 @@
+#include "config/cluster_settings.h"
+
+#include "config/read_at.h"
+#include "config/settings.h"
+
+namespace cairnward {
+namespace {
+
+std::int32_t IntegerOf(const Json& cluster, const Setting& key) {
+  return ReadAt(PlaceOf({"Cluster", key.name}), [&] {
+    const Json* member = FindMember(cluster, key.name);
+    return member != nullptr ? ReadInRange(*member, key) : std::get<std::int32_t>(key.fallback);
+  });
+}
+
+std::string TextOf(const Json& cluster, const Setting& key) {
+  return ReadAt(PlaceOf({"Cluster", key.name}), [&] {
+    const Json* member = FindMember(cluster, key.name);
+    if (member == nullptr && std::holds_alternative<std::string_view>(key.fallback)) {
+      return std::string(std::get<std::string_view>(key.fallback));
+    }
+    return ReadText(member != nullptr ? *member : Required(cluster, key.name), key);
+  });
+}
+
+}  // namespace
+
+std::optional<ClusterSettings> ParseClusterSettings(const Json& root) {
+  const Json& cluster = ObjectOf(root, settings::kCluster.name, PlaceOf({"Cluster"}));
+  if (cluster.is_null()) {
+    return std::nullopt;
+  }
+  ClusterSettings read;
+  read.host = TextOf(cluster, settings::kClusterHost);
+  read.port = IntegerOf(cluster, settings::kClusterPort);
+  read.password = TextOf(cluster, settings::kClusterPassword);
+  read.database = IntegerOf(cluster, settings::kClusterDatabase);
+  read.name = TextOf(cluster, settings::kClusterName);
+  read.server = TextOf(cluster, settings::kClusterServer);
+  read.timeout = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterTimeoutMs));
+  read.retry = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterRetryMs));
+  return read;
+}
+
+}  // namespace cairnward

@@ -1,0 +1,88 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "cluster/cluster_story.h"
+#include "support/redis_server.h"
+
+namespace cairnward::testing {
+namespace {
+
+class ClusterCounts : public ClusterStory {
+ protected:
+  void SetUp() override {
+    ClusterStory::SetUp();
+    if (SharedRedisPort() == 0) {
+      GTEST_SKIP() << "runs with the CTest fixture \"redis\"";
+    }
+    MaxAmount(50);
+    Config()["Messages"]["ShowLimitMsg"] = "{}: {}/{} ({} here)\n";
+    Config()["Messages"]["ShowLimitsType"] = "Chat";
+    JoinCluster(SharedRedisPort());
+  }
+};
+
+TEST_F(ClusterCounts, ALimitHoldsForTheWholeClusterAndLimitsShowsBothCounts) {
+  auto* alice = AddPlayer("Alice", 101, 3001);
+  PeerServer b1(Settings("B1"), "B1");
+  const Counts limits{50, 10, 3};
+  EXPECT_TRUE(b1.Place(3001, kWalls, limits));
+  EXPECT_TRUE(b1.Place(3001, kWalls, limits));
+
+  EXPECT_NE(Place(alice, kWall).actor, nullptr);
+  EXPECT_EQ(Place(alice, kWall).actor, nullptr) << "3 walls in the cluster, 1 of them here";
+  EXPECT_FALSE(b1.Place(3001, kWalls, limits)) << "the other grid is refused too";
+  EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3}));
+  EXPECT_EQ(Local(3001), (Counts{1, 0, 1}));
+
+  server().Chat(alice, u"/limits");
+  EXPECT_NE(Received(alice).back().text.find(u"Wall: 3/3 (1 here)"), std::u16string::npos);
+
+  // A removal here frees a slot on every grid.
+  standin::Destroy(server(), standin::StructuresOf(world(), 3001).front(), standin::Via::kDie);
+  EXPECT_EQ(Aggregate(3001), (Counts{2, 0, 2}));
+  EXPECT_TRUE(b1.Place(3001, kWalls, limits));
+}
+
+TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
+  auto* alice = AddPlayer("Alice", 101, 3001);
+  auto* bob = AddPlayer("Bob", 102, 3002);
+  auto* carol = AddPlayer("Carol", 103, 3003);
+  PutInTribe(alice, 5001);
+  Spawn(kWall, 5001, 2);
+  Recount();
+  PeerServer b1(Settings("B1"), "B1");
+  b1.Place(3002, kWalls, {50, 10, 3});
+  b1.Place(3002, kWalls, {50, 10, 3});
+  b1.Place(3003, kWalls, {50, 10, 3});
+
+  EXPECT_FALSE(standin::Invite(server(), bob, alice)) << "2 + 2 walls, 0 of Bob's here";
+  EXPECT_EQ(Aggregate(3002), (Counts{2, 0, 2}));
+
+  EXPECT_TRUE(standin::Invite(server(), carol, alice));
+  EXPECT_EQ(Aggregate(3003), (Counts{}));
+  EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3})) << "B1's wall moved with Carol";
+  b1.FollowJoin(3003, 5001);
+  b1.Recount();
+  Recount();
+  EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
+}
+
+TEST_F(ClusterCounts, NamesWithOddCharactersStayInsideTheirOwnKeys) {
+  EXPECT_EQ(EscapeKeyPart("a:b*c%"), "a%3Ab%2Ac%25");
+  EXPECT_NE(EscapeKeyPart("a:b"), EscapeKeyPart("a%3Ab"));
+  const KeyNames keys("my:cluster", "A1:team:5");
+  EXPECT_EQ(keys.Contribution(3001), "cairnward:my%3Acluster:server:A1%3Ateam%3A5:team:3001");
+  EXPECT_EQ(keys.Aggregate(3001), "cairnward:my%3Acluster:team:3001");
+
+  // A configured path with a newline, blanks and quotes is one hash field, not a command.
+  const std::string odd = "Blueprint'/Game/Odd \"x\"\r\nFLUSHALL.Odd'";
+  Config()["Structures"][odd] = {{"Count", 1}};
+  Configure();
+  Recount();
+  auto* alice = AddPlayer("Alice", 101, 3001);
+  EXPECT_NE(Place(alice, kWall).actor, nullptr);
+  EXPECT_EQ(Aggregate(3001), (Counts{1, 0, 1}));
+}
+
+}  // namespace
+}  // namespace cairnward::testing

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <array>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cluster/cluster_counts.h"
+#include "cluster/key_names.h"
+#include "cluster/redis_link.h"
+#include "config/cluster_settings.h"
+#include "support/direct_story.h"
+
+namespace cairnward::testing {
+
+// What a team's counts are keyed by in Redis, in ledger order: the total,
+// then the two blueprints DefaultConfig() limits.
+inline const std::array<std::string, 3> kFields{"total", "b:" + BlueprintPath(kFoundation),
+                                                "b:" + BlueprintPath(kWall)};
+enum Position : std::size_t { kTotal = 0, kFoundations = 1, kWalls = 2 };
+using Counts = std::array<std::int32_t, 3>;
+
+// Another grid server of the cluster, standing in for its plug-in: a world
+// of its own (team -> counts) kept in Redis through the plug-in's link and
+// scripts, under its own server name.
+class PeerServer {
+ public:
+  PeerServer(const ClusterSettings& cluster, std::string server);
+
+  // Places one structure at `position` (kFoundations or kWalls) if the
+  // cluster's counts allow it; with the link down, by its own counts.
+  bool Place(std::int32_t team, std::size_t position, const Counts& limits);
+  void Remove(std::int32_t team, std::size_t position);
+  // Its world's counts replace its contribution, as a recount's do; false
+  // when the link is down.
+  bool Recount();
+  // The game moved team `from`'s structures in its world to team `to`.
+  void FollowJoin(std::int32_t from, std::int32_t to);
+
+  [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
+
+ private:
+  Command Head(std::int32_t team) const;
+
+  KeyNames keys_;
+  std::map<std::int32_t, Counts> world_;
+  std::unique_ptr<RedisLink> link_;
+};
+
+// A story whose server is grid "A1" of a cluster on the Redis at `port`,
+// named after the running test so that tests sharing a Redis never meet: the
+// plug-in attached with a "Cluster" section, as a load does.
+class ClusterStory : public DirectStory {
+ protected:
+  void JoinCluster(int port, const std::string& password = {});
+  // The "Cluster" section alone, for a test that loads the plug-in itself.
+  void ConfigureCluster(int port, const std::string& password = {});
+  // Every recount of the plug-in publishes its counts.
+  static void Recount() { RecountAndPublish(); }
+
+  [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
+  // A team's counts in the aggregate, read straight from Redis.
+  [[nodiscard]] Counts Aggregate(std::int32_t team) const;
+  // This server's own counts of a team.
+  static Counts Local(std::int32_t team);
+
+  int port_ = 0;
+  std::string password_;
+};
+
+}  // namespace cairnward::testing
