@@ -1,7 +1,11 @@
 #include "accounting/recount.h"
 
+#include <algorithm>
+#include <limits>
+#include <numeric>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -39,7 +43,15 @@ struct ClassFacts {
   TeamCounts* counts = nullptr;  // null: the blueprint is not configured
   LimitMarks* above = nullptr;   // of the same entry
   std::optional<std::int32_t> limit;
+  // The teams with a limit of their own for this path; null when none has.
+  const FlatHashMap<std::int32_t, std::int32_t>* own_limits = nullptr;
   std::span<const std::uint32_t> groups;
+};
+
+// A structure the walk met that counts in more than its team's total.
+struct Counted {
+  std::uint32_t class_index;
+  std::int32_t team;
 };
 
 // One walk over the level: the trace switch as it stood at the start, and
@@ -49,13 +61,15 @@ struct RecountPass {
   TeamCounts& totals = TeamTotals();
   GroupTally& groups = GroupCounts();
   const LimitPlan& plan = Limits();
-  FlatHashMap<const UClass*, ClassFacts> classes;
+  FlatHashMap<const UClass*, std::uint32_t> class_index;  // into `classes`
+  std::vector<ClassFacts> classes;                        // in the order met
+  std::vector<Counted> counted;
 };
 
 // The team's limit of a configured blueprint: its own where "Teams" gives one.
-std::int32_t LimitFor(const RecountPass& pass, ClassFacts& facts, std::int32_t team) {
-  if (const TeamLimits* own = pass.plan.LimitsOf(team); own != nullptr) {
-    if (const auto it = own->structures.find(facts.path.View()); it != own->structures.end()) {
+std::int32_t LimitFor(ClassFacts& facts, std::int32_t team) {
+  if (facts.own_limits != nullptr) {
+    if (const auto it = facts.own_limits->find(team); it != facts.own_limits->end()) {
       return it->second;
     }
   }
@@ -65,50 +79,120 @@ std::int32_t LimitFor(const RecountPass& pass, ClassFacts& facts, std::int32_t t
   return *facts.limit;
 }
 
-ClassFacts& FactsOf(RecountPass& pass, AActor* actor) {
+std::uint32_t ClassIndexOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
-  const auto [it, fresh] = pass.classes.try_emplace(cls);
+  const auto [it, fresh] = pass.class_index.try_emplace(cls);
   if (fresh) {
-    ClassFacts& facts = it->second;
+    it->second = static_cast<std::uint32_t>(pass.classes.size());
+    ClassFacts& facts = pass.classes.emplace_back();
     facts.path = BlueprintPathOf(actor);
     facts.c4_charge = IsC4Charge(facts.path.View());
     Ledger& ledger = StructureLedger();
     if (const auto entry = ledger.find(facts.path.View()); entry != ledger.end()) {
       facts.counts = &entry->second;
       facts.above = &ledger.MarksOf(entry);
+      facts.own_limits = pass.plan.TeamsLimitsOf(facts.path.View());
     }
     facts.groups = pass.plan.GroupsOf(facts.path.View());
   }
   return it->second;
 }
 
-void CountStructure(RecountPass& pass, AActor* actor) {
+// The walk itself: the total at once; the rest noted, to be counted class by
+// class, when each class's counts are at hand, not at every actor.
+void NoteStructure(RecountPass& pass, AActor* actor) {
   const std::int32_t team = Field<game::kTargetingTeam>(actor);
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  ClassFacts& facts = FactsOf(pass, actor);
+  const std::uint32_t class_index = ClassIndexOf(pass, actor);
+  const ClassFacts& facts = pass.classes[class_index];
   if (facts.c4_charge) {
     return;
   }
   ++pass.totals[team];
-  for (const std::uint32_t group : facts.groups) {
-    if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
-      pass.groups.above[group].Set(team, true, TeamLimitExceeded());
+  if (facts.counts != nullptr || !facts.groups.empty()) {
+    pass.counted.push_back({class_index, team});
+  }
+}
+
+// How many of the noted structures are of each class.
+std::vector<std::size_t> PerClass(const RecountPass& pass, std::span<const Counted> counted) {
+  std::vector<std::size_t> per_class(pass.classes.size());
+  for (const Counted& c : counted) {
+    ++per_class[c.class_index];
+  }
+  return per_class;
+}
+
+// The noted structures class by class, the classes of one group side by side
+// so that the group's counts stay in the cache too; walk order within each.
+// Takes the unsorted list, so that it is freed once sorted.
+std::vector<Counted> ByClass(const RecountPass& pass, std::vector<Counted> counted,
+                             std::span<const std::size_t> per_class) {
+  std::vector<std::uint32_t> order(pass.classes.size());
+  std::iota(order.begin(), order.end(), 0U);
+  const auto first_group = [&](std::uint32_t c) {
+    const auto& groups = pass.classes[c].groups;
+    return groups.empty() ? std::numeric_limits<std::uint32_t>::max() : groups.front();
+  };
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return first_group(a) < first_group(b);
+  });
+  std::vector<std::size_t> next(pass.classes.size());
+  std::size_t start = 0;
+  for (const std::uint32_t c : order) {
+    next[c] = start;
+    start += per_class[c];
+  }
+  std::vector<Counted> sorted(counted.size());
+  for (const Counted& c : counted) {
+    sorted[next[c.class_index]++] = c;
+  }
+  return sorted;
+}
+
+// Room in every count map for what is about to be counted into it, so that
+// none is moved while it fills; no map needs more than one place per team.
+void ReserveCounts(RecountPass& pass, std::span<const std::size_t> per_class) {
+  FlatHashMap<TeamCounts*, std::size_t> wanted;
+  for (std::size_t c = 0; c < pass.classes.size(); ++c) {
+    const ClassFacts& facts = pass.classes[c];
+    if (facts.counts != nullptr) {
+      wanted[facts.counts] += per_class[c];
+    }
+    for (const std::uint32_t group : facts.groups) {
+      wanted[&pass.groups.counts[group]] += per_class[c];
     }
   }
-  if (facts.counts == nullptr) {
-    return;
+  for (const auto& [counts, structures] : wanted) {
+    counts->reserve(std::min(structures, pass.totals.size()));
   }
-  const std::int32_t count = ++(*facts.counts)[team];
-  // The limit is looked up with the actor's own path, so a path that matches
-  // its entry only without regard to case finds no limit of its own.
-  if (count > LimitFor(pass, facts, team)) {
-    facts.above->Set(team, true, TeamLimitExceeded());
+}
+
+// The noted structures counted class by class. A blueprint's limit is looked
+// up with each class's own path, so a path that matches its entry only
+// without regard to case finds no limit of its own.
+void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
+  ExceededLimits& exceeded = TeamLimitExceeded();
+  for (const auto [class_index, team] : counted) {
+    ClassFacts& facts = pass.classes[class_index];
+    for (const std::uint32_t group : facts.groups) {
+      if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
+        pass.groups.above[group].Set(team, true, exceeded);
+      }
+    }
+    if (facts.counts == nullptr) {
+      continue;
+    }
+    const std::int32_t count = ++(*facts.counts)[team];
+    if (count > LimitFor(facts, team)) {
+      facts.above->Set(team, true, exceeded);
+    }
+    pass.trace("| UpdateStructCountAll: team_id: {}", team);
+    pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
+    pass.trace("| UpdateStructCountAll: count: {}", count);
   }
-  pass.trace("| UpdateStructCountAll: team_id: {}", team);
-  pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
-  pass.trace("| UpdateStructCountAll: count: {}", count);
 }
 
 }  // namespace
@@ -142,9 +226,13 @@ void UpdateStructureCountAll() {
     }
     AActor* actor = actors[i];
     if (actor != nullptr && is_a(actor, structure_class)) {
-      CountStructure(pass, actor);
+      NoteStructure(pass, actor);
     }
   }
+  // Counting class by class keeps each class's counts in the cache.
+  const std::vector<std::size_t> per_class = PerClass(pass, pass.counted);
+  ReserveCounts(pass, per_class);
+  CountNoted(pass, ByClass(pass, std::exchange(pass.counted, {}), per_class));
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
 }

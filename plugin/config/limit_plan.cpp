@@ -101,9 +101,18 @@ const TeamLimits* LimitPlan::LimitsOf(std::int32_t team) const {
   return it != teams_.end() ? &it->second : nullptr;
 }
 
+const FlatHashMap<std::int32_t, std::int32_t>* LimitPlan::TeamsLimitsOf(
+    std::u16string_view path) const {
+  const auto it = teams_by_path_.find(path);
+  return it != teams_by_path_.end() ? &it->second : nullptr;
+}
+
 std::int32_t LimitPlan::GroupLimitOf(std::size_t group, std::int32_t team) const {
-  if (const TeamLimits* own = LimitsOf(team); own != nullptr && own->groups[group]) {
-    return *own->groups[group];
+  const FlatHashMap<std::int32_t, std::int32_t>& own = teams_by_group_[group];
+  if (!own.empty()) {
+    if (const auto it = own.find(team); it != own.end()) {
+      return it->second;
+    }
   }
   return groups_[group].count;
 }
@@ -159,6 +168,17 @@ LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_or
     // A key that is no team id names no team; the checker says so.
     if (const auto id = TeamIdOf(it.key())) {
       plan.teams_[*id] = std::move(limits);
+    }
+  }
+  plan.teams_by_group_.resize(plan.groups_.size());
+  for (const auto& [team, limits] : plan.teams_) {
+    for (const auto& [path, count] : limits.structures) {
+      plan.teams_by_path_[path][team] = count;
+    }
+    for (std::size_t group = 0; group < limits.groups.size(); ++group) {
+      if (limits.groups[group]) {
+        plan.teams_by_group_[group][team] = *limits.groups[group];
+      }
     }
   }
   return plan;

@@ -48,6 +48,11 @@ class LimitPlan {
   [[nodiscard]] std::span<const std::uint32_t> GroupsOf(std::u16string_view path) const;
   // The team's own limits, or null when "Teams" gives it none.
   [[nodiscard]] const TeamLimits* LimitsOf(std::int32_t team) const;
+  [[nodiscard]] const FlatHashMap<std::int32_t, TeamLimits>& Teams() const { return teams_; }
+  // Team -> its own "Count" of the path (spelt exactly as under "Teams"), for
+  // every team that has one; null when none has.
+  [[nodiscard]] const FlatHashMap<std::int32_t, std::int32_t>* TeamsLimitsOf(
+      std::u16string_view path) const;
 
   [[nodiscard]] const std::vector<GroupLimit>& Groups() const { return groups_; }
   [[nodiscard]] std::optional<std::int32_t> WarnAtPercent() const { return warn_at_percent_; }
@@ -65,6 +70,12 @@ class LimitPlan {
   std::vector<GroupLimit> groups_;
   FlatHashMap<std::uint64_t, std::vector<Member>> members_;  // by FoldedHash of the path
   FlatHashMap<std::int32_t, TeamLimits> teams_;
+  // The same limits by what they limit, for the recount's walk over
+  // classes and groups.
+  std::unordered_map<std::u16string, FlatHashMap<std::int32_t, std::int32_t>, PathHash,
+                     std::equal_to<>>
+      teams_by_path_;
+  std::vector<FlatHashMap<std::int32_t, std::int32_t>> teams_by_group_;  // by group index
   std::optional<std::int32_t> warn_at_percent_;
 };
 

@@ -98,6 +98,17 @@ class FlatHashMap {
     size_ = 0;
   }
 
+  // Room for `count` entries without moving any while they are inserted.
+  void reserve(size_type count) {
+    std::size_t size = kFirstSize;
+    while (size < 2 * count) {
+      size *= 2;
+    }
+    if (size > slots_.size()) {
+      Rehash(size);
+    }
+  }
+
   iterator find(Key key) { return iterator(slots_.begin() + Locate(key), slots_.end()); }
   const_iterator find(Key key) const {
     return const_iterator(slots_.begin() + Locate(key), slots_.end());
@@ -115,7 +126,7 @@ class FlatHashMap {
 
   std::pair<iterator, bool> try_emplace(Key key) {
     if ((size_ + 1) * 2 > slots_.size()) {
-      Grow();
+      Rehash(slots_.empty() ? kFirstSize : slots_.size() * 2);
     }
     std::size_t at = Home(key);
     for (; slots_[at].has_value(); at = Next(at)) {
@@ -176,8 +187,8 @@ class FlatHashMap {
     return slots_.size();
   }
 
-  void Grow() {
-    Slots old(slots_.empty() ? kFirstSize : slots_.size() * 2);
+  void Rehash(std::size_t size) {
+    Slots old(size);
     old.swap(slots_);
     shift_ = 64;
     for (std::size_t n = slots_.size(); n > 1; n /= 2) {
