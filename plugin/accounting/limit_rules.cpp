@@ -215,6 +215,10 @@ std::int32_t MaxAmountOf(std::int32_t team_id) {
   if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr && own->max_amount) {
     return *own->max_amount;
   }
+  return MaxAmountForEveryone();
+}
+
+std::int32_t MaxAmountForEveryone() {
   return SettingOr<std::int32_t>(PluginConfig(), settings::kMaxAmount);
 }
 

@@ -74,6 +74,7 @@ bool ExemptAdmin(std::uint64_t steam_id);
 // The team's limits: its own under "Teams" where one is given, else the
 // limit for everyone. The total limit is 0 when "MaxAmount" is absent.
 std::int32_t MaxAmountOf(std::int32_t team_id);
+std::int32_t MaxAmountForEveryone();
 std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,
                               std::int32_t team_id);
 

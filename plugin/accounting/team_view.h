@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cairnward {
@@ -39,8 +40,11 @@ std::size_t GroupPosition(std::size_t group);
 // This server's own counts of the team; reading adds no team anywhere.
 TeamView LocalTeamView(std::int32_t team);
 
-// The team's limit at every position of its view.
-std::vector<std::int32_t> TeamLimitsInOrder(std::int32_t team);
+// Everyone's limit at every position of a view.
+std::vector<std::int32_t> LimitsInOrder();
+// The positions at which "Teams" gives the team a limit of its own, with it;
+// a blueprint's own limit where it spells the entry's key exactly.
+std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team);
 
 // The positions a placement of a path counts at: the total, the path's
 // ledger entry if it has one, and each of its groups while they are counted.

@@ -1,9 +1,12 @@
 #include "cluster/cluster_counts.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <charconv>
 #include <limits>
 #include <memory>
+#include <random>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -16,6 +19,7 @@
 #include "accounting/recount.h"
 #include "cluster/key_names.h"
 #include "cluster/redis_link.h"
+#include "cluster/script_calls.h"
 #include "config/config.h"
 #include "host/text.h"
 
@@ -32,14 +36,26 @@ constexpr std::size_t kPiecesInFlight = 4;
 
 constexpr std::string_view kTotalField = "total";
 
+struct FieldHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view field) const noexcept {
+    return std::hash<std::string_view>{}(field);
+  }
+};
+
 struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
   // The field of every position of a team's view, for the ledger and the
-  // groups of `fields_generation`.
+  // groups of `fields_generation`, and the position of each field.
   std::vector<std::string> fields;
+  std::unordered_map<std::string, std::uint32_t, FieldHash, std::equal_to<>> positions;
   std::uint64_t fields_generation = 0;
   std::size_t fields_ledger_size = 0;
+  // The version of this server's limits in Redis; empty until they are
+  // published for the fields as they are.
+  std::string limits_version;
+  std::uint32_t publications = 0;
 };
 
 Cluster& State() {
@@ -69,25 +85,18 @@ const std::vector<std::string>& Fields() {
   for (const GroupLimit& group : Limits().Groups()) {
     cluster.fields.push_back("g:" + group.key);
   }
+  cluster.positions.clear();
+  for (std::size_t i = 0; i < cluster.fields.size(); ++i) {
+    cluster.positions.emplace(cluster.fields[i], static_cast<std::uint32_t>(i));
+  }
   cluster.fields_generation = ConfigGeneration();
   cluster.fields_ledger_size = ledger.size();
+  cluster.limits_version.clear();
   return cluster.fields;
 }
 
 bool Counted(const FString& path, std::int32_t team) {
   return team > kHighestUncountedTeam && !std::u16string_view(*path).empty();
-}
-
-// numkeys and the four keys of a team's count change, then team and server.
-Command ChangeHead(std::int32_t team) {
-  const KeyNames& keys = *State().keys;
-  return {"4",
-          keys.Aggregate(team),
-          keys.Contribution(team),
-          keys.ServerTeams(),
-          keys.Servers(),
-          std::to_string(team),
-          keys.Server()};
 }
 
 std::int32_t IntegerOf(const redisReply& reply) {
@@ -99,6 +108,42 @@ std::int32_t IntegerOf(const redisReply& reply) {
     std::from_chars(reply.str, reply.str + reply.len, value);
   }
   return value;
+}
+
+// A team's counts in view order from field and count pairs of a reply,
+// from `first` on; fields this server does not count are left out.
+std::vector<std::int32_t> CountsOf(const redisReply& reply, std::size_t first) {
+  const Cluster& cluster = State();
+  std::vector<std::int32_t> counts(cluster.fields.size());
+  for (std::size_t i = first; i + 1 < reply.elements; i += 2) {
+    const redisReply& field = *reply.element[i];
+    const auto at = cluster.positions.find(std::string_view(field.str, field.len));
+    if (at != cluster.positions.end()) {
+      counts[at->second] = IntegerOf(*reply.element[i + 1]);
+    }
+  }
+  return counts;
+}
+
+// Replaces this server's limits in Redis with those of the configuration in
+// force, under a new version.
+void PublishLimits(RedisLink& link) {
+  Cluster& cluster = State();
+  const std::vector<std::string>& fields = Fields();
+  const std::vector<std::int32_t> everyone = LimitsInOrder();
+  LimitFields limits;
+  limits.reserve(fields.size());
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    limits.emplace_back(fields[i], everyone[i]);
+  }
+  for (const auto& [team, own] : Limits().Teams()) {
+    for (const auto& [position, limit] : OwnLimitsInOrder(team)) {
+      limits.emplace_back(TeamLimitField(team, fields[position]), limit);
+    }
+  }
+  std::string version = fmt::format("{:08x}{:08x}", std::random_device{}(), ++cluster.publications);
+  link.Run(LimitsCalls(*cluster.keys, version, limits));
+  cluster.limits_version = std::move(version);
 }
 
 // This server's counts by team: (position, count) for every count above 0.
@@ -153,44 +198,56 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   if (link == nullptr) {
     return std::nullopt;
   }
+  Cluster& cluster = State();
   const std::vector<std::string>& fields = Fields();
   const std::vector<std::uint32_t> positions = PositionsOf(facts);
-  std::vector<std::int32_t> limits = TeamLimitsInOrder(team);
-  if (ExemptAdmin(steam_id)) {
-    std::fill(limits.begin(), limits.end(), std::numeric_limits<std::int32_t>::max());
-  }
-  Command command = ChangeHead(team);
-  command.reserve(command.size() + 1 + positions.size() + 2 * fields.size());
-  command.push_back(std::to_string(positions.size()));
+  std::vector<std::string> counted_at;
+  counted_at.reserve(positions.size());
   for (const std::uint32_t position : positions) {
-    command.push_back(std::to_string(position + 1));
+    counted_at.push_back(fields[position]);
   }
-  for (std::size_t i = 0; i < fields.size(); ++i) {
-    command.push_back(fields[i]);
-    command.push_back(std::to_string(limits[i]));
+  JudgedBy judged = JudgedBy::kEveryonesLimits;
+  if (ExemptAdmin(steam_id)) {
+    judged = JudgedBy::kNoLimits;
+  } else if (Limits().LimitsOf(team) != nullptr) {
+    judged = JudgedBy::kOwnLimits;
   }
   try {
-    const Reply reply = link->RunScript(Script::kPlace, command);
-    if (reply->type != REDIS_REPLY_ARRAY || reply->elements != fields.size() + 1) {
-      link->Fail("the placement script answered something else than its counts");
-      return std::nullopt;
-    }
-    ClusterVerdict verdict;
-    verdict.allowed = IntegerOf(*reply->element[0]) == 0;
-    std::vector<std::int32_t> counts(fields.size());
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      counts[i] = IntegerOf(*reply->element[i + 1]);
-    }
-    if (verdict.allowed) {
-      for (const std::uint32_t position : positions) {
-        counts[position] = Plus(counts[position], 1);
+    // A second try when Redis no longer holds the limits (it restarted, or
+    // was emptied): they are published again first.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (cluster.limits_version.empty()) {
+        PublishLimits(*link);
       }
+      const Reply reply = link->RunScript(
+          Script::kPlace,
+          PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
+      if (reply->type != REDIS_REPLY_ARRAY || reply->elements % 2 != 1) {
+        link->Fail("the placement script answered something else than its counts");
+        return std::nullopt;
+      }
+      const std::int32_t outcome = IntegerOf(*reply->element[0]);
+      if (outcome < 0) {
+        cluster.limits_version.clear();
+        continue;
+      }
+      ClusterVerdict verdict;
+      verdict.allowed = outcome == 0;
+      std::vector<std::int32_t> counts = CountsOf(*reply, 1);
+      if (verdict.allowed) {
+        for (const std::uint32_t position : positions) {
+          counts[position] = Plus(counts[position], 1);
+        }
+      }
+      verdict.after = TeamView(std::move(counts));
+      return verdict;
     }
-    verdict.after = TeamView(std::move(counts));
-    return verdict;
+    link->Fail("this server's limits do not stay in Redis; is another server named \"" +
+               link->Settings().server + "\"?");
   } catch (const LinkDown&) {
-    return std::nullopt;
+    // Judged by this server's counts; published whole when the link is back.
   }
+  return std::nullopt;
 }
 
 void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t change) {
@@ -202,13 +259,12 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
     return;
   }
   const std::vector<std::string>& fields = Fields();
-  Command command = ChangeHead(team);
+  std::vector<std::pair<std::string, std::int32_t>> changes;
   for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
-    command.push_back(fields[position]);
-    command.push_back(std::to_string(change));
+    changes.emplace_back(fields[position], change);
   }
   try {
-    link->RunScript(Script::kChange, command);
+    link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
@@ -234,20 +290,8 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team) {
   }
   try {
     const Reply reply = link->Run(Command{"HGETALL", State().keys->Aggregate(team)});
-    const std::vector<std::string>& fields = Fields();
-    std::unordered_map<std::string_view, std::size_t> position;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-      position.emplace(fields[i], i);
-    }
-    std::vector<std::int32_t> counts(fields.size());
-    for (std::size_t i = 0; i + 1 < reply->elements; i += 2) {
-      const redisReply& field = *reply->element[i];
-      const auto at = position.find(std::string_view(field.str, field.len));
-      if (at != position.end()) {
-        counts[at->second] = IntegerOf(*reply->element[i + 1]);
-      }
-    }
-    return TeamView(std::move(counts));
+    Fields();
+    return TeamView(CountsOf(*reply, 0));
   } catch (const LinkDown&) {
     return std::nullopt;
   }

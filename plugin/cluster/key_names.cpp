@@ -35,6 +35,10 @@ std::string KeyNames::ServerTeams() const {
   return fmt::format("{}server:{}:teams", prefix_, server_);
 }
 
+std::string KeyNames::Limits() const {
+  return fmt::format("{}server:{}:limits", prefix_, server_);
+}
+
 std::string KeyNames::Servers() const {
   return prefix_ + "servers";
 }

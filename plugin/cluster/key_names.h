@@ -25,6 +25,9 @@ class KeyNames {
   [[nodiscard]] std::string Contribution(std::int32_t team) const;
   // Set of the teams this server holds a contribution for.
   [[nodiscard]] std::string ServerTeams() const;
+  // Hash of this server's limits: field -> everyone's limit,
+  // "t:<team>:<field>" -> a team's own, "v" -> the version published.
+  [[nodiscard]] std::string Limits() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
 

@@ -32,35 +32,52 @@ end
 )lua";
 
 constexpr std::string_view kPlaceBody = R"lua(
-local n = tonumber(ARGV[3])
-local first = 4 + n
-local fields, limits = {}, {}
-for i = first, #ARGV, 2 do
-  fields[#fields + 1] = ARGV[i]
-  limits[#limits + 1] = tonumber(ARGV[i + 1])
+local function hmget(key, names)
+  local values = {}
+  for first = 1, #names, 1000 do
+    local part = redis.call('HMGET', key, unpack(names, first, math.min(first + 999, #names)))
+    for k = 1, #part do values[first + k - 1] = part[k] end
+  end
+  return values
 end
-local counts = redis.call('HMGET', KEYS[1], unpack(fields))
-local own = {}
-for i = 1, n do own[tonumber(ARGV[3 + i])] = true end
+local team, mode = ARGV[1], ARGV[4]
+if redis.call('HGET', KEYS[5], 'v') ~= ARGV[3] then return {-1} end
+local counts = redis.call('HGETALL', KEYS[1])
 local result = {0}
-local refused = 0
-for k = 1, #fields do
-  local count = tonumber(counts[k] or 0) or 0
-  result[k + 1] = count
-  if refused == 0 then
-    if own[k] then
-      if count >= limits[k] then refused = k end
-    elseif count > limits[k] then
-      refused = k
+for i = 1, #counts do result[i + 1] = counts[i] end
+local own = {}
+for i = 5, #ARGV do own[ARGV[i]] = true end
+if mode ~= 'exempt' then
+  local names, count_of = {}, {}
+  for i = 1, #counts, 2 do
+    names[#names + 1] = counts[i]
+    count_of[counts[i]] = tonumber(counts[i + 1])
+  end
+  for field in pairs(own) do
+    if not count_of[field] then
+      names[#names + 1] = field
+      count_of[field] = 0
+    end
+  end
+  local limits, team_limits = hmget(KEYS[5], names), {}
+  if mode == 'own' then
+    local team_names = {}
+    for k = 1, #names do team_names[k] = 't:' .. team .. ':' .. names[k] end
+    team_limits = hmget(KEYS[5], team_names)
+  end
+  for k = 1, #names do
+    local limit = tonumber(team_limits[k] or limits[k])
+    if limit then
+      local count = count_of[names[k]]
+      if count > limit or (own[names[k]] and count >= limit) then
+        result[1] = 1
+        return result
+      end
     end
   end
 end
-if refused ~= 0 then
-  result[1] = refused
-  return result
-end
-for k, _ in pairs(own) do change(KEYS[1], KEYS[2], fields[k], 1) end
-note_team(KEYS[2], KEYS[3], ARGV[1])
+for field in pairs(own) do change(KEYS[1], KEYS[2], field, 1) end
+note_team(KEYS[2], KEYS[3], team)
 redis.call('SADD', KEYS[4], ARGV[2])
 return result
 )lua";

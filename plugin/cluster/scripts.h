@@ -11,15 +11,17 @@ namespace cairnward {
 // changes both by the same amount, so the aggregate stays the sum of the
 // contributions.
 enum class Script : std::size_t {
-  // KEYS: aggregate, contribution, server teams, servers.
-  // ARGV: team, server, n, n positions (1-based) this placement counts at,
-  // then field and limit for every position. Refuses (returns the position
-  // that refuses) when a counted position is at or above its limit or any
-  // other is above it; else adds 1 at each counted position. Returns
-  // {refusing position or 0, count before at each position...}.
+  // KEYS: aggregate, contribution, server teams, servers, the server's
+  // limits. ARGV: team, server, the limits' version, whose limits judge
+  // ("everyone", "own": the team's own where it has one, "exempt": none),
+  // then the fields this placement counts at. Refuses when a counted field
+  // is at or above its limit or any other field of the team is above it;
+  // else adds 1 at each counted field. Returns {0 or 1 (refused), then the
+  // team's aggregate before as field and count pairs}, or {-1} when the
+  // limits hash does not hold that version.
   kPlace,
-  // KEYS: as kPlace. ARGV: team, server, then field and change pairs. A count
-  // never goes below 0.
+  // KEYS: as kPlace, without the limits. ARGV: team, server, then field and
+  // change pairs. A count never goes below 0.
   kChange,
   // ARGV: prefix, server, then per team: team, n, n field and count pairs.
   // Replaces the server's contribution of each team given (n = 0 drops it).

@@ -67,6 +67,36 @@ TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
   EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
 }
 
+TEST_F(ClusterCounts, ATeamsOwnLimitsAndExemptAdminsAreJudgedInRedisEvenAfterItLostThem) {
+  Config()["Teams"]["3001"] = {{"Structures", {{BlueprintPath(kWall), 1}}}};
+  Config()["General"]["IgnoreAdmin"] = true;
+  Configure();
+  auto* alice = AddPlayer("Alice", 101, 3001);
+  auto* bob = AddPlayer("Bob", 102, 3002);
+  auto* admin = AddPlayer("Admin", 103, 3001, true);
+  PeerServer b1(Settings("B1"), "B1");
+  EXPECT_TRUE(b1.Place(3001, kWalls, {50, 10, 3})) << "B1 has no limit of Alice's own";
+
+  EXPECT_EQ(Place(alice, kWall).actor, nullptr) << "her tribe's own limit of 1 wall";
+  EXPECT_NE(Place(admin, kWall).actor, nullptr);
+  EXPECT_EQ(Aggregate(3001), (Counts{2, 0, 2}));
+  EXPECT_NE(Place(bob, kWall).actor, nullptr);
+
+  // Redis emptied of this server's limits: they are published again.
+  redisContext* context = redisConnect("127.0.0.1", port_);
+  const std::string limits = KeyNames(Settings("A1").name, "A1").Limits();
+  freeReplyObject(redisCommand(context, "DEL %b", limits.data(), limits.size()));
+  EXPECT_NE(Place(bob, kWall).actor, nullptr);
+  EXPECT_NE(Place(bob, kWall).actor, nullptr);
+  EXPECT_EQ(Place(bob, kWall).actor, nullptr) << "3 walls, everyone's limit";
+  auto* reply =
+      static_cast<redisReply*>(redisCommand(context, "HEXISTS %b v", limits.data(), limits.size()));
+  EXPECT_EQ(reply->integer, 1);
+  freeReplyObject(reply);
+  redisFree(context);
+  EXPECT_EQ(Aggregate(3002), (Counts{3, 0, 3}));
+}
+
 TEST_F(ClusterCounts, NamesWithOddCharactersStayInsideTheirOwnKeys) {
   EXPECT_EQ(EscapeKeyPart("a:b*c%"), "a%3Ab%2Ac%25");
   EXPECT_NE(EscapeKeyPart("a:b"), EscapeKeyPart("a%3Ab"));

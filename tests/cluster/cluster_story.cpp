@@ -14,27 +14,22 @@ PeerServer::PeerServer(const ClusterSettings& cluster, std::string server)
   link_->Start();
 }
 
-Command PeerServer::Head(std::int32_t team) const {
-  return {"4",
-          keys_.Aggregate(team),
-          keys_.Contribution(team),
-          keys_.ServerTeams(),
-          keys_.Servers(),
-          std::to_string(team),
-          keys_.Server()};
-}
-
 bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& limits) {
   Counts& own = world_[team];
   bool allowed = own[kTotal] < limits[kTotal] && own[position] < limits[position];
   if (link_->Up()) {
-    Command command = Head(team);
-    command.insert(command.end(), {"2", "1", std::to_string(position + 1)});
+    LimitFields published;
     for (std::size_t i = 0; i < kFields.size(); ++i) {
-      command.insert(command.end(), {kFields[i], std::to_string(limits[i])});
+      published.emplace_back(kFields[i], limits[i]);
     }
+    const std::vector<std::string> counted_at{kFields[kTotal], kFields[position]};
     try {
-      allowed = link_->RunScript(Script::kPlace, command)->element[0]->integer == 0;
+      link_->Run(LimitsCalls(keys_, "peer", published));
+      allowed = link_
+                    ->RunScript(Script::kPlace, PlaceCall(keys_, team, "peer",
+                                                          JudgedBy::kEveryonesLimits, counted_at))
+                    ->element[0]
+                    ->integer == 0;
     } catch (const LinkDown&) {
       // Counted by its own world, published when the link is back.
     }
@@ -54,10 +49,10 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
   --own[kTotal];
   --own[position];
   if (link_->Up()) {
-    Command command = Head(team);
-    command.insert(command.end(), {kFields[kTotal], "-1", kFields[position], "-1"});
+    const std::vector<std::pair<std::string, std::int32_t>> changes{{kFields[kTotal], -1},
+                                                                    {kFields[position], -1}};
     try {
-      link_->RunScript(Script::kChange, command);
+      link_->RunScript(Script::kChange, ChangeCall(keys_, team, changes));
     } catch (const LinkDown&) {
       // Published when the link is back.
     }

@@ -9,6 +9,7 @@
 #include "cluster/cluster_counts.h"
 #include "cluster/key_names.h"
 #include "cluster/redis_link.h"
+#include "cluster/script_calls.h"
 #include "config/cluster_settings.h"
 #include "support/direct_story.h"
 
@@ -41,8 +42,6 @@ class PeerServer {
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
-  Command Head(std::int32_t team) const;
-
   KeyNames keys_;
   std::map<std::int32_t, Counts> world_;
   std::unique_ptr<RedisLink> link_;

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "cluster/key_names.h"
+#include "cluster/redis_link.h"
+
+namespace cairnward {
+
+// The keys and arguments of the scripts' calls, built in one place for the
+// plug-in and for tests that stand in for other servers.
+
+// Whose limits judge a placement.
+enum class JudgedBy { kEveryonesLimits, kOwnLimits, kNoLimits };
+
+// A final placement by the team that counts at the fields given, judged by
+// the limits of the version given.
+Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
+                  JudgedBy judged, std::span<const std::string> fields);
+
+// A change of the team's counts: field and change pairs.
+Command ChangeCall(const KeyNames& keys, std::int32_t team,
+                   std::span<const std::pair<std::string, std::int32_t>> changes);
+
+// Field and limit pairs of a server's limits hash.
+using LimitFields = std::vector<std::pair<std::string, std::int32_t>>;
+// The field of a team's own limit of a field.
+std::string TeamLimitField(std::int32_t team, std::string_view field);
+// The commands that replace this server's limits hash with the limits
+// given, the version last, so that a placement never meets half of them.
+std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
+                                 const LimitFields& limits);
+
+}  // namespace cairnward
