@@ -18,6 +18,7 @@
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
 #include "cluster/key_names.h"
+#include "cluster/publisher.h"
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
@@ -25,14 +26,6 @@
 
 namespace cairnward {
 namespace {
-
-// Teams per piece of a publication: each piece runs as one script, and a
-// short one keeps Redis free for the other servers in between.
-constexpr std::size_t kTeamsPerPiece = 100;
-// Pieces sent before their answers are read: enough to hide the round trips,
-// few enough that sending them never waits on Redis working through the
-// ones before, which the timeout would take for a stall.
-constexpr std::size_t kPiecesInFlight = 4;
 
 constexpr std::string_view kTotalField = "total";
 
@@ -46,6 +39,11 @@ struct FieldHash {
 struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
+  std::unique_ptr<Publisher> publisher;
+  // Teams whose counts changed while a publication was being sent: it may
+  // have overwritten the change, so they are sent again once it has ended.
+  FlatHashMap<std::int32_t, bool> changed_while_publishing;
+  std::chrono::nanoseconds longest_publication_wait{0};
   // The field of every position of a team's view, for the ledger and the
   // groups of `fields_generation`, and the position of each field.
   std::vector<std::string> fields;
@@ -63,10 +61,27 @@ Cluster& State() {
   return cluster;
 }
 
+void Settle(RedisLink& link);
+
 // The cluster's link when it may be used now, else null.
 RedisLink* UsableLink() {
   RedisLink* link = State().link.get();
-  return link != nullptr && link->Up() ? link : nullptr;
+  if (link == nullptr || !link->Up()) {
+    return nullptr;
+  }
+  try {
+    Settle(*link);
+  } catch (const LinkDown&) {
+    return nullptr;
+  }
+  return link;
+}
+
+void NoteChange(std::int32_t team) {
+  Cluster& cluster = State();
+  if (team > kHighestUncountedTeam && cluster.publisher->Busy()) {
+    cluster.changed_while_publishing[team] = true;
+  }
 }
 
 const std::vector<std::string>& Fields() {
@@ -146,9 +161,9 @@ void PublishLimits(RedisLink& link) {
   cluster.limits_version = std::move(version);
 }
 
-// This server's counts by team: (position, count) for every count above 0.
-FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>> OwnCounts() {
-  FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>> own;
+// This server's counts by team.
+OwnCounts CountsByTeam() {
+  OwnCounts own;
   const auto add = [&](const TeamCounts& counts, std::size_t position) {
     for (const auto& [team, count] : counts) {
       if (count > 0 && team > kHighestUncountedTeam) {
@@ -169,6 +184,39 @@ FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>> O
   return own;
 }
 
+// Ends what a publication left behind: its failure takes the link down;
+// once it is sent, the teams changed meanwhile are sent again from this
+// server's counts as they are now.
+void Settle(RedisLink& link) {
+  Cluster& cluster = State();
+  if (std::optional<std::string> failure = cluster.publisher->TakeFailure()) {
+    cluster.changed_while_publishing.clear();
+    link.Fail(*failure);
+    throw LinkDown(*failure);
+  }
+  if (cluster.changed_while_publishing.empty() || cluster.publisher->Busy()) {
+    return;
+  }
+  OwnCounts counts;
+  std::vector<std::int32_t> dropped;
+  for (const auto& [team, changed] : cluster.changed_while_publishing) {
+    const TeamView view = LocalTeamView(team);
+    std::vector<std::pair<std::uint32_t, std::int32_t>> own;
+    for (std::size_t position = 0; position < view.Counts().size(); ++position) {
+      if (view.Counts()[position] > 0) {
+        own.emplace_back(static_cast<std::uint32_t>(position), view.Counts()[position]);
+      }
+    }
+    if (own.empty()) {
+      dropped.push_back(team);
+    } else {
+      counts[team] = std::move(own);
+    }
+  }
+  cluster.changed_while_publishing.clear();
+  link.RunScripts(Script::kReplace, ReplaceCalls(*cluster.keys, Fields(), counts, dropped));
+}
+
 }  // namespace
 
 void StartCluster(const std::optional<ClusterSettings>& settings) {
@@ -178,6 +226,7 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   }
   Cluster& cluster = State();
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
+  cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
   cluster.link = std::make_unique<RedisLink>(*settings, [] { PublishContribution(); });
   cluster.link->Start();
 }
@@ -185,8 +234,11 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
 void StopCluster() {
   Cluster& cluster = State();
   cluster.link.reset();
+  cluster.publisher.reset();
   cluster.keys.reset();
   cluster.fields.clear();
+  cluster.changed_while_publishing.clear();
+  cluster.longest_publication_wait = {};
 }
 
 std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
@@ -212,6 +264,7 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   } else if (Limits().LimitsOf(team) != nullptr) {
     judged = JudgedBy::kOwnLimits;
   }
+  NoteChange(team);
   try {
     // A second try when Redis no longer holds the limits (it restarted, or
     // was emptied): they are published again first.
@@ -263,6 +316,7 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
     changes.emplace_back(fields[position], change);
   }
+  NoteChange(team);
   try {
     link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
   } catch (const LinkDown&) {
@@ -275,6 +329,8 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
   if (link == nullptr || from <= kHighestUncountedTeam) {
     return;
   }
+  NoteChange(from);
+  NoteChange(to);
   const std::string target = to > kHighestUncountedTeam ? std::to_string(to) : "0";
   try {
     link->RunScript(Script::kMove, {"0", State().keys->Prefix(), std::to_string(from), target});
@@ -298,47 +354,22 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team) {
 }
 
 void PublishContribution() {
-  RedisLink* link = UsableLink();
-  if (link == nullptr) {
+  Cluster& cluster = State();
+  RedisLink* link = cluster.link.get();
+  if (link == nullptr || !link->Up()) {
     return;
   }
-  const KeyNames& keys = *State().keys;
-  const std::vector<std::string>& fields = Fields();
-  auto own = OwnCounts();
+  cluster.changed_while_publishing.clear();
+  cluster.publisher->Publish({Fields(), CountsByTeam()});
+  // A small contribution is sent by the time this wait ends; a large one
+  // goes on in the background.
+  const auto asked = std::chrono::steady_clock::now();
+  cluster.publisher->Wait(link->Settings().timeout);
+  cluster.longest_publication_wait =
+      std::max(cluster.longest_publication_wait,
+               std::chrono::nanoseconds(std::chrono::steady_clock::now() - asked));
   try {
-    const Reply held = link->Run(Command{"SMEMBERS", keys.ServerTeams()});
-    std::vector<Command> pieces;
-    std::size_t in_piece = kTeamsPerPiece;
-    const auto add_team = [&](std::int32_t team,
-                              const std::vector<std::pair<std::uint32_t, std::int32_t>>& counts) {
-      if (in_piece == kTeamsPerPiece) {
-        pieces.push_back({"0", keys.Prefix(), keys.Server()});
-        in_piece = 0;
-      }
-      Command& piece = pieces.back();
-      piece.push_back(std::to_string(team));
-      piece.push_back(std::to_string(counts.size()));
-      for (const auto& [position, count] : counts) {
-        piece.push_back(fields[position]);
-        piece.push_back(std::to_string(count));
-      }
-      ++in_piece;
-    };
-    const std::vector<std::pair<std::uint32_t, std::int32_t>> none;
-    for (std::size_t i = 0; i < held->elements; ++i) {
-      const redisReply& member = *held->element[i];
-      const std::int32_t team = IntegerOf(member);
-      if (own.find(team) == own.end()) {
-        add_team(team, none);
-      }
-    }
-    for (const auto& [team, counts] : own) {
-      add_team(team, counts);
-    }
-    for (std::size_t first = 0; first < pieces.size(); first += kPiecesInFlight) {
-      const std::size_t count = std::min(kPiecesInFlight, pieces.size() - first);
-      link->RunScripts(Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
-    }
+    Settle(*link);
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
@@ -353,9 +384,16 @@ bool ClusterUp() {
   return UsableLink() != nullptr;
 }
 
+bool ClusterPublishing() {
+  const Cluster& cluster = State();
+  return cluster.publisher != nullptr && cluster.publisher->Busy();
+}
+
 std::chrono::nanoseconds ClusterLongestWait() {
-  const RedisLink* link = State().link.get();
-  return link != nullptr ? link->LongestWait() : std::chrono::nanoseconds(0);
+  const Cluster& cluster = State();
+  return cluster.link != nullptr
+             ? std::max(cluster.link->LongestWait(), cluster.longest_publication_wait)
+             : std::chrono::nanoseconds(0);
 }
 
 }  // namespace cairnward

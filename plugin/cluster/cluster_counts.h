@@ -47,16 +47,20 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 
 // Replaces this server's whole contribution with its counts as they are, in
 // pieces, adjusting the aggregate by the difference. After every recount,
-// and whenever the link comes back.
+// and whenever the link comes back. The pieces are sent on a thread of the
+// cluster's own: the game thread waits for them at most "TimeoutMs", and
+// teams whose counts change while they are sent are sent again after them.
 void PublishContribution();
 
 // A recount (UpdateStructureCountAll), then its counts published: what every
 // recount of the plug-in does.
 void RecountAndPublish();
 
-// For tests and the development server: whether the link is up now, and
-// the longest the game thread has waited on Redis.
+// For tests and the development server: whether the link is up now,
+// whether a publication is still being sent, and the longest the game
+// thread has waited on Redis.
 bool ClusterUp();
+bool ClusterPublishing();
 std::chrono::nanoseconds ClusterLongestWait();
 
 }  // namespace cairnward

@@ -25,6 +25,9 @@ class KeyNames {
   [[nodiscard]] std::string Contribution(std::int32_t team) const;
   // Set of the teams this server holds a contribution for.
   [[nodiscard]] std::string ServerTeams() const;
+  // Hash of this server's digests: team -> the digest of the counts its
+  // contribution was last replaced with, while nothing else changed it.
+  [[nodiscard]] std::string Digests() const;
   // Hash of this server's limits: field -> everyone's limit,
   // "t:<team>:<field>" -> a team's own, "v" -> the version published.
   [[nodiscard]] std::string Limits() const;

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <charconv>
 
 namespace cairnward {
 namespace {
@@ -10,6 +11,7 @@ namespace {
 // Field and limit pairs per HSET: a long hash is written in several, so
 // that no one command keeps Redis from the other servers for long.
 constexpr std::size_t kPairsPerWrite = 1000;
+constexpr std::size_t kTeamsPerPiece = 100;
 
 std::string_view JudgeName(JudgedBy judged) {
   switch (judged) {
@@ -23,15 +25,34 @@ std::string_view JudgeName(JudgedBy judged) {
   return "everyone";
 }
 
+// FNV-1a over the team's fields and counts, each ended by a byte no text
+// of them holds.
+std::string DigestOf(std::span<const std::string> fields,
+                     std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
+  std::uint64_t hash = 14695981039346656037ULL;
+  const auto mix = [&](std::string_view bytes) {
+    for (const char c : bytes) {
+      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    hash = (hash ^ 0xFFU) * 1099511628211ULL;
+  };
+  for (const auto& [position, count] : team_counts) {
+    mix(fields[position]);
+    mix(std::to_string(count));
+  }
+  return fmt::format("{:016x}", hash);
+}
+
 }  // namespace
 
 Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
                   JudgedBy judged, std::span<const std::string> fields) {
-  Command command{"5",
+  Command command{"6",
                   keys.Aggregate(team),
                   keys.Contribution(team),
                   keys.ServerTeams(),
                   keys.Servers(),
+                  keys.Digests(),
                   keys.Limits(),
                   std::to_string(team),
                   keys.Server(),
@@ -43,11 +64,12 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
 
 Command ChangeCall(const KeyNames& keys, std::int32_t team,
                    std::span<const std::pair<std::string, std::int32_t>> changes) {
-  Command command{"4",
+  Command command{"5",
                   keys.Aggregate(team),
                   keys.Contribution(team),
                   keys.ServerTeams(),
                   keys.Servers(),
+                  keys.Digests(),
                   std::to_string(team),
                   keys.Server()};
   for (const auto& [field, change] : changes) {
@@ -55,6 +77,41 @@ Command ChangeCall(const KeyNames& keys, std::int32_t team,
     command.push_back(std::to_string(change));
   }
   return command;
+}
+
+std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
+                                  const OwnCounts& counts, std::span<const std::int32_t> dropped) {
+  std::vector<Command> pieces;
+  std::size_t in_piece = kTeamsPerPiece;
+  const auto add_team = [&](std::int32_t team,
+                            std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
+    if (in_piece == kTeamsPerPiece) {
+      pieces.push_back({"0", keys.Prefix(), keys.Server()});
+      in_piece = 0;
+    }
+    Command& piece = pieces.back();
+    piece.push_back(std::to_string(team));
+    piece.push_back(DigestOf(fields, team_counts));
+    piece.push_back(std::to_string(team_counts.size()));
+    for (const auto& [position, count] : team_counts) {
+      piece.push_back(fields[position]);
+      piece.push_back(std::to_string(count));
+    }
+    ++in_piece;
+  };
+  for (const std::int32_t team : dropped) {
+    add_team(team, {});
+  }
+  for (const auto& [team, team_counts] : counts) {
+    add_team(team, team_counts);
+  }
+  return pieces;
+}
+
+std::int32_t TeamOfMember(std::string_view member) {
+  std::int32_t team = 0;
+  std::from_chars(member.data(), member.data() + member.size(), team);
+  return team;
 }
 
 std::string TeamLimitField(std::int32_t team, std::string_view field) {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "cluster/key_names.h"
-#include "cluster/redis_link.h"
+#include "cluster/redis_connection.h"
+#include "host/flat_hash_map.h"
 
 namespace cairnward {
 
@@ -26,6 +27,21 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
 // A change of the team's counts: field and change pairs.
 Command ChangeCall(const KeyNames& keys, std::int32_t team,
                    std::span<const std::pair<std::string, std::int32_t>> changes);
+
+// A server's counts by team, each as (position in the fields, count) pairs
+// for the counts above 0.
+using OwnCounts = FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>>;
+
+// The calls of the replace script that make the server's contribution of
+// every team of `counts` what it gives, and drop those of `dropped`, a
+// hundred teams per call, so that no one call keeps Redis from the other
+// servers for long. Each team goes with a digest of its counts, so that
+// Redis passes over a contribution that has not changed.
+std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
+                                  const OwnCounts& counts, std::span<const std::int32_t> dropped);
+
+// The team of a member of a set of teams; 0 when it is none.
+std::int32_t TeamOfMember(std::string_view member);
 
 // Field and limit pairs of a server's limits hash.
 using LimitFields = std::vector<std::pair<std::string, std::int32_t>>;

@@ -22,12 +22,15 @@ local function change(aggregate, contribution, field, delta)
     redis.call('HDEL', aggregate, field)
   end
 end
-local function note_team(contribution, teams, team)
+-- After a change of a team's contribution by other than a publication: the
+-- publication's digest of it no longer holds.
+local function note_team(contribution, teams, digests, team)
   if redis.call('EXISTS', contribution) == 1 then
     redis.call('SADD', teams, team)
   else
     redis.call('SREM', teams, team)
   end
+  redis.call('HDEL', digests, team)
 end
 )lua";
 
@@ -41,7 +44,7 @@ local function hmget(key, names)
   return values
 end
 local team, mode = ARGV[1], ARGV[4]
-if redis.call('HGET', KEYS[5], 'v') ~= ARGV[3] then return {-1} end
+if redis.call('HGET', KEYS[6], 'v') ~= ARGV[3] then return {-1} end
 local counts = redis.call('HGETALL', KEYS[1])
 local result = {0}
 for i = 1, #counts do result[i + 1] = counts[i] end
@@ -59,11 +62,11 @@ if mode ~= 'exempt' then
       count_of[field] = 0
     end
   end
-  local limits, team_limits = hmget(KEYS[5], names), {}
+  local limits, team_limits = hmget(KEYS[6], names), {}
   if mode == 'own' then
     local team_names = {}
     for k = 1, #names do team_names[k] = 't:' .. team .. ':' .. names[k] end
-    team_limits = hmget(KEYS[5], team_names)
+    team_limits = hmget(KEYS[6], team_names)
   end
   for k = 1, #names do
     local limit = tonumber(team_limits[k] or limits[k])
@@ -77,7 +80,7 @@ if mode ~= 'exempt' then
   end
 end
 for field in pairs(own) do change(KEYS[1], KEYS[2], field, 1) end
-note_team(KEYS[2], KEYS[3], team)
+note_team(KEYS[2], KEYS[3], KEYS[5], team)
 redis.call('SADD', KEYS[4], ARGV[2])
 return result
 )lua";
@@ -86,7 +89,7 @@ constexpr std::string_view kChangeBody = R"lua(
 for i = 3, #ARGV, 2 do
   change(KEYS[1], KEYS[2], ARGV[i], tonumber(ARGV[i + 1]))
 end
-note_team(KEYS[2], KEYS[3], ARGV[1])
+note_team(KEYS[2], KEYS[3], KEYS[5], ARGV[1])
 redis.call('SADD', KEYS[4], ARGV[2])
 return 0
 )lua";
@@ -94,24 +97,29 @@ return 0
 constexpr std::string_view kReplaceBody = R"lua(
 local prefix, server = ARGV[1], ARGV[2]
 local base = prefix .. 'server:' .. server
-redis.call('SADD', prefix .. 'servers', server)
-local i = 3
-while i <= #ARGV do
-  local team, n = ARGV[i], tonumber(ARGV[i + 1])
-  i = i + 2
+local digests, server_teams = base .. ':digests', base .. ':teams'
+local function replace(team, first, n)
   local contribution = base .. ':team:' .. team
   local aggregate = prefix .. 'team:' .. team
-  local differences, changed = {}, false
-  local old = redis.call('HGETALL', contribution)
-  for k = 1, #old, 2 do differences[old[k]] = -tonumber(old[k + 1]) end
   local given = {}
-  for _ = 1, n do
-    local field, count = ARGV[i], tonumber(ARGV[i + 1])
-    given[#given + 1] = field
-    given[#given + 1] = count
-    i = i + 2
-    differences[field] = (differences[field] or 0) + count
+  for k = 0, 2 * n - 1 do given[k + 1] = ARGV[first + k] end
+  local old = redis.call('HGETALL', contribution)
+  if #old == 0 then
+    if n == 0 then return end
+    if redis.call('EXISTS', aggregate) == 0 then
+      redis.call('HSET', aggregate, unpack(given))
+    else
+      for k = 1, #given, 2 do redis.call('HINCRBY', aggregate, given[k], given[k + 1]) end
+    end
+    redis.call('HSET', contribution, unpack(given))
+    return
   end
+  local differences = {}
+  for k = 1, #old, 2 do differences[old[k]] = -tonumber(old[k + 1]) end
+  for k = 1, #given, 2 do
+    differences[given[k]] = (differences[given[k]] or 0) + tonumber(given[k + 1])
+  end
+  local changed = false
   for field, difference in pairs(differences) do
     if difference ~= 0 then
       changed = true
@@ -124,12 +132,38 @@ while i <= #ARGV do
     redis.call('DEL', contribution)
     if n > 0 then redis.call('HSET', contribution, unpack(given)) end
   end
-  if n > 0 then
-    redis.call('SADD', base .. ':teams', team)
-  else
-    redis.call('SREM', base .. ':teams', team)
+end
+local teams, starts = {}, {}
+local i = 3
+while i <= #ARGV do
+  teams[#teams + 1] = ARGV[i]
+  starts[#starts + 1] = i
+  i = i + 3 + 2 * tonumber(ARGV[i + 2])
+end
+if #teams == 0 then return 0 end
+local held = redis.call('HMGET', digests, unpack(teams))
+local kept, dropped, written = {}, {}, {}
+for t = 1, #teams do
+  local at = starts[t]
+  local team, digest, n = ARGV[at], ARGV[at + 1], tonumber(ARGV[at + 2])
+  if held[t] ~= digest then
+    replace(team, at + 3, n)
+    if n > 0 then
+      kept[#kept + 1] = team
+      written[#written + 1] = team
+      written[#written + 1] = digest
+    else
+      dropped[#dropped + 1] = team
+    end
   end
 end
+if #written > 0 then redis.call('HSET', digests, unpack(written)) end
+if #kept > 0 then redis.call('SADD', server_teams, unpack(kept)) end
+if #dropped > 0 then
+  redis.call('HDEL', digests, unpack(dropped))
+  redis.call('SREM', server_teams, unpack(dropped))
+end
+redis.call('SADD', prefix .. 'servers', server)
 return 0
 )lua";
 
@@ -147,6 +181,7 @@ end
 for _, server in ipairs(redis.call('SMEMBERS', prefix .. 'servers')) do
   local base = prefix .. 'server:' .. server
   move(base .. ':team:' .. from, base .. ':team:' .. to, base .. ':teams')
+  redis.call('HDEL', base .. ':digests', from, to)
 end
 move(prefix .. 'team:' .. from, prefix .. 'team:' .. to, nil)
 return 0

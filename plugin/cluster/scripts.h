@@ -11,8 +11,8 @@ namespace cairnward {
 // changes both by the same amount, so the aggregate stays the sum of the
 // contributions.
 enum class Script : std::size_t {
-  // KEYS: aggregate, contribution, server teams, servers, the server's
-  // limits. ARGV: team, server, the limits' version, whose limits judge
+  // KEYS: aggregate, contribution, server teams, servers, server digests,
+  // the server's limits. ARGV: team, server, the limits' version, whose limits judge
   // ("everyone", "own": the team's own where it has one, "exempt": none),
   // then the fields this placement counts at. Refuses when a counted field
   // is at or above its limit or any other field of the team is above it;
@@ -23,8 +23,11 @@ enum class Script : std::size_t {
   // KEYS: as kPlace, without the limits. ARGV: team, server, then field and
   // change pairs. A count never goes below 0.
   kChange,
-  // ARGV: prefix, server, then per team: team, n, n field and count pairs.
-  // Replaces the server's contribution of each team given (n = 0 drops it).
+  // ARGV: prefix, server, then per team: team, digest, n, n field and count
+  // pairs. Replaces the server's contribution of each team given (n = 0
+  // drops it), unless the digest is the one its last replacement left and
+  // nothing changed the contribution since: an unchanged contribution costs
+  // one hash lookup.
   kReplace,
   // ARGV: prefix, from team, to team ("0": nowhere). Moves every server's
   // contribution and the aggregate.

@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "cluster/cluster_story.h"
 #include "support/redis_server.h"
 
@@ -54,6 +56,7 @@ TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
   b1.Place(3002, kWalls, {50, 10, 3});
   b1.Place(3002, kWalls, {50, 10, 3});
   b1.Place(3003, kWalls, {50, 10, 3});
+  b1.Recount();
 
   EXPECT_FALSE(standin::Invite(server(), bob, alice)) << "2 + 2 walls, 0 of Bob's here";
   EXPECT_EQ(Aggregate(3002), (Counts{2, 0, 2}));
@@ -61,10 +64,35 @@ TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
   EXPECT_TRUE(standin::Invite(server(), carol, alice));
   EXPECT_EQ(Aggregate(3003), (Counts{}));
   EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3})) << "B1's wall moved with Carol";
+  b1.Recount();
+  EXPECT_EQ(Aggregate(3003), (Counts{1, 0, 1})) << "B1's world has not seen the join yet";
   b1.FollowJoin(3003, 5001);
   b1.Recount();
   Recount();
   EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
+}
+
+TEST_F(ClusterCounts, ChangesWhileALargeContributionIsSentInTheBackgroundAreNotLost) {
+  for (std::int32_t team = 10001; team <= 30000; ++team) {
+    Spawn(kWall, team);
+  }
+  Recount();
+  ASSERT_TRUE(ClusterPublishing()) << "20,000 teams take longer than the game thread waits";
+  auto* alice = AddPlayer("Alice", 101, 10001);
+  auto* bob = AddPlayer("Bob", 102, 29999);
+  auto* carol = AddPlayer("Carol", 103, 20000);
+  PutInTribe(alice, 10001);
+  Place(alice, kWall);
+  Place(bob, kFoundation);
+  standin::Destroy(server(), standin::StructuresOf(world(), 25000).front(), standin::Via::kDie);
+  EXPECT_TRUE(standin::Invite(server(), carol, alice));
+  for (int i = 0; i < 2000 && ClusterPublishing(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_TRUE(ClusterUp());
+  for (const std::int32_t team : {10001, 29999, 25000, 20000, 15000}) {
+    EXPECT_EQ(Aggregate(team), Local(team)) << team;
+  }
 }
 
 TEST_F(ClusterCounts, ATeamsOwnLimitsAndExemptAdminsAreJudgedInRedisEvenAfterItLostThem) {

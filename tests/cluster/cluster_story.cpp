@@ -64,25 +64,24 @@ bool PeerServer::Recount() {
     return false;
   }
   try {
-    Command piece{"0", keys_.Prefix(), keys_.Server()};
     const Reply held = link_->Run(Command{"SMEMBERS", keys_.ServerTeams()});
+    std::vector<std::int32_t> dropped;
     for (std::size_t i = 0; i < held->elements; ++i) {
       const std::int32_t team = std::stoi(held->element[i]->str);
       if (world_.count(team) == 0) {
-        piece.insert(piece.end(), {std::to_string(team), "0"});
+        dropped.push_back(team);
       }
     }
-    for (const auto& [team, counts] : world_) {
-      Command fields;
-      for (std::size_t i = 0; i < counts.size(); ++i) {
-        if (counts[i] > 0) {
-          fields.insert(fields.end(), {kFields[i], std::to_string(counts[i])});
+    OwnCounts counts;
+    for (const auto& [team, world_counts] : world_) {
+      auto& own = counts[team];
+      for (std::size_t i = 0; i < world_counts.size(); ++i) {
+        if (world_counts[i] > 0) {
+          own.emplace_back(static_cast<std::uint32_t>(i), world_counts[i]);
         }
       }
-      piece.insert(piece.end(), {std::to_string(team), std::to_string(fields.size() / 2)});
-      piece.insert(piece.end(), fields.begin(), fields.end());
     }
-    link_->RunScript(Script::kReplace, piece);
+    link_->RunScripts(Script::kReplace, ReplaceCalls(keys_, kFields, counts, dropped));
     return true;
   } catch (const LinkDown&) {
     return false;

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <hiredis/hiredis.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cluster/scripts.h"
+#include "config/cluster_settings.h"
+
+namespace cairnward {
+
+struct ReplyFree {
+  void operator()(redisReply* reply) const noexcept { freeReplyObject(reply); }
+};
+using Reply = std::unique_ptr<redisReply, ReplyFree>;
+
+// One Redis command as its arguments: sent as an argument vector, never as
+// text, so no name or path can become part of another command.
+using Command = std::vector<std::string>;
+
+// Redis cannot be used: the caller counts this server's world alone.
+class LinkDown : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One connection to the cluster's Redis, used by one thread at a time. Every
+// wait on Redis is bounded by "TimeoutMs"; a failed connection, an error
+// reply, a timeout or a lost connection throws LinkDown with the reason.
+class RedisConnection {
+ public:
+  // Connects, authenticates, selects the database and loads the scripts.
+  // The longest wait on one reply or on connecting is kept in
+  // `longest_wait` when one is given.
+  explicit RedisConnection(const ClusterSettings& settings,
+                           std::chrono::nanoseconds* longest_wait = nullptr);
+
+  // Where the longest wait is kept from now on (none: not kept).
+  void RecordWaitsIn(std::chrono::nanoseconds* longest_wait) { longest_wait_ = longest_wait; }
+
+  // Runs the commands pipelined and hands back their replies in order.
+  std::vector<Reply> Run(std::span<const Command> commands);
+  Reply Run(const Command& command);
+
+  // EVALSHA of one of the scripts with the keys and arguments given; loads
+  // the script when Redis no longer has it. Pipelined like Run.
+  std::vector<Reply> RunScripts(Script script, std::span<const Command> keys_and_args);
+  Reply RunScript(Script script, const Command& keys_and_args);
+
+ private:
+  struct ContextFree {
+    void operator()(redisContext* context) const noexcept { redisFree(context); }
+  };
+
+  // The replies, error replies included.
+  std::vector<Reply> Exchange(std::span<const Command> commands);
+  void Waited(std::chrono::nanoseconds wait);
+
+  std::unique_ptr<redisContext, ContextFree> context_;
+  std::array<std::string, kScriptCount> shas_;
+  std::chrono::nanoseconds* longest_wait_;
+};
+
+}  // namespace cairnward
