@@ -53,6 +53,12 @@ std::string Thousands(std::int32_t n) {
   return grouped;
 }
 
+double MedianOf(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2.0;
+}
+
 void Print(const std::vector<Row>& rows) {
   std::size_t widths[4] = {4, 6, 6, 6};
   for (const Row& row : rows) {
@@ -100,6 +106,9 @@ void SummaryReporter::ReportRuns(const std::vector<Run>& report) {
     result.seconds.push_back(run.GetAdjustedRealTime() /
                              benchmark::GetTimeUnitMultiplier(run.time_unit));
     result.counters = run.counters;
+    for (const auto& [counter, value] : run.counters) {
+      result.counter_runs[counter].push_back(value.value);
+    }
     std::cerr << fmt::format("  {:<28} {}\n", name, Time(result.seconds.back()));
   }
 }
@@ -113,13 +122,15 @@ const SummaryReporter::Result* SummaryReporter::Find(const std::string& name) co
 
 double SummaryReporter::Median(const std::string& name) const {
   const Result* result = Find(name);
-  if (result == nullptr) {
+  return result != nullptr ? MedianOf(result->seconds) : std::numeric_limits<double>::quiet_NaN();
+}
+
+double SummaryReporter::MedianCounter(const std::string& name, const std::string& counter) const {
+  const Result* result = Find(name);
+  if (result == nullptr || result->counter_runs.count(counter) == 0) {
     return std::numeric_limits<double>::quiet_NaN();
   }
-  std::vector<double> sorted = result->seconds;
-  std::sort(sorted.begin(), sorted.end());
-  const std::size_t mid = sorted.size() / 2;
-  return sorted.size() % 2 == 1 ? sorted[mid] : (sorted[mid - 1] + sorted[mid]) / 2.0;
+  return MedianOf(result->counter_runs.at(counter));
 }
 
 std::vector<std::int32_t> SummaryReporter::WorldSizes() const {
@@ -176,6 +187,35 @@ void SummaryReporter::Finalize() {
   };
   plain("merge_check", "merge check, 300 ledger entries", 20e-6, "<= 20 us");
   plain("show_limits", "show-limits, 300 ledger entries", 1e-3, "<= 1 ms");
+
+  const double cluster_median = MedianCounter("cluster/build_check/final_allowed", "median_us");
+  if (!std::isnan(cluster_median)) {
+    const double p99 = MedianCounter("cluster/build_check/final_allowed", "p99_us");
+    rows.push_back({"final build check, cluster up, per call", Time(cluster_median * 1e-6),
+                    "median <= 250 us, 99th <= 2 ms",
+                    Verdict(cluster_median <= 250 && p99 <= 2000) +
+                        fmt::format(" (99th percentile {})", Time(p99 * 1e-6))});
+  }
+  const double down = Median("cluster/build_check/final_allowed_link_down");
+  const double local = Median("build_check/final_allowed");
+  if (!std::isnan(down) && !std::isnan(local)) {
+    rows.push_back(
+        {"final build check, cluster link down", Time(down), "<= 1 us more than without",
+         Verdict(down - local <= 1e-6) + fmt::format(" (without a cluster {})", Time(local))});
+  }
+  for (const auto& [name, what] :
+       {std::pair<std::string, std::string>{"cluster/recount_and_publish",
+                                            "recount and publish, game thread"},
+        std::pair<std::string, std::string>{"cluster/recount_and_first_publish",
+                                            "recount and first publish, game thread"}}) {
+    const double median = Median(name);
+    if (!std::isnan(median)) {
+      rows.push_back(
+          {what, Time(median), "<= 500 ms",
+           Verdict(median <= 0.5) + fmt::format(" (all in Redis after {})",
+                                                Time(MedianCounter(name, "sent_ms") * 1e-3))});
+    }
+  }
 
   const std::vector<std::int32_t> sizes = WorldSizes();
   if (!sizes.empty()) {

@@ -24,13 +24,16 @@ class SummaryReporter : public benchmark::BenchmarkReporter {
 
  private:
   struct Result {
-    std::vector<double> seconds;  // real time per iteration, one per repetition
-    benchmark::UserCounters counters;
+    std::vector<double> seconds;       // real time per iteration, one per repetition
+    benchmark::UserCounters counters;  // of the last repetition
+    std::map<std::string, std::vector<double>> counter_runs;  // every repetition's
     std::string error;
   };
 
   [[nodiscard]] const Result* Find(const std::string& name) const;
   [[nodiscard]] double Median(const std::string& name) const;  // seconds; NaN when absent
+  // The median over the repetitions of one of a benchmark's counters; NaN when absent.
+  [[nodiscard]] double MedianCounter(const std::string& name, const std::string& counter) const;
   [[nodiscard]] std::vector<std::int32_t> WorldSizes() const;
 
   std::map<std::string, Result> results_;
