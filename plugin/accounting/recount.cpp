@@ -5,7 +5,6 @@
 #include <numeric>
 #include <optional>
 #include <span>
-#include <utility>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -127,8 +126,7 @@ std::vector<std::size_t> PerClass(const RecountPass& pass, std::span<const Count
 
 // The noted structures class by class, the classes of one group side by side
 // so that the group's counts stay in the cache too; walk order within each.
-// Takes the unsorted list, so that it is freed once sorted.
-std::vector<Counted> ByClass(const RecountPass& pass, std::vector<Counted> counted,
+std::vector<Counted> ByClass(const RecountPass& pass, std::span<const Counted> counted,
                              std::span<const std::size_t> per_class) {
   std::vector<std::uint32_t> order(pass.classes.size());
   std::iota(order.begin(), order.end(), 0U);
@@ -232,7 +230,7 @@ void UpdateStructureCountAll() {
   // Counting class by class keeps each class's counts in the cache.
   const std::vector<std::size_t> per_class = PerClass(pass, pass.counted);
   ReserveCounts(pass, per_class);
-  CountNoted(pass, ByClass(pass, std::exchange(pass.counted, {}), per_class));
+  CountNoted(pass, ByClass(pass, pass.counted, per_class));
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
 }

@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <memory>
 #include <random>
-#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
