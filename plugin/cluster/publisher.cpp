@@ -1,6 +1,7 @@
 #include "cluster/publisher.h"
 
 #include <algorithm>
+#include <exception>
 #include <span>
 #include <utility>
 
@@ -61,9 +62,11 @@ void Publisher::Serve() {
     const Publication publication = std::move(*std::exchange(waiting_, std::nullopt));
     lock.unlock();
     std::optional<std::string> failure;
+    // Nothing may leave the thread: a failure of any kind ends the
+    // publication and takes the link down.
     try {
       Send(publication);
-    } catch (const LinkDown& e) {
+    } catch (const std::exception& e) {
       failure = e.what();
     }
     lock.lock();

@@ -1,5 +1,6 @@
 #include "cluster/redis_link.h"
 
+#include <exception>
 #include <utility>
 
 #include "host/logger.h"
@@ -58,8 +59,9 @@ void RedisLink::Reconnect() {
     std::optional<RedisConnection> made;
     try {
       made.emplace(settings_);
-    } catch (const LinkDown&) {
+    } catch (const std::exception&) {
       // Said once when the link went down; tried again at the next interval.
+      // Nothing may leave the thread.
     }
     lock.lock();
     if (made) {
