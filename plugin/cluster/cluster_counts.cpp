@@ -198,13 +198,7 @@ void Settle(RedisLink& link) {
   OwnCounts counts;
   std::vector<std::int32_t> dropped;
   for (const auto& [team, changed] : cluster.changed_while_publishing) {
-    const TeamView view = LocalTeamView(team);
-    std::vector<std::pair<std::uint32_t, std::int32_t>> own;
-    for (std::size_t position = 0; position < view.Counts().size(); ++position) {
-      if (view.Counts()[position] > 0) {
-        own.emplace_back(static_cast<std::uint32_t>(position), view.Counts()[position]);
-      }
-    }
+    TeamCountPairs own = CountsAboveZero(LocalTeamView(team).Counts());
     if (own.empty()) {
       dropped.push_back(team);
     } else {

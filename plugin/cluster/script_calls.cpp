@@ -79,6 +79,16 @@ Command ChangeCall(const KeyNames& keys, std::int32_t team,
   return command;
 }
 
+TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts) {
+  TeamCountPairs pairs;
+  for (std::size_t position = 0; position < counts.size(); ++position) {
+    if (counts[position] > 0) {
+      pairs.emplace_back(static_cast<std::uint32_t>(position), counts[position]);
+    }
+  }
+  return pairs;
+}
+
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
                                   const OwnCounts& counts, std::span<const std::int32_t> dropped) {
   std::vector<Command> pieces;

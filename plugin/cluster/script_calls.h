@@ -28,9 +28,13 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
 Command ChangeCall(const KeyNames& keys, std::int32_t team,
                    std::span<const std::pair<std::string, std::int32_t>> changes);
 
-// A server's counts by team, each as (position in the fields, count) pairs
-// for the counts above 0.
-using OwnCounts = FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>>;
+// A team's counts as (position in the fields, count) pairs, for the counts
+// above 0; and a server's, by team.
+using TeamCountPairs = std::vector<std::pair<std::uint32_t, std::int32_t>>;
+using OwnCounts = FlatHashMap<std::int32_t, TeamCountPairs>;
+
+// The pairs of a team's counts at every position.
+TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
 
 // The calls of the replace script that make the server's contribution of
 // every team of `counts` what it gives, and drop those of `dropped`, a

@@ -67,19 +67,14 @@ bool PeerServer::Recount() {
     const Reply held = link_->Run(Command{"SMEMBERS", keys_.ServerTeams()});
     std::vector<std::int32_t> dropped;
     for (std::size_t i = 0; i < held->elements; ++i) {
-      const std::int32_t team = std::stoi(held->element[i]->str);
+      const std::int32_t team = TeamOfMember(held->element[i]->str);
       if (world_.count(team) == 0) {
         dropped.push_back(team);
       }
     }
     OwnCounts counts;
     for (const auto& [team, world_counts] : world_) {
-      auto& own = counts[team];
-      for (std::size_t i = 0; i < world_counts.size(); ++i) {
-        if (world_counts[i] > 0) {
-          own.emplace_back(static_cast<std::uint32_t>(i), world_counts[i]);
-        }
-      }
+      counts[team] = CountsAboveZero(world_counts);
     }
     link_->RunScripts(Script::kReplace, ReplaceCalls(keys_, kFields, counts, dropped));
     return true;
