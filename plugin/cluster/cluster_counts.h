@@ -52,9 +52,8 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // teams whose counts change while they are sent are sent again after them.
 void PublishContribution();
 
-// A recount (UpdateStructureCountAll), then its counts published: what every
-// recount of the plug-in does.
-void RecountAndPublish();
+// Whether "Cluster" is configured, up or not.
+bool ClusterConfigured();
 
 // For tests and the development server: whether the link is up now,
 // whether a publication is still being sent, and the longest the game
