@@ -70,6 +70,11 @@ class ClusterStory : public DirectStory {
   [[nodiscard]] Counts Aggregate(std::int32_t team) const;
   // This server's own counts of a team.
   static Counts Local(std::int32_t team);
+  // A command sent straight to Redis, as an administrator's redis-cli would;
+  // its reply as text (an integer's digits, "" for none).
+  std::string RedisCall(const std::vector<std::string>& command) const;
+  // The key of a server's lease in this test's cluster.
+  [[nodiscard]] std::string LeaseKey(const std::string& server) const;
 
   int port_ = 0;
   std::string password_;
