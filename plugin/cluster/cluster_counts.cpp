@@ -48,6 +48,7 @@ Cluster& State() {
 }
 
 void Settle(RedisLink& link);
+void AwaitPublication();
 
 // The cluster's link when it may be used now, else null.
 RedisLink* UsableLink() {
@@ -56,8 +57,11 @@ RedisLink* UsableLink() {
     return nullptr;
   }
   if (link->Poll()) {
-    // Redis may have lost everything while the link was down.
+    // Redis may have lost everything while the link was down: the call
+    // that follows is judged with this server's counts back when they are
+    // in within half the hook's time.
     PublishContribution();
+    AwaitPublication();
   }
   if (!link->Up()) {
     return nullptr;
@@ -365,14 +369,6 @@ void PublishContribution() {
   }
   cluster.resend.clear();
   cluster.publisher->Publish({Fields(), CountsByTeam()});
-  // A small contribution is sent by the time this wait ends; a large one
-  // goes on in the background.
-  AwaitPublication();
-  try {
-    Settle(*link);
-  } catch (const LinkDown&) {
-    // Published whole when the link is back.
-  }
 }
 
 bool ClusterConfigured() {
