@@ -1,5 +1,6 @@
 #include "number_checks.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -35,31 +36,28 @@ struct LimitSetting {
   std::string_view at_most_zero;
 };
 
-constexpr std::string_view kOwnerStuck =
-    ", and a team that owns one is above the limit and may place nothing at all";
-
 const std::array<LimitSetting, 3> kLimitSettings{{
     {&settings::kMaxAmount, "every placement is refused (exempt administrators aside)"},
     {&settings::kCount,
-     "every placement of this blueprint is refused (exempt administrators aside)"},
+     "every placement of this blueprint is refused (exempt administrators aside), and a team "
+     "that owns one is above the limit and may place nothing at all"},
     {&settings::kGroupCount,
-     "every placement of the group's blueprints is refused (exempt administrators aside)"},
+     "every placement of the group's blueprints is refused (exempt administrators aside), and a "
+     "team that owns one is above the limit and may place nothing at all"},
 }};
 
 void CheckLimit(const Setting& setting, std::int32_t read, const std::string& at,
                 Findings& findings) {
-  for (const LimitSetting& limit : kLimitSettings) {
-    if (limit.setting != &setting || read > 0) {
-      continue;
-    }
-    const bool has_owners = &setting != &settings::kMaxAmount;
-    findings.Add(
-        Severity::kWarning, at,
-        fmt::format("is {}: {}{}{}", read, limit.at_most_zero, has_owners ? kOwnerStuck : "",
-                    read < 0 ? "; below 0, every tribe merge and invitation is refused "
-                               "as well, since even two teams that own none are above it."
-                             : "."));
+  const auto limit = std::find_if(kLimitSettings.begin(), kLimitSettings.end(),
+                                  [&](const LimitSetting& l) { return l.setting == &setting; });
+  if (limit == kLimitSettings.end() || read > 0) {
+    return;
   }
+  findings.Add(Severity::kWarning, at,
+               fmt::format("is {}: {}{}", read, limit->at_most_zero,
+                           read < 0 ? "; below 0, every tribe merge and invitation is refused as "
+                                      "well, since even two teams that own none are above it."
+                                    : "."));
 }
 
 }  // namespace

@@ -57,6 +57,7 @@ std::vector<ReplyLine> BlueprintLines(const Json& root) {
                   .limit = cairnward::SettingOr<std::int32_t>(root, settings::kCount, key)});
   }
   std::vector<ReplyLine> lines;
+  lines.reserve(entries.size());
   for (auto& entry : entries) {
     lines.push_back(std::move(entry.second));
   }
@@ -67,8 +68,9 @@ std::vector<ReplyLine> GroupLines(const Json& root) {
   const bool own_template =
       cairnward::FindMember(cairnward::SettingObject(root, settings::kMessages),
                             settings::kShowGroupMsg.name) != nullptr;
-  std::vector<ReplyLine> lines;
   const cairnward::LimitPlan plan = cairnward::ParseLimitPlan(root, {});
+  std::vector<ReplyLine> lines;
+  lines.reserve(plan.Groups().size());
   for (const cairnward::GroupLimit& group : plan.Groups()) {
     const std::u16string& name = group.name;
     lines.push_back(
