@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <optional>
 #include <system_error>
@@ -19,29 +20,42 @@ namespace {
 using cairnward::Json;
 namespace settings = cairnward::settings;
 
-// The team a member of "Teams" names, read as the plug-in reads it.
-std::optional<std::int32_t> TeamIdOf(const std::string& name) {
+// The team a member of "Teams" names, read as the plug-in reads it; a whole
+// number beyond 32 bits names none.
+struct TeamKey {
+  std::optional<std::int32_t> id;
+  bool beyond_32_bits = false;
+};
+
+TeamKey ReadTeamKey(const std::string& name) {
   std::int32_t id = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
-  if (name.empty() || error != std::errc() || end != name.data() + name.size()) {
-    return std::nullopt;
+  const bool whole = !name.empty() && end == name.data() + name.size();
+  if (!whole || error != std::errc()) {
+    return {.id = std::nullopt, .beyond_32_bits = whole && error == std::errc::result_out_of_range};
   }
-  return id;
+  return {.id = id};
 }
 
 }  // namespace
 
 void CheckTeamKey(const std::string& name, const std::string& at, Findings& findings) {
-  const std::optional<std::int32_t> id = TeamIdOf(name);
-  if (!id) {
+  const TeamKey key = ReadTeamKey(name);
+  if (key.beyond_32_bits) {
+    findings.Add(Severity::kWarning, at,
+                 fmt::format("is out of range for a team id (a whole number from {} to {}), so it "
+                             "names no team and the plug-in ignores it.",
+                             std::numeric_limits<std::int32_t>::min(),
+                             std::numeric_limits<std::int32_t>::max()));
+  } else if (!key.id) {
     findings.Add(Severity::kWarning, at,
                  "is not a team id (a whole number such as 1234567890), so it names no team and "
                  "the plug-in ignores it.");
-  } else if (*id <= cairnward::kHighestUncountedTeam) {
+  } else if (*key.id <= cairnward::kHighestUncountedTeam) {
     findings.Add(Severity::kWarning, at,
                  fmt::format("names team {}, but teams up to {} are never counted, so it limits "
                              "nothing.",
-                             *id, cairnward::kHighestUncountedTeam));
+                             *key.id, cairnward::kHighestUncountedTeam));
   }
 }
 
@@ -54,7 +68,7 @@ void CheckTeamIds(const Json& root, Findings& findings) {
   }
   std::map<std::int32_t, std::vector<std::string>> names_by_team;
   for (const auto& item : teams->items()) {
-    if (const auto id = TeamIdOf(item.key())) {
+    if (const auto id = ReadTeamKey(item.key()).id) {
       names_by_team[*id].push_back(item.key());
     }
   }
