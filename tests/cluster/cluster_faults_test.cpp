@@ -147,15 +147,18 @@ TEST_F(RedisFaults, AnErrorRedisKeepsAnsweringIsSaidOnceDownAndOnceBack) {
 // publication delays it, and neither loses it nor takes the link down.
 TEST_F(RedisFaults, APublicationOutlastsAStallLongerThanTimeoutMs) {
   JoinCluster(redis_.Port());
-  Spawn(kWall, 3001, 2);
-  redis_.Pause();
+  for (std::int32_t team = 10001; team <= 30000; ++team) {
+    Spawn(kWall, team);
+  }
   Recount();
+  ASSERT_TRUE(ClusterPublishing()) << "20,000 teams take longer than the story waits";
+  redis_.Pause();
   std::this_thread::sleep_for(kTimeout * 2);
   redis_.Resume();
   Await([] { return !ClusterPublishing(); });
   EXPECT_TRUE(ClusterUp());
   EXPECT_THAT(Lines("cannot be used"), SizeIs(0));
-  EXPECT_EQ(Aggregate(3001), Local(3001));
+  EXPECT_EQ(Aggregate(30000), Local(30000));
 }
 
 // A lost or emptied Redis is found by the heartbeat: the contribution is
