@@ -23,6 +23,12 @@
 namespace cairnward {
 namespace {
 
+// A contribution of at most this many teams (one round of pieces in
+// flight) is waited for, with half the hook's time, so that the call or the
+// check after it meets it in Redis; a larger one would not be in by then,
+// and goes on in the background while the game thread goes on.
+constexpr std::size_t kTeamsWaitedFor = 400;
+
 struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
@@ -57,11 +63,8 @@ RedisLink* UsableLink() {
     return nullptr;
   }
   if (link->Poll()) {
-    // Redis may have lost everything while the link was down: the call
-    // that follows is judged with this server's counts back when they are
-    // in within half the hook's time.
+    // Redis may have lost everything while the link was down.
     PublishContribution();
-    AwaitPublication();
   }
   if (!link->Up()) {
     return nullptr;
@@ -368,7 +371,12 @@ void PublishContribution() {
     return;
   }
   cluster.resend.clear();
-  cluster.publisher->Publish({Fields(), CountsByTeam()});
+  OwnCounts counts = CountsByTeam();
+  const bool small = counts.size() <= kTeamsWaitedFor;
+  cluster.publisher->Publish({Fields(), std::move(counts)});
+  if (small) {
+    AwaitPublication();
+  }
 }
 
 bool ClusterConfigured() {

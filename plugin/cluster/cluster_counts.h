@@ -48,8 +48,10 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // Replaces this server's whole contribution with its counts as they are, in
 // pieces, adjusting the aggregate by the difference. After every recount,
 // and whenever the link comes back. The pieces are sent on a thread of the
-// cluster's own, while the game thread goes on; teams whose counts change
-// while they are sent are sent again after them.
+// cluster's own; the game thread waits for a small contribution (a few
+// hundred teams) with half its hook's time, and goes on at once from a
+// larger one. Teams whose counts change while they are sent are sent again
+// after them.
 void PublishContribution();
 
 // While one is alive, every wait of the game thread on Redis — the calls

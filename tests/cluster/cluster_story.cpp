@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <thread>
 
 namespace cairnward::testing {
 
@@ -154,13 +153,6 @@ Counts ClusterStory::Aggregate(std::int32_t team) const {
   }
   redisFree(context);
   return counts;
-}
-
-void ClusterStory::Recount() {
-  cairnward::Recount();
-  for (int i = 0; i < 40 && ClusterPublishing(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
 }
 
 std::string ClusterStory::RedisCall(const std::vector<std::string>& command) const {
