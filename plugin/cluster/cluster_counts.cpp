@@ -377,6 +377,11 @@ void PublishContribution() {
   if (small) {
     AwaitPublication();
   }
+  try {
+    Settle(*link);
+  } catch (const LinkDown&) {
+    // Published whole when the link is back.
+  }
 }
 
 bool ClusterConfigured() {
