@@ -383,6 +383,42 @@ inline constexpr Setting kNearLimitMsg{
     .is_template = true,
     .arguments = kNearLimitArguments};
 
+// A limit's name, the team's count and the limit: the refusal names the
+// limit that refused, the at-limit warning the limit just reached. A text
+// that names the limit alone is complete.
+inline constexpr std::array<TemplateArgument, 3> kRefusalArguments{{
+    {TemplateArgument::Kind::kText, "the name of the limit that refused"},
+    {TemplateArgument::Kind::kInteger, "the team's count", true},
+    {TemplateArgument::Kind::kInteger, "the limit", true},
+}};
+
+inline constexpr std::array<TemplateArgument, 3> kAtLimitArguments{{
+    {TemplateArgument::Kind::kText, "the name of the limit"},
+    {TemplateArgument::Kind::kInteger, "the team's new count (the limit)", true},
+    {TemplateArgument::Kind::kInteger, "the limit", true},
+}};
+
+inline constexpr Setting kReachLimitMsg{.parent = &kMessages,
+                                        .name = "ReachLimitMsg",
+                                        .kind = SettingKind::kString,
+                                        .fallback = kNoMessage,
+                                        .read_when = "when a placement is refused",
+                                        .if_absent = "refusals show \"ReachLimit\"",
+                                        .if_wrong = kRefusalUntold,
+                                        .is_template = true,
+                                        .arguments = kRefusalArguments};
+
+inline constexpr Setting kAtLimitMsg{
+    .parent = &kMessages,
+    .name = "AtLimitMsg",
+    .kind = SettingKind::kString,
+    .fallback = kNoMessage,
+    .read_when = "after a placement that brings a count exactly to its limit, with WarnAtPercent",
+    .if_absent = "that warning shows \"NearLimitMsg\"",
+    .if_wrong = kWarningUnshown,
+    .is_template = true,
+    .arguments = kAtLimitArguments};
+
 inline constexpr Setting kTotalName{.parent = &kMessages,
                                     .name = "TotalName",
                                     .kind = SettingKind::kString,
@@ -481,6 +517,8 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kTotalLimitMsg,
     &kShowGroupMsg,
     &kNearLimitMsg,
+    &kReachLimitMsg,
+    &kAtLimitMsg,
     &kTotalName,
     &kSender,
     &kShowLimitsType,
