@@ -176,7 +176,7 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
   for (const auto [class_index, team] : counted) {
     ClassFacts& facts = pass.classes[class_index];
     for (const std::uint32_t group : facts.groups) {
-      if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
+      if (AboveLimit(++pass.groups.counts[group][team], pass.plan.GroupLimitOf(group, team))) {
         pass.groups.above[group].Set(team, true, exceeded);
       }
     }
@@ -184,7 +184,7 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
       continue;
     }
     const std::int32_t count = ++(*facts.counts)[team];
-    if (count > LimitFor(facts, team)) {
+    if (AboveLimit(count, LimitFor(facts, team))) {
       facts.above->Set(team, true, exceeded);
     }
     pass.trace("| UpdateStructCountAll: team_id: {}", team);

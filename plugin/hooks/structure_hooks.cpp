@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "api/ark_api.h"
@@ -9,6 +11,7 @@
 #include "host/game.h"
 #include "messages/near_limit.h"
 #include "messages/push.h"
+#include "messages/refusal_message.h"
 
 namespace cairnward {
 namespace {
@@ -28,25 +31,27 @@ void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const P
 
 // Whether the placement may go ahead, counting it when it may: against the
 // whole cluster's counts while the cluster can be asked, else against this
-// server's. This server's counts take it either way.
-bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
-                   std::uint64_t steam_id) {
+// server's. This server's counts take it either way. Answers the limit that
+// refused it, or none.
+std::optional<Refusal> JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
+                                     std::uint64_t steam_id) {
   const PathFacts facts = FactsOfPath(path.View());
   if (const auto verdict = ClusterPlace(path, facts, team, steam_id)) {
-    if (verdict->allowed) {
-      DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-      UpdateStructureCount(path, facts, team, +1);
-      WarnAfterPlacement(pc, path.View(), facts, team, &verdict->after);
+    if (!verdict->allowed) {
+      return RefusalInView(verdict->after, facts, team);
     }
-    return verdict->allowed;
+    DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+    UpdateStructureCount(path, facts, team, +1);
+    WarnAfterPlacement(pc, path.View(), facts, team, &verdict->after);
+    return std::nullopt;
   }
-  if (!StructureAllowed(path, facts, team, steam_id)) {
-    return false;
+  if (auto refusal = RefusingLimit(path, facts, team, steam_id)) {
+    return refusal;
   }
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
   UpdateStructureCount(path, facts, team, +1);
   WarnAfterPlacement(pc, path.View(), facts, team, nullptr);
-  return true;
+  return std::nullopt;
 }
 
 // Judges and counts one final placement that the game allowed. Answers
@@ -57,13 +62,14 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (team == 0) {
     return true;
   }
-  if (JudgeAndCount(pc, path, team, steam_id)) {
+  const std::optional<Refusal> refusal = JudgeAndCount(pc, path, team, steam_id);
+  if (!refusal) {
     return true;
   }
   // A refused placement builds nothing, so it is not counted.
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building Prevented!");
   try {
-    NotifyByKey("ReachLimit", static_cast<AShooterPlayerController*>(pc));
+    NotifyPlacementRefused(static_cast<AShooterPlayerController*>(pc), *refusal);
   } catch (const std::exception& e) {
     // The limit holds even when its message cannot be shown.
     LogHookFailure(kBuildHook, e.what());

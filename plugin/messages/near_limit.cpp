@@ -8,7 +8,7 @@
 #include "accounting/limit_rules.h"
 #include "config/config.h"
 #include "config/settings.h"
-#include "host/text.h"
+#include "messages/limit_name.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -16,7 +16,7 @@ namespace cairnward {
 namespace {
 
 struct Standing {
-  std::u16string name;
+  std::uint32_t position = 0;  // in a TeamView
   std::int32_t count = 0;
   std::int32_t limit = 0;
 };
@@ -27,8 +27,7 @@ class Nearest {
  public:
   explicit Nearest(std::int32_t percent) : percent_(percent) {}
 
-  template <typename NameOf>
-  void Consider(std::int32_t count, std::int32_t limit, NameOf&& name_of) {
+  void Consider(std::size_t position, std::int32_t count, std::int32_t limit) {
     const auto wide = [](std::int32_t n) { return static_cast<std::int64_t>(n); };
     if (limit <= 0 || wide(count) * 100 < wide(percent_) * wide(limit)) {
       return;
@@ -36,7 +35,7 @@ class Nearest {
     if (best_ && wide(count) * wide(best_->limit) <= wide(best_->count) * wide(limit)) {
       return;
     }
-    best_ = Standing{name_of(), count, limit};
+    best_ = Standing{static_cast<std::uint32_t>(position), count, limit};
   }
 
   [[nodiscard]] const std::optional<Standing>& Best() const { return best_; }
@@ -51,6 +50,17 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
   return it != counts.end() ? it->second : 0;
 }
 
+// "AtLimitMsg" for a limit just reached, where the administrator gave one.
+std::u16string WarningTemplate(const Json& root, const Standing& standing) {
+  if (standing.count == standing.limit) {
+    if (FindMember(SettingObject(root, settings::kMessages), settings::kAtLimitMsg.name) !=
+        nullptr) {
+      return MessageText(root, settings::kAtLimitMsg.name);
+    }
+  }
+  return MessageText(root, settings::kNearLimitMsg.name);
+}
+
 }  // namespace
 
 void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
@@ -59,31 +69,28 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
   }
-  const Json& root = PluginConfig();
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
   if (const auto entry = facts.entry; entry != ledger.end()) {
     const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
     const std::int32_t count =
         cluster != nullptr ? cluster->Blueprint(index) : CountIn(entry->second, team);
-    nearest.Consider(count, BlueprintLimitOf(entry, path, team), [&] {
-      return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
-    });
+    nearest.Consider(BlueprintPosition(index), count, BlueprintLimitOf(entry, path, team));
   }
   if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
     for (const std::uint32_t group : facts.groups) {
       const std::int32_t count =
           cluster != nullptr ? cluster->Group(group) : GroupCount(*tally, group, team);
-      nearest.Consider(count, plan.GroupLimitOf(group, team),
-                       [&] { return plan.Groups()[group].name; });
+      nearest.Consider(GroupPosition(group), count, plan.GroupLimitOf(group, team));
     }
   }
-  nearest.Consider(cluster != nullptr ? cluster->Total() : CountIn(TeamTotals(), team),
-                   MaxAmountOf(team), [&] { return MessageTextOr(root, "TotalName", u"Total"); });
+  nearest.Consider(0, cluster != nullptr ? cluster->Total() : CountIn(TeamTotals(), team),
+                   MaxAmountOf(team));
   if (const auto& best = nearest.Best()) {
+    const Json& root = PluginConfig();
     const NotificationLook look = KeyedNotificationLook(root);
-    PushNotification(player, kRed, look.scale, look.display_time, MessageText(root, "NearLimitMsg"),
-                     best->name, best->count, best->limit);
+    PushNotification(player, kRed, look.scale, look.display_time, WarningTemplate(root, *best),
+                     LimitNameAt(root, best->position), best->count, best->limit);
   }
 }
 
