@@ -61,12 +61,18 @@ class CountsNeverDrift : public DirectStory {
       case 5:
         standin::Invite(server(), AnyPlayer(), AnyPlayer());
         break;
-      case 6:
-        // A reload that moves the wall limit below or above what teams own.
-        Limit(kWall, static_cast<int>(Pick(5)));
+      case 6: {
+        // A reload that moves the wall limit below or above what teams own,
+        // and with negative limits the Shell group's along with it.
+        const int limit = lowest_limit_ + static_cast<int>(Pick(5 - lowest_limit_));
+        Limit(kWall, limit);
+        if (lowest_limit_ < 0) {
+          Config()["Groups"]["Shell"]["Count"] = limit;
+        }
         Configure();
         Recount();
         break;
+      }
       default:
         if (Pick(2) == 0) {
           standin::Merge(server(), AnyPlayer(), AnyPlayer());
@@ -77,20 +83,37 @@ class CountsNeverDrift : public DirectStory {
     }
   }
 
+  // Each walk compares the counts and flags it leaves with a recount's.
+  void WalkAndCompareWithRecount() {
+    for (std::uint32_t seed = 1; seed <= 40; ++seed) {
+      rng_.seed(seed);
+      for (int step = 0; step < 60; ++step) {
+        RandomStep();
+      }
+      const Snapshot incremental = SnapshotCounts();
+      Recount();
+      ASSERT_EQ(incremental, SnapshotCounts()) << "seed " << seed;
+    }
+  }
+
+  int lowest_limit_ = 0;
   std::mt19937 rng_;
   std::vector<standin::SimPlayerController*> players_;
 };
 
 TEST_F(CountsNeverDrift, AfterRandomPlacementsRemovalsAndTribeChanges) {
-  for (std::uint32_t seed = 1; seed <= 40; ++seed) {
-    rng_.seed(seed);
-    for (int step = 0; step < 60; ++step) {
-      RandomStep();
-    }
-    const Snapshot incremental = SnapshotCounts();
-    Recount();
-    ASSERT_EQ(incremental, SnapshotCounts()) << "seed " << seed;
-  }
+  WalkAndCompareWithRecount();
+}
+
+// A team that owns none of a blueprint or group is not above its limit,
+// whatever the limit: joins and removals that leave it at 0 of -1 agree.
+TEST_F(CountsNeverDrift, WithNegativeCounts) {
+  lowest_limit_ = -1;
+  Limit(kFoundation, -1);
+  Config()["Groups"]["Floor"]["Count"] = -1;
+  Configure();
+  Recount();
+  WalkAndCompareWithRecount();
 }
 
 }  // namespace
