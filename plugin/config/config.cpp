@@ -56,17 +56,33 @@ LoadedConfig ParseConfig(std::istream& in) {
   return loaded;
 }
 
-LoadedConfig ReplaceConfig() {
+void NamingFailedMember(const std::function<void()>& step) {
+  ForgetFailedMember();
   try {
-    const std::string path = ConfigPath();
+    step();
+  } catch (const std::exception& e) {
+    if (FailedMember().empty()) {
+      throw;
+    }
+    throw std::runtime_error(std::string(e.what()) + " (at " + FailedMember() + ")");
+  }
+}
+
+LoadedConfig ReplaceConfig() {
+  std::string path;
+  bool opened = false;
+  try {
+    path = ConfigPath();
     std::ifstream file(path);
     // A directory opens as a stream on this platform but is no config file.
     if (!file.is_open() || std::filesystem::is_directory(path)) {
       throw std::runtime_error("Can't open config.json");
     }
+    opened = true;
     // Parsed and checked aside, so that a broken file leaves the running
     // configuration in force.
-    LoadedConfig loaded = ParseConfig(file);
+    LoadedConfig loaded;
+    NamingFailedMember([&] { loaded = ParseConfig(file); });
     ++generation;
     // Handed over, not copied: copying a document recurses as deep as it
     // nests, and a deep one would overflow the stack.
@@ -81,6 +97,10 @@ LoadedConfig ReplaceConfig() {
     throw std::runtime_error(readable);
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
+    if (!opened) {
+      // Which file it was: the server's folder is not always the one expected.
+      Log().error("The configuration is read from {}", path);
+    }
     throw;
   }
 }

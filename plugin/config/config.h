@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -55,5 +56,10 @@ void ReadConfig();
 // force, to be put back with RestoreConfig when the new one turns out unusable.
 LoadedConfig ReplaceConfig();
 void RestoreConfig(LoadedConfig previous) noexcept;
+
+// Runs a step of a load or a reload that reads the configuration. A
+// failure whose read noted the member it was reading goes on with that
+// member's JSON pointer after its text: "… (at /Structures/…/Count)".
+void NamingFailedMember(const std::function<void()>& step);
 
 }  // namespace cairnward

@@ -546,22 +546,36 @@ const Json& ParentOf(const Json& root, const Setting& key, std::string_view memb
 // The setting's own name, or `member` for kAnyMember.
 std::string_view NameOf(const Setting& key, std::string_view member);
 
-// A setting read with its default.
+// The JSON pointer (RFC 6901) of a setting, `member` naming its kAnyMember
+// level: "/Structures/Blueprint'~1Game~1Wall.Wall'/Count".
+std::string SettingPointer(const Setting& key, std::string_view member = {});
+
+// A setting read with its default. A failure notes the setting's pointer.
 template <typename T>
 T SettingOr(const Json& root, const Setting& key, std::string_view member = {}) {
-  const Json& parent = ParentOf(root, key, member);
-  if constexpr (std::is_same_v<T, std::string>) {
-    return ValueOr<std::string>(parent, NameOf(key, member),
-                                std::string(std::get<std::string_view>(key.fallback)));
-  } else {
-    return ValueOr<T>(parent, NameOf(key, member), std::get<T>(key.fallback));
+  try {
+    const Json& parent = ParentOf(root, key, member);
+    if constexpr (std::is_same_v<T, std::string>) {
+      return ValueOr<std::string>(parent, NameOf(key, member),
+                                  std::string(std::get<std::string_view>(key.fallback)));
+    } else {
+      return ValueOr<T>(parent, NameOf(key, member), std::get<T>(key.fallback));
+    }
+  } catch (const Json::exception&) {
+    NoteFailedMember(SettingPointer(key, member));
+    throw;
   }
 }
 
 // A setting read as required: absent, it fails with the JSON library's error.
 template <typename T>
 T RequiredSetting(const Json& root, const Setting& key, std::string_view member = {}) {
-  return RequiredValue<T>(ParentOf(root, key, member), NameOf(key, member));
+  try {
+    return RequiredValue<T>(ParentOf(root, key, member), NameOf(key, member));
+  } catch (const Json::exception&) {
+    NoteFailedMember(SettingPointer(key, member));
+    throw;
+  }
 }
 
 // The member names of "Structures", in byte order: the blueprints that have

@@ -19,12 +19,6 @@
 namespace cairnward {
 namespace {
 
-// The chat command's name as registered at load; a reload never renames it.
-std::optional<FString>& ChatCommandName() {
-  static std::optional<FString> name;
-  return name;
-}
-
 // The console and RCON commands: registration and removal both read these
 // tables, so a name can never be registered under one spelling and removed
 // under another.
@@ -92,7 +86,7 @@ void Load() {
     ReadConfig();
     StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
-      RecountAndPublish();
+      NamingFailedMember([] { RecountAndPublish(); });
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());

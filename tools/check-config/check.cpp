@@ -669,7 +669,12 @@ class Checker {
     if (&any_member == &settings::kTeam) {
       std::int32_t id = 0;
       const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
-      if (name.empty() || error != std::errc() || end != name.data() + name.size()) {
+      if (!name.empty() && error == std::errc::result_out_of_range &&
+          end == name.data() + name.size()) {
+        Add(Severity::kWarning, at,
+            "is out of range for a team id (a whole number from -2147483648 to 2147483647), so "
+            "it names no team and the plug-in ignores it.");
+      } else if (name.empty() || error != std::errc() || end != name.data() + name.size()) {
         Add(Severity::kWarning, at,
             "is not a team id (a whole number such as 1234567890), so it names no team and the "
             "plug-in ignores it.");
