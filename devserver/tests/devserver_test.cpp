@@ -257,6 +257,12 @@ TEST_F(DemoStory, ReloadsAndLimitsOverRconAnswerWithTheRaisedLimits) {
             json::parse(R"({"event":"refused","player":"Alice",)"
                         R"("blueprint":"/Game/Structures/Ballista.Ballista","by":"plugin"})"));
   EXPECT_NE(Run().out.find("Careful: Turrets 4/4"), std::string::npos) << Run().out;
+  // The last configuration names the limit in a refusal; the first one does not.
+  EXPECT_NE(Run().out.find("Your tribe has reached its limit: Turrets 4/4."), std::string::npos)
+      << Run().out;
+  EXPECT_NE(Run().out.find("Your tribe has reached its limit for this structure."),
+            std::string::npos)
+      << Run().out;
 
   // /limits is the chat command the configuration names; Bob's question is chat.
   for (const auto& line : Run().OfKind("chat_line")) {
