@@ -36,11 +36,6 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team_id) {
   return it != counts.end() ? it->second : 0;
 }
 
-std::uint32_t PositionOf(Ledger::const_iterator entry) {
-  return static_cast<std::uint32_t>(BlueprintPosition(
-      static_cast<std::size_t>(entry.Position() - StructureLedger().begin().Position())));
-}
-
 // The team is above the blueprint's limit exactly while its count is: the
 // flag comes from the counts as they are, never from their history, by the
 // rule a recount follows.
@@ -98,7 +93,7 @@ Refusal FirstLimitAbove(std::int32_t team_id) {
   Ledger& ledger = StructureLedger();
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
     if (ledger.MarksOf(entry).IsSet(team_id)) {
-      return {PositionOf(entry), CountIn(entry->second, team_id),
+      return {PositionOfEntry(entry), CountIn(entry->second, team_id),
               BlueprintLimitOf(entry, entry->first.View(), team_id)};
     }
   }
@@ -166,7 +161,7 @@ std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts
   trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
   trace("StructureAllowed: count: {}", count);
   if (const std::int32_t limit = BlueprintLimitOf(entry, path.View(), team_id); count >= limit) {
-    return Refusal{PositionOf(entry), count, limit};
+    return Refusal{PositionOfEntry(entry), count, limit};
   }
   return std::nullopt;
 }

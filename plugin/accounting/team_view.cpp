@@ -13,12 +13,6 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
   return it != counts.end() ? it->second : 0;
 }
 
-// The position of a ledger entry's count in a view.
-std::uint32_t PositionOfEntry(const Ledger& ledger, Ledger::const_iterator entry) {
-  return static_cast<std::uint32_t>(
-      BlueprintPosition(static_cast<std::size_t>(entry.Position() - ledger.begin().Position())));
-}
-
 }  // namespace
 
 std::int32_t TeamView::Group(std::size_t group) const {
@@ -35,6 +29,12 @@ std::size_t BlueprintPosition(std::size_t entry) {
 
 std::size_t GroupPosition(std::size_t group) {
   return 1 + StructureLedger().size() + group;
+}
+
+std::uint32_t PositionOfEntry(Ledger::const_iterator entry) {
+  const Ledger& ledger = StructureLedger();
+  return static_cast<std::uint32_t>(
+      BlueprintPosition(static_cast<std::size_t>(entry.Position() - ledger.begin().Position())));
 }
 
 TeamView LocalTeamView(std::int32_t team) {
@@ -78,7 +78,7 @@ std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_
   for (const auto& [path, count] : limits->structures) {
     const auto entry = ledger.find(path);
     if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
-      own.emplace_back(PositionOfEntry(ledger, entry), count);
+      own.emplace_back(PositionOfEntry(entry), count);
     }
   }
   for (std::size_t group = 0; group < limits->groups.size(); ++group) {
@@ -93,7 +93,7 @@ std::vector<std::uint32_t> PositionsOf(const PathFacts& facts) {
   std::vector<std::uint32_t> positions{0};
   Ledger& ledger = StructureLedger();
   if (facts.entry != ledger.end()) {
-    positions.push_back(PositionOfEntry(ledger, facts.entry));
+    positions.push_back(PositionOfEntry(facts.entry));
   }
   for (const std::uint32_t group : facts.groups) {
     positions.push_back(static_cast<std::uint32_t>(GroupPosition(group)));

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "accounting/ledger.h"
+
 namespace cairnward {
 
 struct PathFacts;
@@ -36,6 +38,8 @@ std::size_t ViewSize();
 // The position of a ledger entry's count, and of a group's.
 std::size_t BlueprintPosition(std::size_t entry);
 std::size_t GroupPosition(std::size_t group);
+// The position of the count of the entry a StructureLedger() iterator names.
+std::uint32_t PositionOfEntry(Ledger::const_iterator entry);
 
 // This server's own counts of the team; reading adds no team anywhere.
 TeamView LocalTeamView(std::int32_t team);
