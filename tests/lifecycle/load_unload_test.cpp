@@ -36,12 +36,14 @@ TEST_F(LoadUnload, UnloadLeavesNoCommandAndNoHook) {
               ElementsAre("Loaded plugin Cairnward", "Unloaded plugin Cairnward"));
 }
 
-TEST_F(LoadUnload, MissingConfigFailsTheLoadWithTwoErrorLinesAndNothingRegistered) {
+TEST_F(LoadUnload, MissingConfigFailsTheLoadWithTheReasonAndThePathAndNothingRegistered) {
   RemoveConfig();
   EXPECT_FALSE(LoadPlugin());
   EXPECT_FALSE(server().PluginLoaded());
   EXPECT_THAT(PluginLogLines(spdlog::level::err),
-              ElementsAre("Can't open config.json", "Can't open config.json"));
+              ElementsAre("Can't open config.json",
+                          ::testing::HasSubstr("/AtlasApi/Plugins/Cairnward/config.json"),
+                          "Can't open config.json"));
   EXPECT_EQ(server().Commands().Count(), 0U);
   EXPECT_EQ(server().Hooks().Count(), 0U);
 }
