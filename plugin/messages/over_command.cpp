@@ -41,32 +41,51 @@ std::optional<std::size_t> TeamsToShow(std::u16string_view argument) {
   return static_cast<std::size_t>(shown);
 }
 
-// The name of the limit at each position of a view, as show-limits names
+// The names of the limits at the positions of a view, as show-limits names
 // them: the blueprint's "Name" (its path when it has none), the group's
-// "Name", "TotalName".
-std::vector<std::u16string> LimitNames(const Json& root) {
-  std::vector<std::u16string> names;
-  names.reserve(ViewSize());
-  names.push_back(MessageTextOr(root, "TotalName", u"Total"));
-  for (const auto& [key, counts] : StructureLedger()) {
-    const std::string path = ToUtf8(key.View());
-    const std::string name = SettingOr<std::string>(root, settings::kName, path);
-    names.push_back(FromUtf8(name.empty() ? path : name));
+// "Name", "TotalName". Each is read when a line first needs it, so that a
+// bad "Name" fails only the replies that show it.
+class LimitNames {
+ public:
+  explicit LimitNames(const Json& root) : root_(root), names_(ViewSize()) {
+    for (const auto& [key, counts] : StructureLedger()) {
+      keys_.push_back(&key);
+    }
   }
-  for (const GroupLimit& group : Limits().Groups()) {
-    names.push_back(group.name);
+
+  std::u16string_view operator[](std::uint32_t position) {
+    std::optional<std::u16string>& name = names_.at(position);
+    if (!name) {
+      name = Read(position);
+    }
+    return std::u16string_view(*name).substr(0, name->find(u'\0'));
   }
-  return names;
-}
+
+ private:
+  std::u16string Read(std::uint32_t position) const {
+    if (position == 0) {
+      return MessageTextOr(root_, "TotalName", u"Total");
+    }
+    if (position <= keys_.size()) {
+      const std::string path = ToUtf8(keys_[position - 1]->View());
+      const std::string name = SettingOr<std::string>(root_, settings::kName, path);
+      return FromUtf8(name.empty() ? path : name);
+    }
+    return Limits().Groups().at(position - 1 - keys_.size()).name;
+  }
+
+  const Json& root_;
+  std::vector<const FString*> keys_;  // in ledger order
+  std::vector<std::optional<std::u16string>> names_;
+};
 
 // "5001: Wall 7/5, Total 160/150"
-std::u16string TeamLine(const TeamOver& over, const std::vector<std::u16string>& names) {
+std::u16string TeamLine(const TeamOver& over, LimitNames& names) {
   std::u16string line = AsciiWiden(fmt::format("{}:", over.team));
   const char16_t* separator = u" ";
   for (const LimitAbove& above : over.above) {
     line += separator;
-    const std::u16string_view name = names[above.position];
-    line += name.substr(0, name.find(u'\0'));
+    line += names[above.position];
     line += AsciiWiden(fmt::format(" {}/{}", above.count, above.limit));
     separator = u", ";
   }
@@ -82,7 +101,7 @@ std::u16string OverReply(const FString* command) {
   if (teams.empty()) {
     return u"No team is over a limit";
   }
-  const std::vector<std::u16string> names = LimitNames(PluginConfig());
+  LimitNames names(PluginConfig());
   std::u16string reply;
   for (std::size_t i = 0; i < teams.size() && i < *shown; ++i) {
     if (i > 0) {
