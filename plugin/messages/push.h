@@ -24,8 +24,8 @@ inline constexpr FLinearColor kGreen{0.0F, 1.0F, 0.0F, 1.0F};
 // allocate gigabytes.
 inline constexpr std::size_t kMaxFormattedLength = 65536;
 
-// The longest show-limits reply: one template's worth. A longer one is cut
-// to this length, its last character "…".
+// The longest reply of show-limits and of the administrators' commands: one
+// template's worth. A longer one is cut to this length, its last character "…".
 inline constexpr std::size_t kMaxReplyLength = kMaxFormattedLength;
 
 // Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
