@@ -41,9 +41,9 @@ std::optional<std::size_t> TeamsToShow(std::u16string_view argument) {
   return static_cast<std::size_t>(shown);
 }
 
-// The names of the limits at the positions of a view, as show-limits names
-// them: the blueprint's "Name" (its path when it has none), the group's
-// "Name", "TotalName". Each is read when a line first needs it, so that a
+// The names of the limits at the positions of a view: the blueprint's
+// "Name" (its path when it has none, so that no line names nothing), the
+// group's "Name", "TotalName". Each is read when a line first needs it, so that a
 // bad "Name" fails only the replies that show it.
 class LimitNames {
  public:
