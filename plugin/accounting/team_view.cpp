@@ -89,6 +89,15 @@ std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_
   return own;
 }
 
+std::vector<std::int32_t> LimitsInOrder(std::int32_t team, std::vector<std::int32_t> everyone) {
+  for (const auto& [position, limit] : OwnLimitsInOrder(team)) {
+    if (position < everyone.size()) {
+      everyone[position] = limit;
+    }
+  }
+  return everyone;
+}
+
 std::vector<std::uint32_t> PositionsOf(const PathFacts& facts) {
   std::vector<std::uint32_t> positions{0};
   Ledger& ledger = StructureLedger();

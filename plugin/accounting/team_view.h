@@ -46,6 +46,9 @@ TeamView LocalTeamView(std::int32_t team);
 
 // Everyone's limit at every position of a view.
 std::vector<std::int32_t> LimitsInOrder();
+// The team's limit at every position: `everyone` (LimitsInOrder()) where
+// "Teams" gives it none of its own.
+std::vector<std::int32_t> LimitsInOrder(std::int32_t team, std::vector<std::int32_t> everyone);
 // The positions at which "Teams" gives the team a limit of its own, with it;
 // a blueprint's own limit where it spells the entry's key exactly.
 std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team);

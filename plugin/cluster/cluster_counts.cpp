@@ -372,6 +372,10 @@ void RecountAndPublish() {
   PublishContribution();
 }
 
+bool ClusterConfigured() {
+  return State().link != nullptr;
+}
+
 bool ClusterUp() {
   return UsableLink() != nullptr;
 }
