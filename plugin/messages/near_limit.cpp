@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
@@ -50,15 +51,15 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
   return it != counts.end() ? it->second : 0;
 }
 
-// "AtLimitMsg" for a limit just reached, where the administrator gave one.
-std::u16string WarningTemplate(const Json& root, const Standing& standing) {
-  if (standing.count == standing.limit) {
-    if (FindMember(SettingObject(root, settings::kMessages), settings::kAtLimitMsg.name) !=
-        nullptr) {
-      return MessageText(root, settings::kAtLimitMsg.name);
-    }
+// "AtLimitMsg" for a limit just reached, where the administrator gave one,
+// with the name it gives; else "NearLimitMsg" with the name it always gave.
+std::pair<std::u16string, std::u16string> WarningText(const Json& root, const Standing& standing) {
+  if (standing.count == standing.limit &&
+      FindMember(SettingObject(root, settings::kMessages), settings::kAtLimitMsg.name) != nullptr) {
+    return {MessageText(root, settings::kAtLimitMsg.name),
+            LimitNameOrPathAt(root, standing.position)};
   }
-  return MessageText(root, settings::kNearLimitMsg.name);
+  return {MessageText(root, settings::kNearLimitMsg.name), LimitNameAt(root, standing.position)};
 }
 
 }  // namespace
@@ -89,8 +90,9 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   if (const auto& best = nearest.Best()) {
     const Json& root = PluginConfig();
     const NotificationLook look = KeyedNotificationLook(root);
-    PushNotification(player, kRed, look.scale, look.display_time, WarningTemplate(root, *best),
-                     LimitNameAt(root, best->position), best->count, best->limit);
+    const auto [text, name] = WarningText(root, *best);
+    PushNotification(player, kRed, look.scale, look.display_time, text, name, best->count,
+                     best->limit);
   }
 }
 

@@ -10,11 +10,11 @@
 #include "accounting/team_view.h"
 #include "accounting/teams_over.h"
 #include "config/config.h"
-#include "config/settings.h"
 #include "host/text.h"
 #include "messages/command_argument.h"
 #include "messages/command_guard.h"
 #include "messages/commands.h"
+#include "messages/limit_name.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -47,35 +47,18 @@ std::optional<std::size_t> TeamsToShow(std::u16string_view argument) {
 // bad "Name" fails only the replies that show it.
 class LimitNames {
  public:
-  explicit LimitNames(const Json& root) : root_(root), names_(ViewSize()) {
-    for (const auto& [key, counts] : StructureLedger()) {
-      keys_.push_back(&key);
-    }
-  }
+  explicit LimitNames(const Json& root) : root_(root), names_(ViewSize()) {}
 
   std::u16string_view operator[](std::uint32_t position) {
     std::optional<std::u16string>& name = names_.at(position);
     if (!name) {
-      name = Read(position);
+      name = LimitNameOrPathAt(root_, position);
     }
     return std::u16string_view(*name).substr(0, name->find(u'\0'));
   }
 
  private:
-  std::u16string Read(std::uint32_t position) const {
-    if (position == 0) {
-      return MessageTextOr(root_, "TotalName", u"Total");
-    }
-    if (position <= keys_.size()) {
-      const std::string path = ToUtf8(keys_[position - 1]->View());
-      const std::string name = SettingOr<std::string>(root_, settings::kName, path);
-      return FromUtf8(name.empty() ? path : name);
-    }
-    return Limits().Groups().at(position - 1 - keys_.size()).name;
-  }
-
   const Json& root_;
-  std::vector<const FString*> keys_;  // in ledger order
   std::vector<std::optional<std::u16string>> names_;
 };
 

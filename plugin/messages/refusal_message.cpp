@@ -21,12 +21,12 @@ void NotifyPlacementRefused(AShooterPlayerController* player, const Refusal& ref
     const NotificationLook look = KeyedNotificationLook(root);
     PushNotification(player, kRed, look.scale, look.display_time,
                      MessageText(root, settings::kReachLimitMsg.name),
-                     LimitNameAt(root, refusal.position), refusal.count, refusal.limit);
+                     LimitNameOrPathAt(root, refusal.position), refusal.count, refusal.limit);
   }
   // After the notification: a name that cannot be read must not cost the
   // player his message.
   if (DebugTraceOn()) {
-    const std::u16string name = LimitNameAt(root, refusal.position);
+    const std::u16string name = LimitNameOrPathAt(root, refusal.position);
     DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Refused by {}: {}/{}",
                Utf8Text{name}, refusal.count, refusal.limit);
   }
