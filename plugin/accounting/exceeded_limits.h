@@ -6,6 +6,13 @@
 
 namespace cairnward {
 
+// Whether a team's count is above its limit. A team that owns none is never
+// above a limit, whatever its value (a "Count" below 0 too): the rule of a
+// recount, which meets only what teams own, and of every change after it.
+constexpr bool AboveLimit(std::int32_t count, std::int32_t limit) {
+  return count > 0 && count > limit;
+}
+
 // Team -> how many of its limits its counts are above. A team with any is
 // refused every placement: this is its over-limit flag. The number only
 // changes through LimitMarks, one per limit, so it always equals the marks

@@ -28,7 +28,7 @@ void UpdateGroupCounts(std::span<const std::uint32_t> groups, std::int32_t team,
       continue;
     }
     tally->counts[group][team] = count;
-    tally->above[group].Set(team, count > tally->plan->GroupLimitOf(group, team),
+    tally->above[group].Set(team, AboveLimit(count, tally->plan->GroupLimitOf(group, team)),
                             TeamLimitExceeded());
   }
 }
@@ -48,21 +48,23 @@ void MoveGroupCounts(std::int32_t from, std::int32_t to) {
     }
     const std::int32_t count = Plus(counts[to], moved);
     counts[to] = count;
-    tally->above[group].Set(to, count > tally->plan->GroupLimitOf(group, to), TeamLimitExceeded());
+    tally->above[group].Set(to, AboveLimit(count, tally->plan->GroupLimitOf(group, to)),
+                            TeamLimitExceeded());
   }
 }
 
-bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team) {
+std::optional<std::uint32_t> GroupAtLimit(std::span<const std::uint32_t> groups,
+                                          std::int32_t team) {
   const GroupTally* tally = CountedGroups();
   if (tally == nullptr) {
-    return true;
+    return std::nullopt;
   }
   for (const std::uint32_t group : groups) {
     if (GroupCount(*tally, group, team) >= tally->plan->GroupLimitOf(group, team)) {
-      return false;
+      return group;
     }
   }
-  return true;
+  return std::nullopt;
 }
 
 }  // namespace cairnward

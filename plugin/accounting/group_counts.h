@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "accounting/ledger.h"
@@ -24,8 +25,8 @@ void UpdateGroupCounts(std::span<const std::uint32_t> groups, std::int32_t team,
 // Moves what remains of team `from`'s group counts to team `to`.
 void MoveGroupCounts(std::int32_t from, std::int32_t to);
 
-// Whether the team is below the limit of each of the counted groups, so that
-// it may place one more of a blueprint in them all.
-bool GroupsAllowOneMore(std::span<const std::uint32_t> groups, std::int32_t team);
+// The first of the counted groups whose limit the team has reached; none
+// when it may place one more of a blueprint in them all.
+std::optional<std::uint32_t> GroupAtLimit(std::span<const std::uint32_t> groups, std::int32_t team);
 
 }  // namespace cairnward

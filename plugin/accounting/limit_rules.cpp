@@ -1,6 +1,8 @@
 #include "accounting/limit_rules.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
@@ -35,7 +37,8 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team_id) {
 }
 
 // The team is above the blueprint's limit exactly while its count is: the
-// flag comes from the counts as they are, never from their history.
+// flag comes from the counts as they are, never from their history, by the
+// rule a recount follows.
 void ApplyConfiguredCount(const TraceLines& trace, const CountChange& c) {
   trace.Framed("| UpdateStructureCount: Debug code: 2");
   TeamCounts& counts = c.entry->second;
@@ -44,7 +47,8 @@ void ApplyConfiguredCount(const TraceLines& trace, const CountChange& c) {
   if (new_count >= 0) {
     trace.Framed("| UpdateStructureCount: Debug code: 3");
     counts[c.team_id] = new_count;
-    StructureLedger().MarksOf(c.entry).Set(c.team_id, new_count > c.limit, TeamLimitExceeded());
+    StructureLedger().MarksOf(c.entry).Set(c.team_id, AboveLimit(new_count, c.limit),
+                                           TeamLimitExceeded());
     trace.Framed("| UpdateStructureCount: Debug code: 3A");
     trace.Framed("| UpdateStructureCount: 3B");
   }
@@ -84,6 +88,27 @@ FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t tea
   return own;
 }
 
+// The first limit a flagged team is above: a blueprint's, else a group's.
+Refusal FirstLimitAbove(std::int32_t team_id) {
+  Ledger& ledger = StructureLedger();
+  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
+    if (ledger.MarksOf(entry).IsSet(team_id)) {
+      return {PositionOfEntry(entry), CountIn(entry->second, team_id),
+              BlueprintLimitOf(entry, entry->first.View(), team_id)};
+    }
+  }
+  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
+    for (std::uint32_t group = 0; group < tally->above.size(); ++group) {
+      if (tally->above[group].IsSet(team_id)) {
+        return {static_cast<std::uint32_t>(GroupPosition(group)),
+                GroupCount(*tally, group, team_id), tally->plan->GroupLimitOf(group, team_id)};
+      }
+    }
+  }
+  // Every mark is of a blueprint or a group; the total stands for any other.
+  return {0, CountIn(TeamTotals(), team_id), MaxAmountOf(team_id)};
+}
+
 }  // namespace
 
 bool ExemptAdmin(std::uint64_t steam_id) {
@@ -106,28 +131,66 @@ bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t s
 
 bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t team_id,
                       std::uint64_t steam_id) {
+  return !RefusingLimit(path, facts, team_id, steam_id);
+}
+
+std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts,
+                                     std::int32_t team_id, std::uint64_t steam_id) {
   if (ExemptAdmin(steam_id)) {
-    return true;
+    return std::nullopt;
   }
   if (TeamLimitExceeded().Flagged(team_id)) {
-    return false;
+    return FirstLimitAbove(team_id);
   }
-  if (TeamTotals()[team_id] >= MaxAmountOf(team_id)) {
-    return false;
+  if (const std::int32_t total = TeamTotals()[team_id], limit = MaxAmountOf(team_id);
+      total >= limit) {
+    return Refusal{0, total, limit};
   }
-  if (!GroupsAllowOneMore(facts.groups, team_id)) {
-    return false;
+  if (const auto group = GroupAtLimit(facts.groups, team_id)) {
+    const GroupTally& tally = *CountedGroups();
+    return Refusal{static_cast<std::uint32_t>(GroupPosition(*group)),
+                   GroupCount(tally, *group, team_id), tally.plan->GroupLimitOf(*group, team_id)};
   }
   const auto entry = facts.entry;
   if (entry == StructureLedger().end()) {
-    return true;
+    return std::nullopt;
   }
   const std::int32_t count = entry->second[team_id];
   const TraceLines trace;
   trace("StructureAllowed: team_id: {}", team_id);
   trace("StructureAllowed: path_name: {}", Utf8Text{path.View()});
   trace("StructureAllowed: count: {}", count);
-  return count < BlueprintLimitOf(entry, path.View(), team_id);
+  if (const std::int32_t limit = BlueprintLimitOf(entry, path.View(), team_id); count >= limit) {
+    return Refusal{PositionOfEntry(entry), count, limit};
+  }
+  return std::nullopt;
+}
+
+Refusal RefusalInView(const TeamView& counts, const PathFacts& facts, std::int32_t team_id) {
+  std::vector<std::int32_t> limits = LimitsInOrder();
+  for (const auto& [position, limit] : OwnLimitsInOrder(team_id)) {
+    limits[position] = limit;
+  }
+  const auto at = [&](std::uint32_t position) {
+    return Refusal{position, counts.Counts().size() > position ? counts.Counts()[position] : 0,
+                   limits[position]};
+  };
+  // In the order of the local check: the total, the groups, the blueprint.
+  std::vector<std::uint32_t> positions = PositionsOf(facts);
+  if (facts.entry != StructureLedger().end()) {
+    std::rotate(positions.begin() + 1, positions.begin() + 2, positions.end());
+  }
+  for (const std::uint32_t position : positions) {
+    if (const Refusal refusal = at(position); refusal.count >= refusal.limit) {
+      return refusal;
+    }
+  }
+  for (std::uint32_t position = 0; position < limits.size(); ++position) {
+    if (const Refusal refusal = at(position); AboveLimit(refusal.count, refusal.limit)) {
+      return refusal;
+    }
+  }
+  return at(0);
 }
 
 CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std::int32_t team_id,

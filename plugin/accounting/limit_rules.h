@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
 #include "accounting/ledger.h"
+#include "accounting/refusal.h"
 #include "accounting/team_view.h"
 #include "api/fstring.h"
 #include "config/debug_trace.h"
@@ -27,6 +29,17 @@ PathFacts FactsOfPath(std::u16string_view path);
 bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t steam_id);
 bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t team_id,
                       std::uint64_t steam_id);
+
+// The same, saying which limit refuses: none when the placement may go
+// ahead. Allocates nothing either way.
+std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts,
+                                     std::int32_t team_id, std::uint64_t steam_id);
+
+// Which limit refused a placement that a check of `counts` (the cluster's)
+// refused: the first of the placement's limits in the order of
+// RefusingLimit that the team has reached, else the first it is above, else
+// the total.
+Refusal RefusalInView(const TeamView& counts, const PathFacts& facts, std::int32_t team_id);
 
 // Applies a change of the team's count of one blueprint to its total, its
 // groups' counts and, for a configured blueprint, to its ledger count, and to

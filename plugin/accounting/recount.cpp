@@ -1,6 +1,7 @@
 #include "accounting/recount.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -176,7 +177,7 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
   for (const auto [class_index, team] : counted) {
     ClassFacts& facts = pass.classes[class_index];
     for (const std::uint32_t group : facts.groups) {
-      if (++pass.groups.counts[group][team] > pass.plan.GroupLimitOf(group, team)) {
+      if (AboveLimit(++pass.groups.counts[group][team], pass.plan.GroupLimitOf(group, team))) {
         pass.groups.above[group].Set(team, true, exceeded);
       }
     }
@@ -184,7 +185,7 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
       continue;
     }
     const std::int32_t count = ++(*facts.counts)[team];
-    if (count > LimitFor(facts, team)) {
+    if (AboveLimit(count, LimitFor(facts, team))) {
       facts.above->Set(team, true, exceeded);
     }
     pass.trace("| UpdateStructCountAll: team_id: {}", team);
@@ -193,9 +194,20 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
   }
 }
 
+std::optional<RecountRecord>& Record() {
+  static std::optional<RecountRecord> record;
+  return record;
+}
+
 }  // namespace
 
+const std::optional<RecountRecord>& LastRecount() {
+  return Record();
+}
+
 void UpdateStructureCountAll() {
+  const auto started = std::chrono::system_clock::now();
+  const auto clock_started = std::chrono::steady_clock::now();
   CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
   CreateLedgerEntries();
@@ -233,6 +245,7 @@ void UpdateStructureCountAll() {
   CountNoted(pass, ByClass(pass, pass.counted, per_class));
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
+  Record() = RecountRecord{started, std::chrono::steady_clock::now() - clock_started};
 }
 
 }  // namespace cairnward

@@ -69,7 +69,8 @@ class ClusterBudget {
   bool opened_ = false;
 };
 
-// Whether "Cluster" is configured, up or not.
+// Whether this load made a link to a cluster: "Cluster" was configured at
+// load, whatever the link's state.
 bool ClusterConfigured();
 
 // For tests and the development server: whether the link is up now,

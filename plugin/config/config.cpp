@@ -15,6 +15,7 @@ namespace cairnward {
 namespace {
 bool ignore_admin = false;
 std::uint64_t generation = 1;
+std::chrono::system_clock::time_point loaded_at;
 
 std::shared_ptr<const LimitPlan>& Plan() {
   static std::shared_ptr<const LimitPlan> plan = std::make_shared<const LimitPlan>();
@@ -29,6 +30,10 @@ Json& PluginConfig() {
 
 std::uint64_t ConfigGeneration() {
   return generation;
+}
+
+std::chrono::system_clock::time_point ConfigLoadedAt() {
+  return loaded_at;
 }
 
 bool IgnoreAdmin() {
@@ -56,23 +61,40 @@ LoadedConfig ParseConfig(std::istream& in) {
   return loaded;
 }
 
-LoadedConfig ReplaceConfig() {
+void NamingFailedMember(const std::function<void()>& step) {
+  ForgetFailedMember();
   try {
-    const std::string path = ConfigPath();
+    step();
+  } catch (const std::exception& e) {
+    if (FailedMember().empty()) {
+      throw;
+    }
+    throw std::runtime_error(std::string(e.what()) + " (at " + FailedMember() + ")");
+  }
+}
+
+LoadedConfig ReplaceConfig() {
+  std::string path;
+  bool opened = false;
+  try {
+    path = ConfigPath();
     std::ifstream file(path);
     // A directory opens as a stream on this platform but is no config file.
     if (!file.is_open() || std::filesystem::is_directory(path)) {
       throw std::runtime_error("Can't open config.json");
     }
+    opened = true;
     // Parsed and checked aside, so that a broken file leaves the running
     // configuration in force.
-    LoadedConfig loaded = ParseConfig(file);
+    LoadedConfig loaded;
+    NamingFailedMember([&] { loaded = ParseConfig(file); });
     ++generation;
     // Handed over, not copied: copying a document recurses as deep as it
     // nests, and a deep one would overflow the stack.
     return {std::exchange(PluginConfig(), std::move(loaded.document)),
             std::exchange(ignore_admin, loaded.ignore_admin),
-            std::exchange(Plan(), std::move(loaded.plan))};
+            std::exchange(Plan(), std::move(loaded.plan)),
+            std::exchange(loaded_at, std::chrono::system_clock::now())};
   } catch (const Json::parse_error& e) {
     // The parser quotes the bytes it stopped at, which need not be UTF-8:
     // the log and the RCON client get them readable.
@@ -81,6 +103,10 @@ LoadedConfig ReplaceConfig() {
     throw std::runtime_error(readable);
   } catch (const std::exception& e) {
     Log().error("{}", e.what());
+    if (!opened) {
+      // Which file it was: the server's folder is not always the one expected.
+      Log().error("The configuration is read from {}", path);
+    }
     throw;
   }
 }
@@ -92,6 +118,7 @@ void ReadConfig() {
 void RestoreConfig(LoadedConfig previous) noexcept {
   PluginConfig() = std::move(previous.document);
   ignore_admin = previous.ignore_admin;
+  loaded_at = previous.loaded_at;
   if (previous.plan) {
     Plan() = std::move(previous.plan);
   }

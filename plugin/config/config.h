@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <string>
@@ -16,6 +18,7 @@ struct LoadedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves 
   Json document;
   bool ignore_admin = false;
   std::shared_ptr<const LimitPlan> plan;
+  std::chrono::system_clock::time_point loaded_at;  // set when it is put in force
 };
 
 // Parses a config.json and reads what a load reads at once. Fails with the
@@ -32,6 +35,9 @@ Json& PluginConfig();
 // Raised by every successful read: what is worked out from one PluginConfig
 // holds while the generation stays.
 std::uint64_t ConfigGeneration();
+
+// When the configuration in force was read.
+std::chrono::system_clock::time_point ConfigLoadedAt();
 
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();
@@ -55,5 +61,10 @@ void ReadConfig();
 // force, to be put back with RestoreConfig when the new one turns out unusable.
 LoadedConfig ReplaceConfig();
 void RestoreConfig(LoadedConfig previous) noexcept;
+
+// Runs a step of a load or a reload that reads the configuration. A
+// failure whose read noted the member it was reading goes on with that
+// member's JSON pointer after its text: "… (at /Structures/…/Count)".
+void NamingFailedMember(const std::function<void()>& step);
 
 }  // namespace cairnward

@@ -101,4 +101,41 @@ std::vector<std::string> Read<std::vector<std::string>>(const Json& value) {
   return texts;
 }
 
+namespace {
+std::string& FailedMemberSlot() {
+  static std::string pointer;
+  return pointer;
+}
+}  // namespace
+
+void NoteFailedMember(std::string pointer) {
+  // The innermost read fails first; the reads around it only pass it on.
+  if (FailedMemberSlot().empty()) {
+    FailedMemberSlot() = std::move(pointer);
+  }
+}
+
+void ForgetFailedMember() {
+  FailedMemberSlot().clear();
+}
+
+const std::string& FailedMember() {
+  return FailedMemberSlot();
+}
+
+std::string PointerToken(std::string_view name) {
+  std::string token;
+  token.reserve(name.size());
+  for (const char c : name) {
+    if (c == '~') {
+      token += "~0";
+    } else if (c == '/') {
+      token += "~1";
+    } else {
+      token += c;
+    }
+  }
+  return token;
+}
+
 }  // namespace cairnward

@@ -59,4 +59,14 @@ T RequiredValue(const Json& parent, std::string_view key) {
 // A member with an object default: the member itself, or an empty object.
 const Json& MemberOrEmpty(const Json& parent, std::string_view key);
 
+// The member whose read failed first since ForgetFailedMember, as a JSON
+// pointer, for the errors an administrator reads: the typed reads of the
+// settings table and ReadAt note it when they fail; empty when none did.
+void NoteFailedMember(std::string pointer);
+void ForgetFailedMember();
+const std::string& FailedMember();
+
+// A member name as one token of a JSON pointer: "~" as "~0", "/" as "~1".
+std::string PointerToken(std::string_view name);
+
 }  // namespace cairnward

@@ -25,7 +25,7 @@ std::optional<std::int32_t> TeamIdOf(std::string_view key) {
 }
 
 GroupLimit ReadGroup(const Json& root, const std::string& key, std::vector<std::string>& members) {
-  const std::string where = PlaceOf({"Groups", key});
+  const Place where = PlaceOf({"Groups", key});
   GroupLimit group;
   group.key = key;
   ReadAt(where, [&] {

@@ -10,15 +10,16 @@ std::string_view JsonReason(const Json::exception& e) {
   return end == std::string_view::npos ? what : what.substr(end + 2);
 }
 
-std::string PlaceOf(std::initializer_list<std::string_view> names) {
-  std::string where;
+Place PlaceOf(std::initializer_list<std::string_view> names) {
+  Place where;
   for (const std::string_view name : names) {
-    where += fmt::format("{}\"{}\"", where.empty() ? "" : " -> ", name);
+    where.text += fmt::format("{}\"{}\"", where.text.empty() ? "" : " -> ", name);
+    where.pointer += "/" + PointerToken(name);
   }
   return where;
 }
 
-const Json& ObjectOf(const Json& parent, std::string_view name, const std::string& where) {
+const Json& ObjectOf(const Json& parent, std::string_view name, const Place& where) {
   return ReadAt(where, [&]() -> const Json& {
     const Json& member = Required(parent, name);
     if (!member.is_null() && !member.is_object()) {

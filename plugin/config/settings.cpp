@@ -13,8 +13,18 @@ const Json& ParentOf(const Json& root, const Setting& key, std::string_view memb
 const Json& SettingObject(const Json& root, const Setting& object, std::string_view member) {
   const Json& parent = ParentOf(root, object, member);
   const std::string_view name = NameOf(object, member);
-  return std::holds_alternative<EmptyObject>(object.fallback) ? MemberOrEmpty(parent, name)
-                                                              : Required(parent, name);
+  try {
+    return std::holds_alternative<EmptyObject>(object.fallback) ? MemberOrEmpty(parent, name)
+                                                                : Required(parent, name);
+  } catch (const Json::exception&) {
+    NoteFailedMember(SettingPointer(object, member));
+    throw;
+  }
+}
+
+std::string SettingPointer(const Setting& key, std::string_view member) {
+  const std::string parent = key.parent != nullptr ? SettingPointer(*key.parent, member) : "";
+  return parent + "/" + PointerToken(NameOf(key, member));
 }
 
 std::vector<std::string> LimitedBlueprints(const Json& root) {

@@ -169,7 +169,7 @@ inline constexpr Setting kName{.parent = &kBlueprint,
                                .name = "Name",
                                .kind = SettingKind::kString,
                                .fallback = std::string_view(""),
-                               .read_when = "by show-limits",
+                               .read_when = "by show-limits and cairnward.over",
                                .if_wrong = kShowLimitsFails};
 
 inline constexpr std::string_view kReadWithFile =
@@ -394,12 +394,49 @@ inline constexpr Setting kNearLimitMsg{
     .is_template = true,
     .arguments = kNearLimitArguments};
 
-inline constexpr Setting kTotalName{.parent = &kMessages,
-                                    .name = "TotalName",
-                                    .kind = SettingKind::kString,
-                                    .fallback = std::string_view("Total"),
-                                    .read_when = "in a warning about the total",
-                                    .if_wrong = kWarningUnshown};
+// A limit's name, the team's count and the limit: the refusal names the
+// limit that refused, the at-limit warning the limit just reached. A text
+// that names the limit alone is complete.
+inline constexpr std::array<TemplateArgument, 3> kRefusalArguments{{
+    {TemplateArgument::Kind::kText, "the name of the limit that refused"},
+    {TemplateArgument::Kind::kInteger, "the team's count", true},
+    {TemplateArgument::Kind::kInteger, "the limit", true},
+}};
+
+inline constexpr std::array<TemplateArgument, 3> kAtLimitArguments{{
+    {TemplateArgument::Kind::kText, "the name of the limit"},
+    {TemplateArgument::Kind::kInteger, "the team's new count (the limit)", true},
+    {TemplateArgument::Kind::kInteger, "the limit", true},
+}};
+
+inline constexpr Setting kReachLimitMsg{.parent = &kMessages,
+                                        .name = "ReachLimitMsg",
+                                        .kind = SettingKind::kString,
+                                        .fallback = kNoMessage,
+                                        .read_when = "when a placement is refused",
+                                        .if_absent = "refusals show \"ReachLimit\"",
+                                        .if_wrong = kRefusalUntold,
+                                        .is_template = true,
+                                        .arguments = kRefusalArguments};
+
+inline constexpr Setting kAtLimitMsg{
+    .parent = &kMessages,
+    .name = "AtLimitMsg",
+    .kind = SettingKind::kString,
+    .fallback = kNoMessage,
+    .read_when = "after a placement that brings a count exactly to its limit, with WarnAtPercent",
+    .if_absent = "that warning shows \"NearLimitMsg\"",
+    .if_wrong = kWarningUnshown,
+    .is_template = true,
+    .arguments = kAtLimitArguments};
+
+inline constexpr Setting kTotalName{
+    .parent = &kMessages,
+    .name = "TotalName",
+    .kind = SettingKind::kString,
+    .fallback = std::string_view("Total"),
+    .read_when = "in a warning or refusal about the total and by cairnward.over",
+    .if_wrong = kWarningUnshown};
 
 // A template only as the heading of the show-limits notification; as the
 // sender name of a chat message it goes out as it is.
@@ -501,6 +538,8 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kTotalLimitMsg,
     &kShowGroupMsg,
     &kNearLimitMsg,
+    &kReachLimitMsg,
+    &kAtLimitMsg,
     &kTotalName,
     &kSender,
     &kShowLimitsType,
@@ -528,22 +567,36 @@ const Json& ParentOf(const Json& root, const Setting& key, std::string_view memb
 // The setting's own name, or `member` for kAnyMember.
 std::string_view NameOf(const Setting& key, std::string_view member);
 
-// A setting read with its default.
+// The JSON pointer (RFC 6901) of a setting, `member` naming its kAnyMember
+// level: "/Structures/Blueprint'~1Game~1Wall.Wall'/Count".
+std::string SettingPointer(const Setting& key, std::string_view member = {});
+
+// A setting read with its default. A failure notes the setting's pointer.
 template <typename T>
 T SettingOr(const Json& root, const Setting& key, std::string_view member = {}) {
-  const Json& parent = ParentOf(root, key, member);
-  if constexpr (std::is_same_v<T, std::string>) {
-    return ValueOr<std::string>(parent, NameOf(key, member),
-                                std::string(std::get<std::string_view>(key.fallback)));
-  } else {
-    return ValueOr<T>(parent, NameOf(key, member), std::get<T>(key.fallback));
+  try {
+    const Json& parent = ParentOf(root, key, member);
+    if constexpr (std::is_same_v<T, std::string>) {
+      return ValueOr<std::string>(parent, NameOf(key, member),
+                                  std::string(std::get<std::string_view>(key.fallback)));
+    } else {
+      return ValueOr<T>(parent, NameOf(key, member), std::get<T>(key.fallback));
+    }
+  } catch (const Json::exception&) {
+    NoteFailedMember(SettingPointer(key, member));
+    throw;
   }
 }
 
 // A setting read as required: absent, it fails with the JSON library's error.
 template <typename T>
 T RequiredSetting(const Json& root, const Setting& key, std::string_view member = {}) {
-  return RequiredValue<T>(ParentOf(root, key, member), NameOf(key, member));
+  try {
+    return RequiredValue<T>(ParentOf(root, key, member), NameOf(key, member));
+  } catch (const Json::exception&) {
+    NoteFailedMember(SettingPointer(key, member));
+    throw;
+  }
 }
 
 // The member names of "Structures", in byte order: the blueprints that have

@@ -5,6 +5,7 @@
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "cluster/cluster_counts.h"
+#include "cluster/cluster_status.h"
 
 namespace cairnward {
 namespace {
@@ -36,18 +37,19 @@ PlacementVerdict JudgePlacement(const FString& path, const PathFacts& facts, std
                                 std::uint64_t steam_id) {
   const ClusterBudget budget;
   if (auto verdict = ClusterPlace(path, facts, team, steam_id)) {
-    if (verdict->allowed) {
-      TraceAllowed();
-      UpdateStructureCount(path, facts, team, +1);
+    if (!verdict->allowed) {
+      return {false, {}, RefusalInView(verdict->after, facts, team)};
     }
-    return {verdict->allowed, std::move(verdict->after)};
+    TraceAllowed();
+    UpdateStructureCount(path, facts, team, +1);
+    return {true, std::move(verdict->after), std::nullopt};
   }
-  if (!StructureAllowed(path, facts, team, steam_id)) {
-    return {};
+  if (auto refusal = RefusingLimit(path, facts, team, steam_id)) {
+    return {false, {}, std::move(refusal)};
   }
   TraceAllowed();
   UpdateStructureCount(path, facts, team, +1);
-  return {true, LocalTeamView(team)};
+  return {true, LocalTeamView(team), std::nullopt};
 }
 
 void CountRemoval(const FString& path, std::int32_t team) {
@@ -97,6 +99,10 @@ CountsStanding TeamStanding(std::int32_t team) {
     standing.scope = CountsScope::kThisServerOnly;
   }
   return standing;
+}
+
+std::vector<std::string> CountsStatusLines() {
+  return ClusterStatusLines();
 }
 
 void Recount() {

@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "accounting/limit_rules.h"
+#include "accounting/refusal.h"
 #include "accounting/team_move.h"
 #include "accounting/team_view.h"
 #include "api/fstring.h"
@@ -27,6 +31,8 @@ struct PlacementVerdict {
   // The team's counts with the placement counted when allowed, in the
   // scope it was judged in: what a near-limit warning reads.
   TeamView after;
+  // When refused, the limit that refused it.
+  std::optional<Refusal> refusal;
 };
 
 // Judges the final placement of a structure of the path by the team and
@@ -66,6 +72,10 @@ struct CountsStanding {
 // The team's counts as the checks read them, and this server's own; never
 // adds a team to the counts.
 CountsStanding TeamStanding(std::int32_t team);
+
+// The lines cairnward.status gives of where the counts come from: the
+// cluster's, in UTF-8 without line breaks; none without a cluster.
+std::vector<std::string> CountsStatusLines();
 
 // Rebuilds this server's counts from the world and, in cluster mode,
 // publishes them as its contribution: what every recount of the plug-in does.

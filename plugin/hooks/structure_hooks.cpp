@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "api/ark_api.h"
@@ -9,6 +11,7 @@
 #include "host/game.h"
 #include "messages/near_limit.h"
 #include "messages/push.h"
+#include "messages/refusal_message.h"
 
 namespace cairnward {
 namespace {
@@ -26,15 +29,16 @@ void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const P
   }
 }
 
-// Whether the placement may go ahead, counting it when it may.
-bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
-                   std::uint64_t steam_id) {
+// Whether the placement may go ahead, counting it when it may. Answers the
+// limit that refused it, or none.
+std::optional<Refusal> JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
+                                     std::uint64_t steam_id) {
   const PathFacts facts = FactsOfPath(path.View());
-  const PlacementVerdict verdict = JudgePlacement(path, facts, team, steam_id);
+  PlacementVerdict verdict = JudgePlacement(path, facts, team, steam_id);
   if (verdict.allowed) {
     WarnAfterPlacement(pc, path.View(), facts, team, verdict.after);
   }
-  return verdict.allowed;
+  return std::move(verdict.refusal);
 }
 
 // Judges and counts one final placement that the game allowed. Answers
@@ -45,13 +49,14 @@ bool CheckPlacement(APlayerController* pc, const FString& path, std::uint64_t st
   if (team == 0) {
     return true;
   }
-  if (JudgeAndCount(pc, path, team, steam_id)) {
+  const std::optional<Refusal> refusal = JudgeAndCount(pc, path, team, steam_id);
+  if (!refusal) {
     return true;
   }
   // A refused placement builds nothing, so it is not counted.
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building Prevented!");
   try {
-    NotifyByKey("ReachLimit", static_cast<AShooterPlayerController*>(pc));
+    NotifyPlacementRefused(static_cast<AShooterPlayerController*>(pc), *refusal);
   } catch (const std::exception& e) {
     // The limit holds even when its message cannot be shown.
     LogHookFailure(kBuildHook, e.what());

@@ -20,12 +20,6 @@
 namespace cairnward {
 namespace {
 
-// The chat command's name as registered at load; a reload never renames it.
-std::optional<FString>& ChatCommandName() {
-  static std::optional<FString> name;
-  return name;
-}
-
 // The console and RCON commands: registration and removal both read these
 // tables, so a name can never be registered under one spelling and removed
 // under another.
@@ -37,16 +31,20 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 3> kRconCommands = {{
+constexpr std::array<RconCommand, 5> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
     {kTeamLimitsCommand, &TeamLimitsRcon},
+    {kStatusCommand, &StatusRcon},
+    {kOverCommand, &OverRcon},
 }};
-constexpr std::array<ConsoleCommand, 4> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 6> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
     {kTeamLimitsCommand, &TeamLimitsConsole},
+    {kStatusCommand, &StatusConsole},
+    {kOverCommand, &OverConsole},
 }};
 
 void RegisterCommands(const FString& chat_name) {
@@ -93,7 +91,7 @@ void Load() {
     ReadConfig();
     StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
-      Recount();
+      NamingFailedMember([] { Recount(); });
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());

@@ -2,12 +2,13 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "config/config.h"
 #include "config/settings.h"
-#include "host/text.h"
+#include "messages/limit_name.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -15,7 +16,7 @@ namespace cairnward {
 namespace {
 
 struct Standing {
-  std::u16string name;
+  std::uint32_t position = 0;  // in a TeamView
   std::int32_t count = 0;
   std::int32_t limit = 0;
 };
@@ -26,8 +27,7 @@ class Nearest {
  public:
   explicit Nearest(std::int32_t percent) : percent_(percent) {}
 
-  template <typename NameOf>
-  void Consider(std::int32_t count, std::int32_t limit, NameOf&& name_of) {
+  void Consider(std::size_t position, std::int32_t count, std::int32_t limit) {
     const auto wide = [](std::int32_t n) { return static_cast<std::int64_t>(n); };
     if (limit <= 0 || wide(count) * 100 < wide(percent_) * wide(limit)) {
       return;
@@ -35,7 +35,7 @@ class Nearest {
     if (best_ && wide(count) * wide(best_->limit) <= wide(best_->count) * wide(limit)) {
       return;
     }
-    best_ = Standing{name_of(), count, limit};
+    best_ = Standing{static_cast<std::uint32_t>(position), count, limit};
   }
 
   [[nodiscard]] const std::optional<Standing>& Best() const { return best_; }
@@ -45,6 +45,17 @@ class Nearest {
   std::optional<Standing> best_;
 };
 
+// "AtLimitMsg" for a limit just reached, where the administrator gave one,
+// with the name it gives; else "NearLimitMsg" with the name it always gave.
+std::pair<std::u16string, std::u16string> WarningText(const Json& root, const Standing& standing) {
+  if (standing.count == standing.limit &&
+      FindMember(SettingObject(root, settings::kMessages), settings::kAtLimitMsg.name) != nullptr) {
+    return {MessageText(root, settings::kAtLimitMsg.name),
+            LimitNameOrPathAt(root, standing.position)};
+  }
+  return {MessageText(root, settings::kNearLimitMsg.name), LimitNameAt(root, standing.position)};
+}
+
 }  // namespace
 
 void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
@@ -53,25 +64,23 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
   }
-  const Json& root = PluginConfig();
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
   if (const auto entry = facts.entry; entry != ledger.end()) {
     const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
-    nearest.Consider(after.Blueprint(index), BlueprintLimitOf(entry, path, team), [&] {
-      return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
-    });
+    nearest.Consider(BlueprintPosition(index), after.Blueprint(index),
+                     BlueprintLimitOf(entry, path, team));
   }
   for (const std::uint32_t group : facts.groups) {
-    nearest.Consider(after.Group(group), plan.GroupLimitOf(group, team),
-                     [&] { return plan.Groups()[group].name; });
+    nearest.Consider(GroupPosition(group), after.Group(group), plan.GroupLimitOf(group, team));
   }
-  nearest.Consider(after.Total(), MaxAmountOf(team),
-                   [&] { return MessageTextOr(root, "TotalName", u"Total"); });
+  nearest.Consider(0, after.Total(), MaxAmountOf(team));
   if (const auto& best = nearest.Best()) {
+    const Json& root = PluginConfig();
     const NotificationLook look = KeyedNotificationLook(root);
-    PushNotification(player, kRed, look.scale, look.display_time, MessageText(root, "NearLimitMsg"),
-                     best->name, best->count, best->limit);
+    const auto [text, name] = WarningText(root, *best);
+    PushNotification(player, kRed, look.scale, look.display_time, text, name, best->count,
+                     best->limit);
   }
 }
 

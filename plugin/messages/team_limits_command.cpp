@@ -9,71 +9,67 @@
 #include "config/config.h"
 #include "host/game.h"
 #include "host/text.h"
+#include "messages/command_argument.h"
 #include "messages/command_guard.h"
 #include "messages/commands.h"
 #include "messages/limits_body.h"
-#include "messages/messages.h"
-#include "messages/push.h"
 
 namespace cairnward {
 namespace {
 
-// The words after the command's name, without the blanks around them.
-std::u16string_view ArgumentOf(const FString* command) {
-  std::u16string_view text = command != nullptr ? command->View() : std::u16string_view();
-  text = text.substr(0, text.find(u'\0'));
-  const std::size_t space = text.find(u' ');
-  text = space == std::u16string_view::npos ? std::u16string_view() : text.substr(space + 1);
-  const std::size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
-}
-
-std::optional<std::int32_t> TeamIdOf(std::u16string_view argument) {
+// What the argument reads as a number: a team id, or a whole number no team
+// id can be (out of range); none when it is no whole number.
+struct AsNumber {
+  std::int32_t id = 0;
+  bool in_range = false;
+};
+std::optional<AsNumber> NumberOf(std::u16string_view argument) {
   const std::string digits = ToUtf8(argument);
   std::int32_t id = 0;
   const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
-  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+  if (digits.empty() || end != digits.data() + digits.size() ||
+      (error != std::errc() && error != std::errc::result_out_of_range)) {
     return std::nullopt;
   }
-  return id;
+  return AsNumber{id, error == std::errc()};
 }
 
-// A team id as it stands, else the team of the connected player of that name.
-std::optional<std::int32_t> TeamNamedBy(std::u16string_view argument) {
-  if (const auto id = TeamIdOf(argument)) {
-    return id;
-  }
-  if (argument.empty()) {
-    return std::nullopt;
-  }
+// The team of the connected player of that name.
+std::optional<std::int32_t> TeamOfPlayer(std::u16string_view name) {
   AShooterPlayerController* player =
-      ArkApi::GetApiUtils().FindPlayerFromName(FString(std::u16string(argument)));
+      ArkApi::GetApiUtils().FindPlayerFromName(FString(std::u16string(name)));
   if (player == nullptr) {
     return std::nullopt;
   }
   return Field<game::kTargetingTeam>(player);
 }
 
-// The reply to the command: the team's limits, or why there is none.
+// The reply to the command: the team's limits, or why there is none. A
+// number is read as a team id first, then as a player's name.
 std::u16string TeamLimitsReply(const FString* command) {
   const std::u16string_view argument = ArgumentOf(command);
-  const auto team = TeamNamedBy(argument);
-  if (!team) {
-    return u"No player or team \"" + std::u16string(argument) + u"\"";
+  if (argument.empty()) {
+    return u"Usage: cairnward.limits <team id or player name>";
   }
-  return TeamLimitsBody(PluginConfig(), *team);
+  const auto number = NumberOf(argument);
+  if (number && number->in_range) {
+    return TeamLimitsBody(PluginConfig(), number->id);
+  }
+  if (const auto team = TeamOfPlayer(argument)) {
+    return TeamLimitsBody(PluginConfig(), *team);
+  }
+  std::u16string reply = u"No player or team \"" + std::u16string(argument) + u"\"";
+  if (number) {
+    reply += u": " + std::u16string(argument) +
+             u" is out of range for a team id (a whole number from -2147483648 to 2147483647)";
+  }
+  return reply;
 }
 
 }  // namespace
 
 void TeamLimitsConsole(APlayerController* player, FString* command, bool /*flag*/) {
-  GuardConsoleCommand([&] {
-    const std::u16string reply = TeamLimitsReply(command);
-    PushChatMessageText(AsShooter(player), LookupMessage("Sender"), reply);
-  });
+  GuardConsoleCommand([&] { ReplyConsoleText(player, TeamLimitsReply(command)); });
 }
 
 void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {

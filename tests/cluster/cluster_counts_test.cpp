@@ -19,6 +19,7 @@ class ClusterCounts : public ClusterStory {
     MaxAmount(50);
     Config()["Messages"]["ShowLimitMsg"] = "{}: {}/{} ({} here)\n";
     Config()["Messages"]["ShowLimitsType"] = "Chat";
+    Config()["Messages"]["ReachLimitMsg"] = "{} {}/{}";
     JoinCluster(SharedRedisPort());
   }
 };
@@ -32,6 +33,7 @@ TEST_F(ClusterCounts, ALimitHoldsForTheWholeClusterAndLimitsShowsBothCounts) {
 
   EXPECT_NE(Place(alice, kWall).actor, nullptr);
   EXPECT_EQ(Place(alice, kWall).actor, nullptr) << "3 walls in the cluster, 1 of them here";
+  EXPECT_EQ(Received(alice).back().text, u"Wall 3/3") << "named by the cluster's counts";
   EXPECT_FALSE(b1.Place(3001, kWalls, limits)) << "the other grid is refused too";
   EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3}));
   EXPECT_EQ(Local(3001), (Counts{1, 0, 1}));

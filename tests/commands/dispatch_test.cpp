@@ -36,13 +36,16 @@ TEST_F(CommandDispatch, AReloadThatRenamesTheChatCommandKeepsTheOldNameWithTheNe
   Config()["Messages"]["Sender"] = "Limits";
   WriteStoryConfig();
   ASSERT_TRUE(server().Console(alice_, u"cairnward.reload"));
-  EXPECT_EQ(Received(alice_).back().text, u"Reloaded config");
+  // The reload says that the new name waits for the next load.
+  ASSERT_EQ(Received(alice_).size(), 2U);
+  EXPECT_EQ(Received(alice_)[0].text, u"Reloaded config");
+  EXPECT_NE(Received(alice_)[1].text.find(u"takes effect at the next load"), std::u16string::npos);
 
   EXPECT_FALSE(server().Chat(alice_, u"/renamed"));
   ASSERT_TRUE(server().Chat(alice_, u"/limits"));
   const auto shown = Received(alice_);
-  ASSERT_EQ(shown.size(), 3U);
-  EXPECT_EQ(shown[1].text, u"Limits");
+  ASSERT_EQ(shown.size(), 4U);
+  EXPECT_EQ(shown[2].text, u"Limits");
 }
 
 }  // namespace

@@ -60,10 +60,12 @@ TEST_F(TeamLimitsCommand, ByTeamIdOrPlayerNameItGivesTheLinesThatPlayersSee) {
 
 TEST_F(TeamLimitsCommand, AnUnknownNameOrNoArgumentGetsOneLineAndChangesNothing) {
   EXPECT_EQ(RconReply(u"cairnward.limits Mallory"), u"No player or team \"Mallory\"");
-  EXPECT_EQ(RconReply(u"cairnward.limits"), u"No player or team \"\"");
+  EXPECT_EQ(RconReply(u"cairnward.limits"), u"Usage: cairnward.limits <team id or player name>");
   EXPECT_TRUE(server().Console(admin_, u"cairnward.limits 99999999999"));
   ASSERT_EQ(Received(admin_).size(), 1U);
-  EXPECT_EQ(Received(admin_)[0].text, u"No player or team \"99999999999\"");
+  EXPECT_EQ(Received(admin_)[0].text,
+            u"No player or team \"99999999999\": 99999999999 is out of range for a team id (a "
+            u"whole number from -2147483648 to 2147483647)");
   EXPECT_THAT(Errors(), IsEmpty());
   EXPECT_EQ(TeamTotals().size(), 1U);
 }

@@ -142,6 +142,55 @@ TEST_F(SharedLimits, OneWarningNamesTheLimitNearestToBeingReached) {
   EXPECT_FLOAT_EQ(shown[2].scale, 1.5F);
 }
 
+// "ReachLimitMsg" and "AtLimitMsg" are opt-in: without them the texts are
+// those above and in the build hook's tests.
+TEST_F(SharedLimits, ReachLimitMsgNamesTheLimitThatRefusedAndTheTraceToo) {
+  Config()["General"]["MaxAmount"] = 6;
+  Config()["Messages"]["ReachLimitMsg"] = "{0} {1}/{2}";
+  Config()["Messages"]["TotalName"] = "All";
+  Debug(true);
+  Spawn(kWall, 2001, 3);
+  Spawn(kCannon, 2002, 4);
+  Reload();
+  std::vector<std::string> trace;
+  const auto refuse = [&](standin::SimPlayerController* player, const char* blueprint) {
+    trace = TraceOf([&] { EXPECT_EQ(Place(player, blueprint).refused_by, RefusedBy::kPlugin); });
+    return Received(player).back().text;
+  };
+  EXPECT_EQ(refuse(alice_, kWall), u"Wall 3/3");  // its own limit, Turrets has room
+  EXPECT_THAT(trace,
+              ::testing::Contains(
+                  "| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Refused by Wall: 3/3"));
+  EXPECT_EQ(refuse(bob_, kCannon), u"Turrets 4/4");  // a group before the blueprint
+  Spawn(kCeiling, 2001, 3);
+  Recount();
+  EXPECT_EQ(refuse(alice_, kCeiling), u"All 6/6");  // the total before all else
+  // A team above a limit is refused everything, by the limit it is above.
+  Limit(kWall, 2);
+  Config()["General"]["MaxAmount"] = 50;
+  Reload();
+  EXPECT_EQ(refuse(alice_, kFoundation), u"Wall 3/2");
+  // A template that cannot be made still refuses, and says why in the log.
+  Config()["Messages"]["ReachLimitMsg"] = "{3}";
+  Reload();
+  EXPECT_EQ(Place(alice_, kFoundation).refused_by, RefusedBy::kPlugin);
+  EXPECT_THAT(Errors(), ::testing::Contains(HasSubstr("argument")));
+}
+
+TEST_F(SharedLimits, AWarningAtExactlyTheLimitReadsAtLimitMsgWhenGiven) {
+  Config()["General"]["WarnAtPercent"] = 60;
+  Config()["Messages"]["NearLimitMsg"] = "near {}: {}/{}";
+  Config()["Messages"]["AtLimitMsg"] = "at {}: {}/{}";
+  Reload();
+  Place(alice_, kWall);
+  Place(alice_, kWall);  // 2/3
+  Place(alice_, kWall);  // 3/3
+  const auto shown = Received(alice_);
+  ASSERT_EQ(shown.size(), 2U);
+  EXPECT_EQ(shown[0].text, u"near Wall: 2/3");
+  EXPECT_EQ(shown[1].text, u"at Wall: 3/3");
+}
+
 TEST_F(SharedLimits, AWrongTypeRefusesTheFileAndAReloadKeepsThePreviousOne) {
   Config()["Groups"]["Turrets"]["Count"] = "four";
   WriteStoryConfig();
