@@ -45,7 +45,7 @@ PlacementVerdict JudgePlacement(const FString& path, const PathFacts& facts, std
     return {true, std::move(verdict->after), std::nullopt};
   }
   if (auto refusal = RefusingLimit(path, facts, team, steam_id)) {
-    return {false, {}, std::move(refusal)};
+    return {false, {}, refusal};
   }
   TraceAllowed();
   UpdateStructureCount(path, facts, team, +1);

@@ -34,11 +34,11 @@ void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const P
 std::optional<Refusal> JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
                                      std::uint64_t steam_id) {
   const PathFacts facts = FactsOfPath(path.View());
-  PlacementVerdict verdict = JudgePlacement(path, facts, team, steam_id);
+  const PlacementVerdict verdict = JudgePlacement(path, facts, team, steam_id);
   if (verdict.allowed) {
     WarnAfterPlacement(pc, path.View(), facts, team, verdict.after);
   }
-  return std::move(verdict.refusal);
+  return verdict.refusal;
 }
 
 // Judges and counts one final placement that the game allowed. Answers
