@@ -8,7 +8,7 @@
 namespace cairnward {
 namespace {
 
-// Field and limit pairs per HSET: a long hash is written in several, so
+// Field and limit pairs per HMSET (Redis 3.0 HSET takes one): a long hash is written in several, so
 // that no one command keeps Redis from the other servers for long.
 constexpr std::size_t kPairsPerWrite = 1000;
 constexpr std::size_t kTeamsPerPiece = 100;
@@ -133,7 +133,7 @@ std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
   const std::string key = keys.Limits();
   std::vector<Command> calls{{"DEL", key}};
   for (std::size_t first = 0; first < limits.size(); first += kPairsPerWrite) {
-    Command& write = calls.emplace_back(Command{"HSET", key});
+    Command& write = calls.emplace_back(Command{"HMSET", key});
     const std::size_t last = std::min(limits.size(), first + kPairsPerWrite);
     for (std::size_t i = first; i < last; ++i) {
       write.push_back(limits[i].first);

@@ -107,11 +107,11 @@ local function replace(team, first, n)
   if #old == 0 then
     if n == 0 then return end
     if redis.call('EXISTS', aggregate) == 0 then
-      redis.call('HSET', aggregate, unpack(given))
+      redis.call('HMSET', aggregate, unpack(given))
     else
       for k = 1, #given, 2 do redis.call('HINCRBY', aggregate, given[k], given[k + 1]) end
     end
-    redis.call('HSET', contribution, unpack(given))
+    redis.call('HMSET', contribution, unpack(given))
     return
   end
   local differences = {}
@@ -130,7 +130,7 @@ local function replace(team, first, n)
   end
   if changed then
     redis.call('DEL', contribution)
-    if n > 0 then redis.call('HSET', contribution, unpack(given)) end
+    if n > 0 then redis.call('HMSET', contribution, unpack(given)) end
   end
 end
 local teams, starts = {}, {}
@@ -157,7 +157,7 @@ for t = 1, #teams do
     end
   end
 end
-if #written > 0 then redis.call('HSET', digests, unpack(written)) end
+if #written > 0 then redis.call('HMSET', digests, unpack(written)) end
 if #kept > 0 then redis.call('SADD', server_teams, unpack(kept)) end
 if #dropped > 0 then
   redis.call('HDEL', digests, unpack(dropped))
