@@ -20,6 +20,7 @@
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
+#include "host/logger.h"
 #include "host/text.h"
 
 namespace cairnward {
@@ -38,9 +39,10 @@ struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
   std::unique_ptr<Publisher> publisher;
-  // Teams whose counts changed while a publication was being sent: it may
-  // have overwritten the change, so they are sent again once it has ended.
-  FlatHashMap<std::int32_t, bool> changed_while_publishing;
+  // Teams Redis holds a value that is not a count for: judged by this
+  // server's counts until the next publication, and each said once.
+  FlatHashMap<std::int32_t, bool> local_teams;
+  FlatHashMap<std::int32_t, bool> said_bad;
   std::chrono::nanoseconds longest_publication_wait{0};
   // The field of every position of a team's view, for the ledger and the
   // groups of `fields_generation`, and the position of each field.
@@ -75,11 +77,33 @@ RedisLink* UsableLink() {
   return link;
 }
 
-void NoteChange(std::int32_t team) {
+// A value in Redis that is not a count is the team's problem, never the
+// link's: the team is judged by this server's counts, and it is said once.
+void JudgeLocally(std::int32_t team, std::string_view why) {
   Cluster& cluster = State();
-  if (team > kHighestUncountedTeam && cluster.publisher->Busy()) {
-    cluster.changed_while_publishing[team] = true;
+  cluster.local_teams[team] = true;
+  if (!cluster.said_bad.try_emplace(team).second) {
+    return;
   }
+  Log().error(
+      "Cluster: team {} is judged by this server's counts alone until this server's next "
+      "recount: {}",
+      team, why);
+}
+
+bool JudgedLocally(std::int32_t team) {
+  const Cluster& cluster = State();
+  return cluster.local_teams.find(team) != cluster.local_teams.end();
+}
+
+// The reason in a script's answer {-2, why} or {-2, team, why}.
+std::optional<std::string> BadValue(const redisReply& reply) {
+  if (reply.type != REDIS_REPLY_ARRAY || reply.elements < 2 ||
+      reply.element[0]->type != REDIS_REPLY_INTEGER || reply.element[0]->integer != -2) {
+    return std::nullopt;
+  }
+  const redisReply& why = *reply.element[reply.elements - 1];
+  return std::string(why.str, why.len);
 }
 
 const std::vector<std::string>& Fields() {
@@ -183,30 +207,23 @@ OwnCounts CountsByTeam() {
 }
 
 // Ends what a publication left behind: its failure takes the link down;
-// once it is sent, the teams changed meanwhile are sent again from this
-// server's counts as they are now.
+// the teams it found values that are not counts for are judged locally.
 void Settle(RedisLink& link) {
   Cluster& cluster = State();
+  for (const auto& [team, why] : cluster.publisher->TakeProblems()) {
+    JudgeLocally(team, why);
+  }
   if (std::optional<std::string> failure = cluster.publisher->TakeFailure()) {
-    cluster.changed_while_publishing.clear();
     link.Fail(*failure);
     throw LinkDown(*failure);
   }
-  if (cluster.changed_while_publishing.empty() || cluster.publisher->Busy()) {
-    return;
-  }
-  OwnCounts counts;
-  std::vector<std::int32_t> dropped;
-  for (const auto& [team, changed] : cluster.changed_while_publishing) {
-    TeamCountPairs own = CountsAboveZero(LocalTeamView(team).Counts());
-    if (own.empty()) {
-      dropped.push_back(team);
-    } else {
-      counts[team] = std::move(own);
-    }
-  }
-  cluster.changed_while_publishing.clear();
-  link.RunScripts(Script::kReplace, ReplaceCalls(*cluster.keys, Fields(), counts, dropped));
+}
+
+// The cluster's move sequence, read before a snapshot of this server's
+// counts is taken.
+std::int64_t MoveSequence(RedisLink& link) {
+  const Reply reply = link.Run(Command{"GET", MoveSequenceKey(*State().keys)});
+  return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
 }
 
 }  // namespace
@@ -229,66 +246,113 @@ void StopCluster() {
   cluster.publisher.reset();
   cluster.keys.reset();
   cluster.fields.clear();
-  cluster.changed_while_publishing.clear();
+  cluster.local_teams.clear();
+  cluster.said_bad.clear();
   cluster.longest_publication_wait = {};
 }
 
+namespace {
+
+// The verdict in the placement script's answer.
+ClusterVerdict VerdictOf(const redisReply& reply, std::span<const std::uint32_t> positions) {
+  const Cluster& cluster = State();
+  ClusterVerdict verdict;
+  verdict.allowed = IntegerOf(*reply.element[0]) == 0;
+  std::vector<std::int32_t> counts = CountsOf(reply, 2);
+  if (verdict.allowed) {
+    for (const std::uint32_t position : positions) {
+      counts[position] = Plus(counts[position], 1);
+    }
+  } else {
+    const redisReply& field = *reply.element[1];
+    const auto at = cluster.positions.find(std::string_view(field.str, field.len));
+    if (at != cluster.positions.end()) {
+      verdict.refused_at = at->second;
+    }
+  }
+  verdict.after = TeamView(std::move(counts));
+  return verdict;
+}
+
+JudgedBy JudgeOf(std::int32_t team, std::uint64_t steam_id) {
+  if (ExemptAdmin(steam_id)) {
+    return JudgedBy::kNoLimits;
+  }
+  return Limits().LimitsOf(team) != nullptr ? JudgedBy::kOwnLimits : JudgedBy::kEveryonesLimits;
+}
+
+// Runs the placement script, counting the placement in what a publication
+// being sent sends again.
+std::optional<ClusterVerdict> RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
+                                           std::span<const std::uint32_t> positions) {
+  Cluster& cluster = State();
+  std::vector<std::string> counted_at;
+  counted_at.reserve(positions.size());
+  for (const std::uint32_t position : positions) {
+    counted_at.push_back(cluster.fields[position]);
+  }
+  // A second try when Redis no longer holds the limits (it restarted, or
+  // was emptied): they are published again first.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (cluster.limits_version.empty()) {
+      PublishLimits(link);
+    }
+    std::optional<ClusterVerdict> verdict;
+    bool stale_limits = false;
+    cluster.publisher->Changing([&]() -> std::optional<ContributionChange> {
+      const Reply reply = link.RunScript(
+          Script::kPlace,
+          PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(team, *why);
+        return std::nullopt;
+      }
+      if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
+        link.Fail("the placement script answered something else than its counts");
+        return std::nullopt;
+      }
+      if (IntegerOf(*reply->element[0]) < 0) {
+        stale_limits = true;
+        return std::nullopt;
+      }
+      if (reply->elements % 2 != 0) {
+        link.Fail("the placement script answered something else than its counts");
+        return std::nullopt;
+      }
+      verdict = VerdictOf(*reply, positions);
+      if (!verdict->allowed) {
+        return std::nullopt;
+      }
+      ContributionChange change{team, {}, std::nullopt, false};
+      for (const std::uint32_t position : positions) {
+        change.deltas.emplace_back(position, 1);
+      }
+      return change;
+    });
+    if (!stale_limits) {
+      return verdict;
+    }
+    cluster.limits_version.clear();
+  }
+  link.Fail("this server's limits do not stay in Redis; is another server named \"" +
+            link.Settings().server + "\"?");
+  return std::nullopt;
+}
+
+}  // namespace
+
 std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
                                            std::int32_t team, std::uint64_t steam_id) {
-  if (!Counted(path, team)) {
+  if (!Counted(path, team) || JudgedLocally(team)) {
     return std::nullopt;
   }
   RedisLink* link = UsableLink();
   if (link == nullptr) {
     return std::nullopt;
   }
-  Cluster& cluster = State();
-  const std::vector<std::string>& fields = Fields();
-  const std::vector<std::uint32_t> positions = PositionsOf(facts);
-  std::vector<std::string> counted_at;
-  counted_at.reserve(positions.size());
-  for (const std::uint32_t position : positions) {
-    counted_at.push_back(fields[position]);
-  }
-  JudgedBy judged = JudgedBy::kEveryonesLimits;
-  if (ExemptAdmin(steam_id)) {
-    judged = JudgedBy::kNoLimits;
-  } else if (Limits().LimitsOf(team) != nullptr) {
-    judged = JudgedBy::kOwnLimits;
-  }
-  NoteChange(team);
+  Fields();
   try {
-    // A second try when Redis no longer holds the limits (it restarted, or
-    // was emptied): they are published again first.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-      if (cluster.limits_version.empty()) {
-        PublishLimits(*link);
-      }
-      const Reply reply = link->RunScript(
-          Script::kPlace,
-          PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
-      if (reply->type != REDIS_REPLY_ARRAY || reply->elements % 2 != 1) {
-        link->Fail("the placement script answered something else than its counts");
-        return std::nullopt;
-      }
-      const std::int32_t outcome = IntegerOf(*reply->element[0]);
-      if (outcome < 0) {
-        cluster.limits_version.clear();
-        continue;
-      }
-      ClusterVerdict verdict;
-      verdict.allowed = outcome == 0;
-      std::vector<std::int32_t> counts = CountsOf(*reply, 1);
-      if (verdict.allowed) {
-        for (const std::uint32_t position : positions) {
-          counts[position] = Plus(counts[position], 1);
-        }
-      }
-      verdict.after = TeamView(std::move(counts));
-      return verdict;
-    }
-    link->Fail("this server's limits do not stay in Redis; is another server named \"" +
-               link->Settings().server + "\"?");
+    return RunPlacement(*link, team, JudgeOf(team, steam_id), PositionsOf(facts));
   } catch (const LinkDown&) {
     // Judged by this server's counts; published whole when the link is back.
   }
@@ -305,27 +369,123 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   }
   const std::vector<std::string>& fields = Fields();
   std::vector<std::pair<std::string, std::int32_t>> changes;
+  ContributionChange counted{team, {}, std::nullopt, false};
   for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
     changes.emplace_back(fields[position], change);
+    counted.deltas.emplace_back(position, change);
   }
-  NoteChange(team);
   try {
-    link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
+    State().publisher->Changing([&]() -> std::optional<ContributionChange> {
+      const Reply reply =
+          link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(team, *why);
+      }
+      // Sent again either way: this server's counts changed.
+      return counted;
+    });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
 }
+
+namespace {
+
+// Runs the join script; its answer, or none when it could not be used.
+Reply RunJoin(RedisLink& link, std::int32_t from, std::int32_t to, bool judged) {
+  Cluster& cluster = State();
+  Reply answer;
+  for (int attempt = 0; attempt < 2 && answer == nullptr; ++attempt) {
+    if (judged && cluster.limits_version.empty()) {
+      PublishLimits(link);
+    }
+    cluster.publisher->Changing([&]() -> std::optional<ContributionChange> {
+      Reply reply = link.RunScript(
+          Script::kJoin, JoinCall(*cluster.keys, from, to, cluster.limits_version, judged));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(from, *why);
+        JudgeLocally(to, *why);
+        return std::nullopt;
+      }
+      if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
+        link.Fail("the join script answered something else than what it moved");
+        return std::nullopt;
+      }
+      const std::int32_t outcome = IntegerOf(*reply->element[0]);
+      if (outcome < 0) {
+        cluster.limits_version.clear();
+        return std::nullopt;
+      }
+      answer = std::move(reply);
+      if (outcome != 0) {
+        return std::nullopt;
+      }
+      return ContributionChange{from, {}, to, false};
+    });
+  }
+  return answer;
+}
+
+}  // namespace
 
 void ClusterMove(std::int32_t from, std::int32_t to) {
   RedisLink* link = UsableLink();
   if (link == nullptr || from <= kHighestUncountedTeam) {
     return;
   }
-  NoteChange(from);
-  NoteChange(to);
-  const std::string target = to > kHighestUncountedTeam ? std::to_string(to) : "0";
   try {
-    link->RunScript(Script::kMove, {"0", State().keys->Prefix(), std::to_string(from), target});
+    RunJoin(*link, from, to, false);
+  } catch (const LinkDown&) {
+    // Published whole when the link is back.
+  }
+}
+
+std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to) {
+  RedisLink* link = UsableLink();
+  if (link == nullptr || JudgedLocally(from) || JudgedLocally(to)) {
+    return std::nullopt;
+  }
+  Fields();
+  try {
+    const Reply reply = RunJoin(*link, from, to, true);
+    if (reply == nullptr) {
+      return std::nullopt;
+    }
+    ClusterJoinVerdict verdict;
+    verdict.allowed = IntegerOf(*reply->element[0]) == 0;
+    if (!verdict.allowed && reply->elements > 1) {
+      const redisReply& field = *reply->element[1];
+      const auto at = State().positions.find(std::string_view(field.str, field.len));
+      if (at != State().positions.end()) {
+        verdict.refused_at = at->second;
+      }
+    }
+    for (std::size_t i = 2; verdict.allowed && i < reply->elements; ++i) {
+      const redisReply& part = *reply->element[i];
+      verdict.moved.push_back(part.type == REDIS_REPLY_INTEGER ? std::to_string(part.integer)
+                                                               : std::string(part.str, part.len));
+    }
+    return verdict;
+  } catch (const LinkDown&) {
+    return std::nullopt;
+  }
+}
+
+void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {
+  RedisLink* link = UsableLink();
+  if (link == nullptr) {
+    return;
+  }
+  try {
+    State().publisher->Changing([&]() -> std::optional<ContributionChange> {
+      const Reply reply =
+          link->RunScript(Script::kUnjoin, UnjoinCall(*State().keys, from, to, moved));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(from, *why);
+        JudgeLocally(to, *why);
+      }
+      return ContributionChange{from, {}, to, true};
+    });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
@@ -333,7 +493,7 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
 
 std::optional<TeamView> ClusterTeamView(std::int32_t team) {
   RedisLink* link = UsableLink();
-  if (link == nullptr) {
+  if (link == nullptr || JudgedLocally(team)) {
     return std::nullopt;
   }
   try {
@@ -351,8 +511,13 @@ void PublishContribution() {
   if (link == nullptr || !link->Up()) {
     return;
   }
-  cluster.changed_while_publishing.clear();
-  cluster.publisher->Publish({Fields(), CountsByTeam()});
+  cluster.local_teams.clear();
+  try {
+    const std::int64_t sequence = MoveSequence(*link);
+    cluster.publisher->Publish({Fields(), CountsByTeam(), sequence});
+  } catch (const LinkDown&) {
+    return;  // published whole when the link is back
+  }
   // A small contribution is sent by the time this wait ends; a large one
   // goes on in the background.
   const auto asked = std::chrono::steady_clock::now();

@@ -64,6 +64,7 @@ bool PeerServer::Recount() {
     return false;
   }
   try {
+    const Reply sequence = link_->Run(Command{"GET", MoveSequenceKey(keys_)});
     const Reply held = link_->Run(Command{"SMEMBERS", keys_.ServerTeams()});
     std::vector<std::int32_t> dropped;
     for (std::size_t i = 0; i < held->elements; ++i) {
@@ -76,7 +77,10 @@ bool PeerServer::Recount() {
     for (const auto& [team, world_counts] : world_) {
       counts[team] = CountsAboveZero(world_counts);
     }
-    link_->RunScripts(Script::kReplace, ReplaceCalls(keys_, kFields, counts, dropped));
+    link_->RunScripts(
+        Script::kReplace,
+        ReplaceCalls(keys_, kFields, counts, dropped,
+                     sequence->type == REDIS_REPLY_STRING ? std::stoll(sequence->str) : 0, 100));
     return true;
   } catch (const LinkDown&) {
     return false;
