@@ -3,6 +3,7 @@
 #include <array>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,14 +35,28 @@ class PeerServer {
   bool Place(std::int32_t team, std::size_t position, const Counts& limits);
   void Remove(std::int32_t team, std::size_t position);
   // Its world's counts replace its contribution, as a recount's do; false
-  // when the link is down.
+  // when the link is down. In two steps for stories that come between a
+  // publication's snapshot and its pieces: the snapshot (with the move
+  // sequence read before it), then the pieces.
   bool Recount();
+  struct Snapshot {
+    std::int64_t sequence = 0;
+    std::map<std::int32_t, Counts> world;
+  };
+  [[nodiscard]] std::optional<Snapshot> TakeSnapshot();
+  bool Send(const Snapshot& snapshot);
+  // A join of team `from` into `to` judged by the limits given and moved in
+  // one script, as this grid's plug-in makes it; none when the link is down.
+  // Its world follows when it is allowed.
+  std::optional<bool> Join(std::int32_t from, std::int32_t to, const Counts& limits);
   // The game moved team `from`'s structures in its world to team `to`.
   void FollowJoin(std::int32_t from, std::int32_t to);
 
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
+  void PublishLimits(const Counts& limits);
+
   KeyNames keys_;
   std::map<std::int32_t, Counts> world_;
   std::unique_ptr<RedisLink> link_;
@@ -63,6 +78,15 @@ class ClusterStory : public DirectStory {
   [[nodiscard]] Counts Aggregate(std::int32_t team) const;
   // This server's own counts of a team.
   static Counts Local(std::int32_t team);
+
+  // A command to the Redis of the story, straight.
+  Reply Redis(const Command& command) const;
+  // Every key of the story's cluster and what it holds, to show that a
+  // script wrote nothing.
+  [[nodiscard]] std::map<std::string, std::string> Dump() const;
+  // Invariant (a): every team's aggregate is the sum of the contributions
+  // that exist.
+  void ExpectAggregatesAreTheSums() const;
 
   int port_ = 0;
   std::string password_;
