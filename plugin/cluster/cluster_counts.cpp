@@ -4,52 +4,43 @@
 
 #include <algorithm>
 #include <charconv>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
-#include "accounting/recount.h"
+#include "cluster/field_layout.h"
 #include "cluster/key_names.h"
 #include "cluster/publisher.h"
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
 #include "host/logger.h"
-#include "host/text.h"
 
 namespace cairnward {
 namespace {
-
-constexpr std::string_view kTotalField = "total";
-
-struct FieldHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view field) const noexcept {
-    return std::hash<std::string_view>{}(field);
-  }
-};
 
 struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
   std::unique_ptr<Publisher> publisher;
+  // Teams whose counts are to be sent again once no publication is being
+  // sent: changed while one was (it may have overwritten the change), or
+  // changed when the hook had no time left to send the change.
+  FlatHashMap<std::int32_t, bool> resend;
   // Teams Redis holds a value that is not a count for: judged by this
-  // server's counts until the next publication, and each said once.
+  // server's counts until its next publication, and each said once.
   FlatHashMap<std::int32_t, bool> local_teams;
   FlatHashMap<std::int32_t, bool> said_bad;
-  std::chrono::nanoseconds longest_publication_wait{0};
-  // The field of every position of a team's view, for the ledger and the
-  // groups of `fields_generation`, and the position of each field.
-  std::vector<std::string> fields;
-  std::unordered_map<std::string, std::uint32_t, FieldHash, std::equal_to<>> positions;
-  std::uint64_t fields_generation = 0;
-  std::size_t fields_ledger_size = 0;
+  // The hook's one deadline for every wait on Redis while a budget is open.
+  std::optional<RedisConnection::Clock::time_point> deadline;
+  RedisConnection::Clock::time_point budget_opened;
+  std::chrono::nanoseconds longest_hook_wait{0};
+  FieldLayout layout;
   // The version of this server's limits in Redis; empty until they are
   // published for the fields as they are.
   std::string limits_version;
@@ -66,7 +57,14 @@ void Settle(RedisLink& link);
 // The cluster's link when it may be used now, else null.
 RedisLink* UsableLink() {
   RedisLink* link = State().link.get();
-  if (link == nullptr || !link->Up()) {
+  if (link == nullptr) {
+    return nullptr;
+  }
+  if (link->Poll()) {
+    // Redis may have lost everything while the link was down.
+    PublishContribution();
+  }
+  if (!link->Up()) {
     return nullptr;
   }
   try {
@@ -106,30 +104,44 @@ std::optional<std::string> BadValue(const redisReply& reply) {
   return std::string(why.str, why.len);
 }
 
+// Whether the hook's deadline leaves time for a call. A call it has no time
+// for is not sent: the hook judges by this server's counts, and the teams
+// the call would have changed are sent later.
+bool TimeLeft() {
+  const Cluster& cluster = State();
+  return !cluster.deadline || RedisConnection::Clock::now() < *cluster.deadline;
+}
+
+bool TimeLeftFor(std::initializer_list<std::int32_t> teams) {
+  if (TimeLeft()) {
+    return true;
+  }
+  for (const std::int32_t team : teams) {
+    if (team > kHighestUncountedTeam) {
+      State().resend[team] = true;
+    }
+  }
+  return false;
+}
+
+// Waits for the publication in flight with half the time the hook has
+// left, keeping the rest for the call that follows.
+void AwaitPublication() {
+  Cluster& cluster = State();
+  std::chrono::nanoseconds limit = cluster.link->Settings().timeout;
+  if (cluster.deadline) {
+    limit = std::max(std::chrono::nanoseconds(0),
+                     (*cluster.deadline - RedisConnection::Clock::now()) / 2);
+  }
+  cluster.publisher->Wait(limit);
+}
+
 const std::vector<std::string>& Fields() {
   Cluster& cluster = State();
-  const Ledger& ledger = StructureLedger();
-  if (cluster.fields.size() == ViewSize() && cluster.fields_generation == ConfigGeneration() &&
-      cluster.fields_ledger_size == ledger.size()) {
-    return cluster.fields;
+  if (cluster.layout.Refresh()) {
+    cluster.limits_version.clear();
   }
-  cluster.fields.clear();
-  cluster.fields.reserve(ViewSize());
-  cluster.fields.emplace_back(kTotalField);
-  for (const auto& [path, counts] : ledger) {
-    cluster.fields.push_back("b:" + ToUtf8(path.View()));
-  }
-  for (const GroupLimit& group : Limits().Groups()) {
-    cluster.fields.push_back("g:" + group.key);
-  }
-  cluster.positions.clear();
-  for (std::size_t i = 0; i < cluster.fields.size(); ++i) {
-    cluster.positions.emplace(cluster.fields[i], static_cast<std::uint32_t>(i));
-  }
-  cluster.fields_generation = ConfigGeneration();
-  cluster.fields_ledger_size = ledger.size();
-  cluster.limits_version.clear();
-  return cluster.fields;
+  return cluster.layout.Fields();
 }
 
 bool Counted(const FString& path, std::int32_t team) {
@@ -150,13 +162,12 @@ std::int32_t IntegerOf(const redisReply& reply) {
 // A team's counts in view order from field and count pairs of a reply,
 // from `first` on; fields this server does not count are left out.
 std::vector<std::int32_t> CountsOf(const redisReply& reply, std::size_t first) {
-  const Cluster& cluster = State();
-  std::vector<std::int32_t> counts(cluster.fields.size());
+  const FieldLayout& layout = State().layout;
+  std::vector<std::int32_t> counts(layout.Fields().size());
   for (std::size_t i = first; i + 1 < reply.elements; i += 2) {
     const redisReply& field = *reply.element[i];
-    const auto at = cluster.positions.find(std::string_view(field.str, field.len));
-    if (at != cluster.positions.end()) {
-      counts[at->second] = IntegerOf(*reply.element[i + 1]);
+    if (const auto at = layout.PositionOf(std::string_view(field.str, field.len))) {
+      counts[*at] = IntegerOf(*reply.element[i + 1]);
     }
   }
   return counts;
@@ -179,44 +190,11 @@ void PublishLimits(RedisLink& link) {
     }
   }
   std::string version = fmt::format("{:08x}{:08x}", std::random_device{}(), ++cluster.publications);
-  link.Run(LimitsCalls(*cluster.keys, version, limits));
+  std::vector<Command> calls = LimitsCalls(*cluster.keys, version, limits);
+  // Kept first: a republish by the heartbeat then sends this version.
+  cluster.publisher->KeepLimits(calls);
+  link.Run(calls);
   cluster.limits_version = std::move(version);
-}
-
-// This server's counts by team.
-OwnCounts CountsByTeam() {
-  OwnCounts own;
-  const auto add = [&](const TeamCounts& counts, std::size_t position) {
-    for (const auto& [team, count] : counts) {
-      if (count > 0 && team > kHighestUncountedTeam) {
-        own[team].emplace_back(static_cast<std::uint32_t>(position), count);
-      }
-    }
-  };
-  add(TeamTotals(), 0);
-  std::size_t entry = 0;
-  for (const auto& [path, counts] : StructureLedger()) {
-    add(counts, BlueprintPosition(entry++));
-  }
-  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
-    for (std::size_t group = 0; group < tally->counts.size(); ++group) {
-      add(tally->counts[group], GroupPosition(group));
-    }
-  }
-  return own;
-}
-
-// Ends what a publication left behind: its failure takes the link down;
-// the teams it found values that are not counts for are judged locally.
-void Settle(RedisLink& link) {
-  Cluster& cluster = State();
-  for (const auto& [team, why] : cluster.publisher->TakeProblems()) {
-    JudgeLocally(team, why);
-  }
-  if (std::optional<std::string> failure = cluster.publisher->TakeFailure()) {
-    link.Fail(*failure);
-    throw LinkDown(*failure);
-  }
 }
 
 // The cluster's move sequence, read before a snapshot of this server's
@@ -224,6 +202,34 @@ void Settle(RedisLink& link) {
 std::int64_t MoveSequence(RedisLink& link) {
   const Reply reply = link.Run(Command{"GET", MoveSequenceKey(*State().keys)});
   return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
+}
+
+// Once no publication is being sent, the teams to send again are sent
+// from this server's counts as they are now.
+void Settle(RedisLink& link) {
+  Cluster& cluster = State();
+  for (const auto& [team, why] : cluster.publisher->TakeProblems()) {
+    JudgeLocally(team, why);
+  }
+  if (cluster.resend.empty() || cluster.publisher->Busy() || !TimeLeft()) {
+    return;
+  }
+  OwnCounts counts;
+  std::vector<std::int32_t> dropped;
+  for (const auto& [team, changed] : cluster.resend) {
+    TeamCountPairs own = CountsAboveZero(LocalTeamView(team).Counts());
+    cluster.publisher->Set(team, own);
+    if (own.empty()) {
+      dropped.push_back(team);
+    } else {
+      counts[team] = std::move(own);
+    }
+  }
+  cluster.resend.clear();
+  // From this server's counts as they are now: every join is in them.
+  const std::int64_t sequence = MoveSequence(link);
+  link.RunScripts(Script::kReplace,
+                  ReplaceCalls(*cluster.keys, Fields(), counts, dropped, sequence, 100));
 }
 
 }  // namespace
@@ -236,7 +242,12 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   Cluster& cluster = State();
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
   cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
-  cluster.link = std::make_unique<RedisLink>(*settings, [] { PublishContribution(); });
+  // The heartbeat found that Redis lost this server's data: its limits and
+  // its contribution go back from the link's thread, without waiting for
+  // the game thread.
+  Publisher* publisher = cluster.publisher.get();
+  cluster.link = std::make_unique<RedisLink>(*settings, *cluster.keys,
+                                             [publisher] { publisher->Republish(); });
   cluster.link->Start();
 }
 
@@ -245,17 +256,20 @@ void StopCluster() {
   cluster.link.reset();
   cluster.publisher.reset();
   cluster.keys.reset();
-  cluster.fields.clear();
+  cluster.layout = FieldLayout();
+  cluster.resend.clear();
   cluster.local_teams.clear();
   cluster.said_bad.clear();
-  cluster.longest_publication_wait = {};
+  cluster.deadline.reset();
+  cluster.longest_hook_wait = {};
 }
 
 namespace {
 
-// The verdict in the placement script's answer.
+// The verdict in the placement script's answer {0 or 1, the field that
+// refused, the aggregate before as pairs}.
 ClusterVerdict VerdictOf(const redisReply& reply, std::span<const std::uint32_t> positions) {
-  const Cluster& cluster = State();
+  const FieldLayout& layout = State().layout;
   ClusterVerdict verdict;
   verdict.allowed = IntegerOf(*reply.element[0]) == 0;
   std::vector<std::int32_t> counts = CountsOf(reply, 2);
@@ -265,10 +279,7 @@ ClusterVerdict VerdictOf(const redisReply& reply, std::span<const std::uint32_t>
     }
   } else {
     const redisReply& field = *reply.element[1];
-    const auto at = cluster.positions.find(std::string_view(field.str, field.len));
-    if (at != cluster.positions.end()) {
-      verdict.refused_at = at->second;
-    }
+    verdict.refused_at = layout.PositionOf(std::string_view(field.str, field.len));
   }
   verdict.after = TeamView(std::move(counts));
   return verdict;
@@ -281,62 +292,43 @@ JudgedBy JudgeOf(std::int32_t team, std::uint64_t steam_id) {
   return Limits().LimitsOf(team) != nullptr ? JudgedBy::kOwnLimits : JudgedBy::kEveryonesLimits;
 }
 
-// Runs the placement script, counting the placement in what a publication
-// being sent sends again.
-std::optional<ClusterVerdict> RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
-                                           std::span<const std::uint32_t> positions) {
+// What the placement script answered: a verdict, none (judged here), or
+// that Redis no longer holds this server's limits.
+struct PlaceAnswer {
+  std::optional<ClusterVerdict> verdict;
+  bool limits_missing = false;
+};
+
+PlaceAnswer RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
+                         std::span<const std::uint32_t> positions,
+                         const std::vector<std::string>& counted_at) {
   Cluster& cluster = State();
-  std::vector<std::string> counted_at;
-  counted_at.reserve(positions.size());
-  for (const std::uint32_t position : positions) {
-    counted_at.push_back(cluster.fields[position]);
-  }
-  // A second try when Redis no longer holds the limits (it restarted, or
-  // was emptied): they are published again first.
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (cluster.limits_version.empty()) {
-      PublishLimits(link);
+  PlaceAnswer answer;
+  cluster.publisher->Changing([&] {
+    const Reply reply = link.RunScript(
+        Script::kPlace, PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
+    if (const std::optional<std::string> why = BadValue(*reply)) {
+      JudgeLocally(team, *why);
+      return;
     }
-    std::optional<ClusterVerdict> verdict;
-    bool stale_limits = false;
-    cluster.publisher->Changing([&]() -> std::optional<ContributionChange> {
-      const Reply reply = link.RunScript(
-          Script::kPlace,
-          PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
-      if (const std::optional<std::string> why = BadValue(*reply)) {
-        JudgeLocally(team, *why);
-        return std::nullopt;
-      }
-      if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
-        link.Fail("the placement script answered something else than its counts");
-        return std::nullopt;
-      }
-      if (IntegerOf(*reply->element[0]) < 0) {
-        stale_limits = true;
-        return std::nullopt;
-      }
-      if (reply->elements % 2 != 0) {
-        link.Fail("the placement script answered something else than its counts");
-        return std::nullopt;
-      }
-      verdict = VerdictOf(*reply, positions);
-      if (!verdict->allowed) {
-        return std::nullopt;
-      }
-      ContributionChange change{team, {}, std::nullopt, false};
-      for (const std::uint32_t position : positions) {
-        change.deltas.emplace_back(position, 1);
-      }
-      return change;
-    });
-    if (!stale_limits) {
-      return verdict;
+    if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
+      link.Fail("the placement script answered something else than its counts");
+      return;
     }
-    cluster.limits_version.clear();
-  }
-  link.Fail("this server's limits do not stay in Redis; is another server named \"" +
-            link.Settings().server + "\"?");
-  return std::nullopt;
+    if (IntegerOf(*reply->element[0]) < 0) {
+      answer.limits_missing = true;
+      return;
+    }
+    if (reply->elements % 2 != 0) {
+      link.Fail("the placement script answered something else than its counts");
+      return;
+    }
+    answer.verdict = VerdictOf(*reply, positions);
+    if (answer.verdict->allowed) {
+      cluster.publisher->Count(team, positions, +1);
+    }
+  });
+  return answer;
 }
 
 }  // namespace
@@ -350,9 +342,42 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   if (link == nullptr) {
     return std::nullopt;
   }
-  Fields();
+  Cluster& cluster = State();
+  const std::vector<std::string>& fields = Fields();
+  const std::vector<std::uint32_t> positions = PositionsOf(facts);
+  std::vector<std::string> counted_at;
+  counted_at.reserve(positions.size());
+  for (const std::uint32_t position : positions) {
+    counted_at.push_back(fields[position]);
+  }
   try {
-    return RunPlacement(*link, team, JudgeOf(team, steam_id), PositionsOf(facts));
+    // A second try when Redis no longer holds the limits (it restarted, or
+    // was emptied): they are published again first, and so is the
+    // contribution, which Redis has lost with them.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!TimeLeftFor({team})) {
+        return std::nullopt;
+      }
+      if (cluster.limits_version.empty()) {
+        PublishLimits(*link);
+      }
+      if (!TimeLeftFor({team})) {
+        return std::nullopt;
+      }
+      PlaceAnswer answer =
+          RunPlacement(*link, team, JudgeOf(team, steam_id), positions, counted_at);
+      if (!answer.limits_missing) {
+        return std::move(answer.verdict);
+      }
+      cluster.limits_version.clear();
+      cluster.publisher->Republish();
+      AwaitPublication();
+      if (cluster.publisher->Busy()) {
+        return std::nullopt;  // judged here until the contribution is back
+      }
+    }
+    link->Fail("this server's limits do not stay in Redis; is another server named \"" +
+               link->Settings().server + "\"?");
   } catch (const LinkDown&) {
     // Judged by this server's counts; published whole when the link is back.
   }
@@ -367,22 +392,25 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   if (link == nullptr) {
     return;
   }
+  Cluster& cluster = State();
   const std::vector<std::string>& fields = Fields();
+  const std::vector<std::uint32_t> positions = PositionsOf(FactsOfPath(path.View()));
   std::vector<std::pair<std::string, std::int32_t>> changes;
-  ContributionChange counted{team, {}, std::nullopt, false};
-  for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
+  for (const std::uint32_t position : positions) {
     changes.emplace_back(fields[position], change);
-    counted.deltas.emplace_back(position, change);
+  }
+  if (!TimeLeftFor({team})) {
+    cluster.publisher->Count(team, positions, change);
+    return;
   }
   try {
-    State().publisher->Changing([&]() -> std::optional<ContributionChange> {
+    cluster.publisher->Changing([&] {
+      cluster.publisher->Count(team, positions, change);
       const Reply reply =
-          link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
+          link->RunScript(Script::kChange, ChangeCall(*cluster.keys, team, changes));
       if (const std::optional<std::string> why = BadValue(*reply)) {
         JudgeLocally(team, *why);
       }
-      // Sent again either way: this server's counts changed.
-      return counted;
     });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
@@ -391,7 +419,8 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
 
 namespace {
 
-// Runs the join script; its answer, or none when it could not be used.
+// Runs the join script, judged by this server's limits or not; its
+// answer, or null when it gave none to go by.
 Reply RunJoin(RedisLink& link, std::int32_t from, std::int32_t to, bool judged) {
   Cluster& cluster = State();
   Reply answer;
@@ -399,29 +428,34 @@ Reply RunJoin(RedisLink& link, std::int32_t from, std::int32_t to, bool judged) 
     if (judged && cluster.limits_version.empty()) {
       PublishLimits(link);
     }
-    cluster.publisher->Changing([&]() -> std::optional<ContributionChange> {
+    bool stop = false;
+    cluster.publisher->Changing([&] {
       Reply reply = link.RunScript(
           Script::kJoin, JoinCall(*cluster.keys, from, to, cluster.limits_version, judged));
       if (const std::optional<std::string> why = BadValue(*reply)) {
         JudgeLocally(from, *why);
         JudgeLocally(to, *why);
-        return std::nullopt;
+        stop = true;
+        return;
       }
       if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
         link.Fail("the join script answered something else than what it moved");
-        return std::nullopt;
+        stop = true;
+        return;
       }
       const std::int32_t outcome = IntegerOf(*reply->element[0]);
       if (outcome < 0) {
         cluster.limits_version.clear();
-        return std::nullopt;
+        return;
+      }
+      if (outcome == 0) {
+        cluster.publisher->Move(from, to);
       }
       answer = std::move(reply);
-      if (outcome != 0) {
-        return std::nullopt;
-      }
-      return ContributionChange{from, {}, to, false};
     });
+    if (stop) {
+      break;
+    }
   }
   return answer;
 }
@@ -433,8 +467,14 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
   if (link == nullptr || from <= kHighestUncountedTeam) {
     return;
   }
+  if (!TimeLeftFor({from, to})) {
+    State().publisher->Move(from, to);
+    return;
+  }
   try {
-    RunJoin(*link, from, to, false);
+    if (RunJoin(*link, from, to, false) == nullptr) {
+      State().publisher->Move(from, to);
+    }
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
@@ -442,7 +482,7 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
 
 std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to) {
   RedisLink* link = UsableLink();
-  if (link == nullptr || JudgedLocally(from) || JudgedLocally(to)) {
+  if (link == nullptr || JudgedLocally(from) || JudgedLocally(to) || !TimeLeft()) {
     return std::nullopt;
   }
   Fields();
@@ -455,10 +495,7 @@ std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to
     verdict.allowed = IntegerOf(*reply->element[0]) == 0;
     if (!verdict.allowed && reply->elements > 1) {
       const redisReply& field = *reply->element[1];
-      const auto at = State().positions.find(std::string_view(field.str, field.len));
-      if (at != State().positions.end()) {
-        verdict.refused_at = at->second;
-      }
+      verdict.refused_at = State().layout.PositionOf(std::string_view(field.str, field.len));
     }
     for (std::size_t i = 2; verdict.allowed && i < reply->elements; ++i) {
       const redisReply& part = *reply->element[i];
@@ -476,15 +513,17 @@ void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::st
   if (link == nullptr) {
     return;
   }
+  Cluster& cluster = State();
   try {
-    State().publisher->Changing([&]() -> std::optional<ContributionChange> {
+    cluster.publisher->Changing([&] {
+      // What the join moved of this server's own goes back in what is kept.
+      cluster.publisher->Move(to, from);
       const Reply reply =
-          link->RunScript(Script::kUnjoin, UnjoinCall(*State().keys, from, to, moved));
+          link->RunScript(Script::kUnjoin, UnjoinCall(*cluster.keys, from, to, moved));
       if (const std::optional<std::string> why = BadValue(*reply)) {
         JudgeLocally(from, *why);
         JudgeLocally(to, *why);
       }
-      return ContributionChange{from, {}, to, true};
     });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
@@ -493,7 +532,7 @@ void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::st
 
 std::optional<TeamView> ClusterTeamView(std::int32_t team) {
   RedisLink* link = UsableLink();
-  if (link == nullptr || JudgedLocally(team)) {
+  if (link == nullptr || !TimeLeft() || JudgedLocally(team)) {
     return std::nullopt;
   }
   try {
@@ -511,6 +550,7 @@ void PublishContribution() {
   if (link == nullptr || !link->Up()) {
     return;
   }
+  cluster.resend.clear();
   cluster.local_teams.clear();
   try {
     const std::int64_t sequence = MoveSequence(*link);
@@ -520,11 +560,7 @@ void PublishContribution() {
   }
   // A small contribution is sent by the time this wait ends; a large one
   // goes on in the background.
-  const auto asked = std::chrono::steady_clock::now();
-  cluster.publisher->Wait(link->Settings().timeout);
-  cluster.longest_publication_wait =
-      std::max(cluster.longest_publication_wait,
-               std::chrono::nanoseconds(std::chrono::steady_clock::now() - asked));
+  AwaitPublication();
   try {
     Settle(*link);
   } catch (const LinkDown&) {
@@ -532,9 +568,8 @@ void PublishContribution() {
   }
 }
 
-void RecountAndPublish() {
-  UpdateStructureCountAll();
-  PublishContribution();
+bool ClusterConfigured() {
+  return State().link != nullptr;
 }
 
 bool ClusterUp() {
@@ -548,9 +583,31 @@ bool ClusterPublishing() {
 
 std::chrono::nanoseconds ClusterLongestWait() {
   const Cluster& cluster = State();
-  return cluster.link != nullptr
-             ? std::max(cluster.link->LongestWait(), cluster.longest_publication_wait)
-             : std::chrono::nanoseconds(0);
+  return cluster.link != nullptr ? std::max(cluster.link->LongestWait(), cluster.longest_hook_wait)
+                                 : std::chrono::nanoseconds(0);
+}
+
+ClusterBudget::ClusterBudget() {
+  Cluster& cluster = State();
+  if (cluster.link == nullptr || cluster.deadline) {
+    return;
+  }
+  opened_ = true;
+  cluster.budget_opened = RedisConnection::Clock::now();
+  cluster.deadline = cluster.budget_opened + cluster.link->Settings().timeout;
+  cluster.link->SetDeadline(cluster.deadline);
+}
+
+ClusterBudget::~ClusterBudget() {
+  Cluster& cluster = State();
+  if (!opened_ || cluster.link == nullptr) {
+    return;
+  }
+  cluster.longest_hook_wait =
+      std::max(cluster.longest_hook_wait,
+               std::chrono::nanoseconds(RedisConnection::Clock::now() - cluster.budget_opened));
+  cluster.deadline.reset();
+  cluster.link->SetDeadline(std::nullopt);
 }
 
 }  // namespace cairnward

@@ -43,6 +43,10 @@ std::string KeyNames::Limits() const {
   return fmt::format("{}server:{}:limits", prefix_, server_);
 }
 
+std::string KeyNames::Lease() const {
+  return fmt::format("{}server:{}:lease", prefix_, server_);
+}
+
 std::string KeyNames::Servers() const {
   return prefix_ + "servers";
 }

@@ -31,6 +31,8 @@ class KeyNames {
   // Hash of this server's limits: field -> everyone's limit,
   // "t:<team>:<field>" -> a team's own, "v" -> the version published.
   [[nodiscard]] std::string Limits() const;
+  // String: the instance id of the plug-in that holds this server's name.
+  [[nodiscard]] std::string Lease() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
 

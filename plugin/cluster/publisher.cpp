@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <exception>
-#include <span>
 #include <utility>
 
 #include "accounting/ledger.h"
+#include "cluster/backoff.h"
 
 namespace cairnward {
 namespace {
@@ -15,13 +15,25 @@ namespace {
 // ones before, which the timeout would take for a stall.
 constexpr std::size_t kPiecesInFlight = 4;
 
+// Adds `change` to the count at `position` of pairs in position order; a
+// count that reaches 0 leaves.
+void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
+  const auto at =
+      std::lower_bound(pairs.begin(), pairs.end(), position,
+                       [](const auto& pair, std::uint32_t p) { return pair.first < p; });
+  if (at != pairs.end() && at->first == position) {
+    at->second = std::max(0, at->second + change);
+    if (at->second == 0) {
+      pairs.erase(at);
+    }
+  } else if (change > 0) {
+    pairs.emplace(at, position, change);
+  }
+}
+
 std::int64_t MoveSequence(RedisConnection& connection, const KeyNames& keys) {
   const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys)});
-  std::int64_t sequence = 0;
-  if (reply->type == REDIS_REPLY_STRING) {
-    sequence = std::strtoll(reply->str, nullptr, 10);
-  }
-  return sequence;
+  return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
 }
 
 }  // namespace
@@ -42,17 +54,121 @@ Publisher::~Publisher() {
 void Publisher::Publish(Publication publication) {
   {
     const std::lock_guard lock(mutex_);
-    // Changes from now on are after this snapshot.
-    sending_ = std::make_shared<const Publication>(std::move(publication));
-    waiting_ = sending_;
-    touched_.clear();
-    failure_.reset();
+    kept_ = std::make_shared<const Publication>(std::move(publication));
+    changed_.clear();
+    resend_.clear();
+    waiting_ = Job{kept_, false};
     busy_ = true;
   }
   wake_.notify_all();
 }
 
-void Publisher::Wait(std::chrono::milliseconds limit) {
+TeamCountPairs& Publisher::Changed(std::int32_t team) {
+  if (const auto found = changed_.find(team); found != changed_.end()) {
+    return found->second;
+  }
+  TeamCountPairs& pairs = changed_[team];
+  if (kept_ != nullptr) {
+    if (const auto found = kept_->counts.find(team); found != kept_->counts.end()) {
+      pairs = found->second;
+    }
+  }
+  return pairs;
+}
+
+void Publisher::Note(std::int32_t team) {
+  if (busy_ && team > kHighestUncountedTeam) {
+    resend_[team] = true;
+  }
+}
+
+void Publisher::Changing(const std::function<void()>& change) {
+  {
+    const std::lock_guard lock(mutex_);
+    ++changes_in_flight_;
+  }
+  const auto end = [&] {
+    {
+      const std::lock_guard lock(mutex_);
+      --changes_in_flight_;
+    }
+    ended_.notify_all();
+  };
+  try {
+    change();
+  } catch (...) {
+    end();
+    throw;
+  }
+  end();
+}
+
+void Publisher::Count(std::int32_t team, std::span<const std::uint32_t> positions,
+                      std::int32_t change) {
+  const std::lock_guard lock(mutex_);
+  Note(team);
+  TeamCountPairs& pairs = Changed(team);
+  for (const std::uint32_t position : positions) {
+    AddAt(pairs, position, change);
+  }
+}
+
+void Publisher::Move(std::int32_t from, std::int32_t to) {
+  const std::lock_guard lock(mutex_);
+  Note(from);
+  Note(to);
+  const TeamCountPairs moved = std::exchange(Changed(from), {});
+  if (to > kHighestUncountedTeam) {
+    TeamCountPairs& pairs = Changed(to);
+    for (const auto& [position, count] : moved) {
+      AddAt(pairs, position, count);
+    }
+  }
+}
+
+void Publisher::Set(std::int32_t team, TeamCountPairs pairs) {
+  const std::lock_guard lock(mutex_);
+  Note(team);
+  changed_[team] = std::move(pairs);
+}
+
+void Publisher::KeepLimits(std::vector<Command> calls) {
+  const std::lock_guard lock(mutex_);
+  limits_ = std::move(calls);
+}
+
+std::shared_ptr<const Publication> Publisher::Kept() const {
+  if (kept_ == nullptr) {
+    return nullptr;
+  }
+  if (changed_.empty()) {
+    return kept_;
+  }
+  auto now = std::make_shared<Publication>(*kept_);
+  for (const auto& [team, pairs] : changed_) {
+    if (pairs.empty()) {
+      now->counts.erase(team);
+    } else {
+      now->counts[team] = pairs;
+    }
+  }
+  return now;
+}
+
+void Publisher::Republish() {
+  {
+    const std::lock_guard lock(mutex_);
+    std::shared_ptr<const Publication> now = Kept();
+    if (now == nullptr) {
+      return;  // nothing published yet: the first recount does
+    }
+    waiting_ = Job{std::move(now), true};
+    busy_ = true;
+  }
+  wake_.notify_all();
+}
+
+void Publisher::Wait(std::chrono::nanoseconds limit) {
   std::unique_lock lock(mutex_);
   ended_.wait_for(lock, limit, [&] { return !busy_; });
 }
@@ -62,116 +178,69 @@ bool Publisher::Busy() {
   return busy_;
 }
 
-std::optional<std::string> Publisher::TakeFailure() {
-  const std::lock_guard lock(mutex_);
-  return std::exchange(failure_, std::nullopt);
-}
-
 std::vector<std::pair<std::int32_t, std::string>> Publisher::TakeProblems() {
   const std::lock_guard lock(mutex_);
   return std::exchange(problems_, {});
 }
 
-void Publisher::Changing(const std::function<std::optional<ContributionChange>()>& change) {
-  bool tracked = false;
-  {
-    const std::lock_guard lock(mutex_);
-    if (busy_) {
-      tracked = true;
-      ++changes_in_flight_;
-    }
+std::shared_ptr<const Publication> Publisher::ChangedMeanwhile() {
+  auto changed = std::make_shared<Publication>();
+  changed->fields = kept_->fields;
+  for (const auto& [team, noted] : resend_) {
+    changed->counts[team] = Changed(team);
   }
-  std::optional<ContributionChange> made;
-  try {
-    made = change();
-  } catch (...) {
-    EndChange(tracked, std::nullopt);
-    throw;
-  }
-  EndChange(tracked, made);
-}
-
-Publisher::Dense& Publisher::Touched(std::int32_t team) {
-  const auto [it, added] = touched_.try_emplace(team);
-  if (added) {
-    it->second.assign(sending_ != nullptr ? sending_->fields.size() : 0, 0);
-    if (sending_ != nullptr) {
-      if (const auto taken = sending_->counts.find(team); taken != sending_->counts.end()) {
-        for (const auto& [position, count] : taken->second) {
-          it->second[position] = count;
-        }
-      }
-    }
-  }
-  return it->second;
-}
-
-void Publisher::EndChange(bool tracked, const std::optional<ContributionChange>& change) {
-  if (!tracked) {
-    return;
-  }
-  {
-    const std::lock_guard lock(mutex_);
-    if (change && change->forget) {
-      touched_.erase(change->team);
-      touched_.erase(change->moved_to.value_or(0));
-    } else if (change && sending_ != nullptr) {
-      Dense& counts = Touched(change->team);
-      for (const auto& [position, delta] : change->deltas) {
-        if (position < counts.size()) {
-          counts[position] = std::max(0, counts[position] + delta);
-        }
-      }
-      if (change->moved_to) {
-        const Dense moved = std::exchange(counts, Dense(counts.size(), 0));
-        if (*change->moved_to > kHighestUncountedTeam) {
-          Dense& target = Touched(*change->moved_to);
-          for (std::size_t i = 0; i < target.size() && i < moved.size(); ++i) {
-            target[i] += moved[i];
-          }
-        }
-      }
-    }
-    --changes_in_flight_;
-  }
-  ended_.notify_all();
+  resend_.clear();
+  return changed;
 }
 
 void Publisher::Serve() {
+  Backoff backoff(settings_.retry);
   std::unique_lock lock(mutex_);
   while (true) {
     wake_.wait(lock, [&] { return stopping_ || waiting_; });
     if (stopping_) {
       return;
     }
-    const std::shared_ptr<const Publication> publication = std::exchange(waiting_, nullptr);
+    const Job job = std::move(*std::exchange(waiting_, std::nullopt));
     lock.unlock();
-    std::optional<std::string> failure;
-    // Nothing may leave the thread: a failure of any kind ends the
-    // publication and takes the link down.
+    bool sent = false;
+    // Nothing may leave the thread: a failure of any kind is tried again.
     try {
-      Send(*publication);
-    } catch (const std::exception& e) {
-      failure = e.what();
+      Send(job);
+      sent = true;
+    } catch (const std::exception&) {
+      sent = false;
     }
     lock.lock();
-    if (!waiting_ && busy_) {
-      failure_ = std::move(failure);
-      End();
+    if (waiting_) {
+      continue;  // superseded: the newer one holds everything
+    }
+    if (sent) {
+      backoff.Reset();
+      // Ends only under the lock that saw no change left, and none in
+      // flight on the game thread, so that none comes between.
+      ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_ || waiting_; });
+      if (stopping_ || waiting_) {
+        continue;
+      }
+      if (!resend_.empty() && kept_ != nullptr) {
+        waiting_ = Job{nullptr, false};
+        continue;
+      }
+      busy_ = false;
+      ended_.notify_all();
+      continue;
+    }
+    wake_.wait_for(lock, backoff.Next(), [&] { return stopping_ || waiting_; });
+    if (!waiting_) {
+      waiting_ = job;
     }
   }
 }
 
-void Publisher::End() {
-  busy_ = false;
-  sending_.reset();
-  touched_.clear();
-  ended_.notify_all();
-}
-
 bool Publisher::Superseded() {
   const std::lock_guard lock(mutex_);
-  return stopping_ || waiting_ != nullptr;
+  return stopping_ || waiting_.has_value();
 }
 
 void Publisher::SendPieces(RedisConnection& connection, const std::vector<Command>& pieces) {
@@ -194,48 +263,59 @@ void Publisher::SendPieces(RedisConnection& connection, const std::vector<Comman
   }
 }
 
-// Sends the teams changed since the snapshot, as the snapshot with the
-// changes applied, until no change is left: a change in flight on the game
-// thread is waited for, so none is made between the last of these and the
-// end of the publication.
-void Publisher::SendTouched(RedisConnection& connection, const Publication& publication,
-                            std::size_t teams_per_piece) {
-  while (!Superseded()) {
-    const std::int64_t sequence = MoveSequence(connection, keys_);
-    OwnCounts counts;
-    std::vector<std::int32_t> dropped;
+void Publisher::Send(const Job& job) {
+  // A connection of its own for each try: publications are rare, and one
+  // kept from the last may have died with a Redis that restarted.
+  RedisConnection connection(settings_, settings_.background_timeout);
+  if (job.with_limits) {
+    std::vector<Command> limits;
     {
-      std::unique_lock lock(mutex_);
-      ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_; });
-      if (stopping_ || waiting_) {
-        return;
-      }
-      if (touched_.empty()) {
-        // Ended under the same lock that saw nothing left, so that no
-        // change can come between.
-        End();
-        return;
-      }
-      for (const auto& [team, dense] : touched_) {
-        TeamCountPairs pairs = CountsAboveZero(dense);
-        if (pairs.empty()) {
-          dropped.push_back(team);
-        } else {
-          counts[team] = std::move(pairs);
-        }
-      }
-      touched_.clear();
+      const std::lock_guard lock(mutex_);
+      limits = limits_;
     }
-    SendPieces(connection,
-               ReplaceCalls(keys_, publication.fields, counts, dropped, sequence, teams_per_piece));
+    if (!limits.empty()) {
+      connection.Run(limits);
+    }
   }
-}
-
-void Publisher::Send(const Publication& publication) {
-  // A connection of its own for each publication: publications are rare,
-  // and one kept from the last may have died with a Redis that restarted.
-  RedisConnection connection(settings_);
-  // Teams this server held a contribution for and counts no more.
+  if (job.publication == nullptr) {
+    // The teams changed meanwhile, as kept after the move sequence is read.
+    const std::int64_t sequence = MoveSequence(connection, keys_);
+    std::shared_ptr<const Publication> changed;
+    std::size_t teams_per_piece = 0;
+    {
+      const std::lock_guard lock(mutex_);
+      changed = ChangedMeanwhile();
+      teams_per_piece = teams_per_piece_;
+    }
+    std::vector<std::int32_t> dropped;
+    OwnCounts counts;
+    for (const auto& [team, pairs] : changed->counts) {
+      if (pairs.empty()) {
+        dropped.push_back(team);
+      } else {
+        counts[team] = pairs;
+      }
+    }
+    try {
+      SendPieces(connection,
+                 ReplaceCalls(keys_, changed->fields, counts, dropped, sequence, teams_per_piece));
+    } catch (...) {
+      // Tried again with the rest.
+      const std::lock_guard lock(mutex_);
+      for (const auto& [team, pairs] : changed->counts) {
+        resend_[team] = true;
+      }
+      throw;
+    }
+    return;
+  }
+  const Publication& publication = *job.publication;
+  // A republish sends what was kept as the game thread changed it: any
+  // join recorded until now is in it.
+  const std::int64_t sequence =
+      job.with_limits ? MoveSequence(connection, keys_) : publication.sequence;
+  // Teams this server held a contribution for and counts no more, and how
+  // many grids a changed team's aggregate is summed over.
   const std::vector<Reply> held = connection.Run(
       std::vector<Command>{{"SMEMBERS", keys_.ServerTeams()}, {"SCARD", keys_.Servers()}});
   std::vector<std::int32_t> dropped;
@@ -246,10 +326,14 @@ void Publisher::Send(const Publication& publication) {
       dropped.push_back(team);
     }
   }
-  const std::size_t teams_per_piece = TeamsPerPiece(static_cast<std::size_t>(held[1]->integer) + 1);
+  const std::size_t teams_per_piece =
+      TeamsPerPiece(static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1);
+  {
+    const std::lock_guard lock(mutex_);
+    teams_per_piece_ = teams_per_piece;
+  }
   SendPieces(connection, ReplaceCalls(keys_, publication.fields, publication.counts, dropped,
-                                      publication.sequence, teams_per_piece));
-  SendTouched(connection, publication, teams_per_piece);
+                                      sequence, teams_per_piece));
 }
 
 }  // namespace cairnward

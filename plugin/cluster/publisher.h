@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,24 +28,20 @@ struct Publication {
   std::int64_t sequence = 0;
 };
 
-// A change of this server's counts that the game thread made in Redis:
-// changes at positions of a team, or team `team`'s counts moved to
-// `moved_to`. A join moved back (`forget`) leaves both teams as Redis holds
-// them: a publication passes over teams moved after its snapshot.
-struct ContributionChange {
-  std::int32_t team = 0;
-  std::vector<std::pair<std::uint32_t, std::int32_t>> deltas;
-  std::optional<std::int32_t> moved_to;
-  bool forget = false;
-};
-
 // Sends this server's whole contribution to Redis on a thread and a
 // connection of its own, so that the game thread goes on while Redis takes
-// it in, a piece at a time. A piece may overwrite a change the game thread
-// made meanwhile, so the teams changed while it is sent are sent again by
-// this thread, from the snapshot with those changes applied, once the
-// pieces are in. Destroying the publisher abandons what is not sent yet and
-// waits for the piece in flight (at most "TimeoutMs" per reply).
+// it in, a piece at a time, each wait bounded by "BackgroundTimeoutMs". A
+// publication that fails is tried again, backing off, until it is sent or
+// a newer one replaces it: a Redis busy refilling from hundreds of grids is
+// no reason to count locally.
+//
+// It keeps what it last sent, and the changes the game thread made since,
+// so that it can send the contribution again (with this server's limits)
+// from any thread, whenever Redis has lost it. A piece may overwrite a
+// change the game thread made while it was sent, so the teams changed
+// meanwhile are sent again by this thread, as kept, before the publication
+// ends. Destroying the publisher abandons what is not sent yet and waits
+// for the piece in flight.
 class Publisher {
  public:
   Publisher(ClusterSettings settings, KeyNames keys);
@@ -52,36 +49,55 @@ class Publisher {
   Publisher(const Publisher&) = delete;
   Publisher& operator=(const Publisher&) = delete;
 
-  // Hands a publication over. One still being sent is abandoned for it, as
-  // the new one holds everything; a failure not yet taken is forgotten.
+  // Game thread: hands a publication over, and keeps it. One still being
+  // sent is abandoned for it, as the new one holds everything.
   void Publish(Publication publication);
-  // Waits until the publication handed over last has ended, at most `limit`.
-  void Wait(std::chrono::milliseconds limit);
-  // Whether the publication handed over last is still being sent.
+  // Game thread: what changed in the contribution kept since: the team's
+  // count at each position by `change` (never below 0), or every count of
+  // team `from` moved to team `to` (up to 1000: dropped).
+  void Count(std::int32_t team, std::span<const std::uint32_t> positions, std::int32_t change);
+  void Move(std::int32_t from, std::int32_t to);
+  // Game thread: the team's counts in the contribution are these.
+  void Set(std::int32_t team, TeamCountPairs pairs);
+  // Game thread: runs `change`, a call that changes this server's counts in
+  // Redis and tells Count, Move or Set how, so that no publication ends
+  // between the call and what it tells.
+  void Changing(const std::function<void()>& change);
+  // Game thread: the commands that publish this server's limits, run again
+  // before the contribution whenever it is sent again.
+  void KeepLimits(std::vector<Command> calls);
+
+  // Any thread: Redis has lost this server's data; its limits and its
+  // contribution as kept are sent again.
+  void Republish();
+
+  // Waits until the publication handed over last has been sent, at most `limit`.
+  void Wait(std::chrono::nanoseconds limit);
+  // Whether a publication is still being sent.
   [[nodiscard]] bool Busy();
-  // Why the publication handed over last failed, once; none if it did not.
-  std::optional<std::string> TakeFailure();
   // Teams whose counts Redis holds values that are not counts for, with
-  // why, once each.
+  // why, each once.
   std::vector<std::pair<std::int32_t, std::string>> TakeProblems();
 
-  // Runs `change`, a call of the game thread that changes this server's
-  // counts in Redis and answers how (none: they did not change), so that a
-  // publication cannot end while it runs.
-  void Changing(const std::function<std::optional<ContributionChange>()>& change);
-
  private:
-  using Dense = std::vector<std::int32_t>;
+  struct Job {
+    std::shared_ptr<const Publication> publication;  // none: the teams changed meanwhile
+    bool with_limits = false;
+  };
 
-  void EndChange(bool tracked, const std::optional<ContributionChange>& change);
-  Dense& Touched(std::int32_t team);
   void Serve();
-  void Send(const Publication& publication);
+  void Send(const Job& job);
   void SendPieces(RedisConnection& connection, const std::vector<Command>& pieces);
-  void SendTouched(RedisConnection& connection, const Publication& publication,
-                   std::size_t teams_per_piece);
+  // The teams changed while the publication was sent, as kept now; the
+  // lock is held.
+  std::shared_ptr<const Publication> ChangedMeanwhile();
+  void Note(std::int32_t team);
   bool Superseded();
-  void End();  // with the lock held
+  // The kept contribution with the changes since; the lock is held.
+  std::shared_ptr<const Publication> Kept() const;
+  // The team's pairs in the changes since, from the kept contribution at
+  // first; the lock is held.
+  TeamCountPairs& Changed(std::int32_t team);
 
   ClusterSettings settings_;
   KeyNames keys_;
@@ -91,14 +107,14 @@ class Publisher {
   std::condition_variable ended_;
   bool stopping_ = false;
   bool busy_ = false;
-  std::shared_ptr<const Publication> waiting_;
-  std::optional<std::string> failure_;
-  std::vector<std::pair<std::int32_t, std::string>> problems_;
-  // The publication being sent, the changes in flight on the game thread,
-  // and the counts of the teams changed since its snapshot.
-  std::shared_ptr<const Publication> sending_;
+  std::optional<Job> waiting_;
+  std::shared_ptr<const Publication> kept_;
+  OwnCounts changed_;  // teams changed since kept_ was handed over: their pairs now
+  FlatHashMap<std::int32_t, bool> resend_;  // changed while a publication was sent
   int changes_in_flight_ = 0;
-  FlatHashMap<std::int32_t, Dense> touched_;
+  std::size_t teams_per_piece_ = 100;
+  std::vector<std::pair<std::int32_t, std::string>> problems_;
+  std::vector<Command> limits_;
   std::thread thread_;
 };
 

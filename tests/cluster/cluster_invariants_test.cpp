@@ -122,7 +122,7 @@ TEST_F(ClusterInvariants, ScriptsThatReadTheAggregateWriteNothingAndAJoinRebuild
   b1.Remove(3001, kWalls);
   EXPECT_EQ(Dump(), before);
   const KeyNames keys(Settings("A1").name, "A1");
-  RedisConnection connection(Settings("A1"));
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   const Reply join = connection.RunScript(Script::kJoin, JoinCall(keys, 3001, 5001, "", false));
   EXPECT_EQ(join->element[0]->integer, 0);
   EXPECT_EQ(Aggregate(5001), (Counts{1, 0, 1})) << "the sum of the contributions";
@@ -138,7 +138,7 @@ TEST_F(ClusterInvariants, TeamsWithThousandsOfFieldsArePublishedAndMoved) {
     fields.push_back("b:/Game/Mod/Piece" + std::to_string(i));
     counts.emplace_back(i, 1);
   }
-  RedisConnection connection(Settings("A1"));
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   for (const char* server : {"A1", "B1"}) {
     const KeyNames keys(Settings("A1").name, server);
     OwnCounts own;

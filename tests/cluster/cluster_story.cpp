@@ -10,14 +10,21 @@ PeerServer::PeerServer(const ClusterSettings& cluster, std::string server)
     : keys_(cluster.name, server) {
   ClusterSettings own = cluster;
   own.server = std::move(server);
-  link_ = std::make_unique<RedisLink>(own, [this] { Recount(); });
+  link_ = std::make_unique<RedisLink>(own, keys_, [this] { lost_ = true; });
   link_->Start();
+}
+
+bool PeerServer::Up() {
+  if (link_->Poll() || lost_.exchange(false)) {
+    Recount();
+  }
+  return link_->Up();
 }
 
 bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& limits) {
   Counts& own = world_[team];
   bool allowed = own[kTotal] < limits[kTotal] && own[position] < limits[position];
-  if (link_->Up()) {
+  if (Up()) {
     const std::vector<std::string> counted_at{kFields[kTotal], kFields[position]};
     try {
       PublishLimits(limits);
@@ -44,7 +51,7 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
   }
   --own[kTotal];
   --own[position];
-  if (link_->Up()) {
+  if (Up()) {
     const std::vector<std::pair<std::string, std::int32_t>> changes{{kFields[kTotal], -1},
                                                                     {kFields[position], -1}};
     try {
@@ -69,7 +76,7 @@ bool PeerServer::Recount() {
 }
 
 std::optional<PeerServer::Snapshot> PeerServer::TakeSnapshot() {
-  if (!link_->Up()) {
+  if (!Up()) {
     return std::nullopt;
   }
   try {
@@ -81,7 +88,7 @@ std::optional<PeerServer::Snapshot> PeerServer::TakeSnapshot() {
 }
 
 bool PeerServer::Send(const Snapshot& snapshot) {
-  if (!link_->Up()) {
+  if (!Up()) {
     return false;
   }
   try {
@@ -106,7 +113,7 @@ bool PeerServer::Send(const Snapshot& snapshot) {
 }
 
 std::optional<bool> PeerServer::Join(std::int32_t from, std::int32_t to, const Counts& limits) {
-  if (!link_->Up()) {
+  if (!Up()) {
     return std::nullopt;
   }
   try {
@@ -167,14 +174,19 @@ void ClusterStory::ConfigureCluster(int port, const std::string& password) {
 }
 
 Counts ClusterStory::Aggregate(std::int32_t team) const {
-  const ClusterSettings settings = Settings("A1");
+  return CountsAt(KeyNames(Settings("A1").name, "A1").Aggregate(team));
+}
+
+Counts ClusterStory::Contribution(const std::string& server, std::int32_t team) const {
+  return CountsAt(KeyNames(Settings("A1").name, server).Contribution(team));
+}
+
+Counts ClusterStory::CountsAt(const std::string& key) const {
   redisContext* context = redisConnect("127.0.0.1", port_);
   Counts counts{};
   if (!password_.empty()) {
     freeReplyObject(redisCommand(context, "AUTH %s", password_.c_str()));
   }
-  const KeyNames keys(settings.name, "A1");
-  const std::string key = keys.Aggregate(team);
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     auto* reply = static_cast<redisReply*>(redisCommand(
         context, "HGET %b %b", key.data(), key.size(), kFields[i].data(), kFields[i].size()));
@@ -197,13 +209,13 @@ Counts ClusterStory::Local(std::int32_t team) {
 namespace cairnward::testing {
 
 Reply ClusterStory::Redis(const Command& command) const {
-  RedisConnection connection(Settings("A1"));
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   return connection.Run(command);
 }
 
 std::map<std::string, std::string> ClusterStory::Dump() const {
   const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
-  RedisConnection connection(Settings("A1"));
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   std::map<std::string, std::string> dump;
   const Reply keys = connection.Run(Command{"KEYS", prefix + "*"});
   for (std::size_t i = 0; i < keys->elements; ++i) {
@@ -216,7 +228,7 @@ std::map<std::string, std::string> ClusterStory::Dump() const {
 
 void ClusterStory::ExpectAggregatesAreTheSums() const {
   const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
-  RedisConnection connection(Settings("A1"));
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   std::map<std::string, std::map<std::string, long long>> sums;
   std::map<std::string, std::map<std::string, long long>> aggregates;
   const auto read = [&](const std::string& key, std::map<std::string, long long>& into) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/cluster_settings.h"
+#include "counts/counts.h"
 #include "support/direct_story.h"
 
 namespace cairnward::testing {
@@ -56,9 +58,13 @@ class PeerServer {
 
  private:
   void PublishLimits(const Counts& limits);
+  // Whether its link is up, republishing its world when it has just come
+  // back or Redis has lost it.
+  bool Up();
 
   KeyNames keys_;
   std::map<std::int32_t, Counts> world_;
+  std::atomic<bool> lost_{false};
   std::unique_ptr<RedisLink> link_;
 };
 
@@ -71,11 +77,13 @@ class ClusterStory : public DirectStory {
   // The "Cluster" section alone, for a test that loads the plug-in itself.
   void ConfigureCluster(int port, const std::string& password = {});
   // Every recount of the plug-in publishes its counts.
-  static void Recount() { RecountAndPublish(); }
+  static void Recount() { cairnward::Recount(); }
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
-  // A team's counts in the aggregate, read straight from Redis.
+  // A team's counts in the aggregate, and in a grid's contribution, read
+  // straight from Redis.
   [[nodiscard]] Counts Aggregate(std::int32_t team) const;
+  [[nodiscard]] Counts Contribution(const std::string& server, std::int32_t team) const;
   // This server's own counts of a team.
   static Counts Local(std::int32_t team);
 
@@ -90,6 +98,9 @@ class ClusterStory : public DirectStory {
 
   int port_ = 0;
   std::string password_;
+
+ private:
+  [[nodiscard]] Counts CountsAt(const std::string& key) const;
 };
 
 }  // namespace cairnward::testing
