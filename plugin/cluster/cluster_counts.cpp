@@ -508,6 +508,33 @@ std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to
   }
 }
 
+namespace {
+
+// What a join moved of this server's own contribution goes back in what
+// the publisher keeps: `moved` is per server, its name, n, then n field and
+// count pairs.
+void KeepMovedBack(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {
+  Cluster& cluster = State();
+  for (std::size_t i = 0; i + 1 < moved.size();) {
+    const bool ours = moved[i] == cluster.keys->Server();
+    std::size_t n = 0;
+    std::from_chars(moved[i + 1].data(), moved[i + 1].data() + moved[i + 1].size(), n);
+    i += 2;
+    for (std::size_t k = 0; k < n && i + 1 < moved.size(); ++k, i += 2) {
+      const std::optional<std::uint32_t> at = cluster.layout.PositionOf(moved[i]);
+      std::int32_t count = 0;
+      std::from_chars(moved[i + 1].data(), moved[i + 1].data() + moved[i + 1].size(), count);
+      if (ours && at) {
+        const std::uint32_t position = *at;
+        cluster.publisher->Count(to, {&position, 1}, -count);
+        cluster.publisher->Count(from, {&position, 1}, count);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {
   RedisLink* link = UsableLink();
   if (link == nullptr) {
@@ -516,8 +543,7 @@ void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::st
   Cluster& cluster = State();
   try {
     cluster.publisher->Changing([&] {
-      // What the join moved of this server's own goes back in what is kept.
-      cluster.publisher->Move(to, from);
+      KeepMovedBack(from, to, moved);
       const Reply reply =
           link->RunScript(Script::kUnjoin, UnjoinCall(*cluster.keys, from, to, moved));
       if (const std::optional<std::string> why = BadValue(*reply)) {
