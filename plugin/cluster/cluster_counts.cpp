@@ -228,8 +228,13 @@ void Settle(RedisLink& link) {
   cluster.resend.clear();
   // From this server's counts as they are now: every join is in them.
   const std::int64_t sequence = MoveSequence(link);
-  link.RunScripts(Script::kReplace,
-                  ReplaceCalls(*cluster.keys, Fields(), counts, dropped, sequence, 100));
+  for (const Reply& reply :
+       link.RunScripts(Script::kReplace,
+                       ReplaceCalls(*cluster.keys, Fields(), counts, dropped, sequence, 100))) {
+    for (const auto& [team, why] : ReplaceProblems(*reply)) {
+      JudgeLocally(team, why);
+    }
+  }
 }
 
 }  // namespace

@@ -253,11 +253,8 @@ void Publisher::SendPieces(RedisConnection& connection, const std::vector<Comman
         Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
     const std::lock_guard lock(mutex_);
     for (const Reply& reply : replies) {
-      for (std::size_t i = 0; i + 1 < reply->elements; i += 2) {
-        const redisReply& team = *reply->element[i];
-        const redisReply& why = *reply->element[i + 1];
-        problems_.emplace_back(TeamOfMember(std::string_view(team.str, team.len)),
-                               std::string(why.str, why.len));
+      for (auto& problem : ReplaceProblems(*reply)) {
+        problems_.push_back(std::move(problem));
       }
     }
   }

@@ -92,6 +92,17 @@ TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts) {
   return pairs;
 }
 
+std::vector<std::pair<std::int32_t, std::string>> ReplaceProblems(const redisReply& answer) {
+  std::vector<std::pair<std::int32_t, std::string>> problems;
+  for (std::size_t i = 0; answer.type == REDIS_REPLY_ARRAY && i + 1 < answer.elements; i += 2) {
+    const redisReply& team = *answer.element[i];
+    const redisReply& why = *answer.element[i + 1];
+    problems.emplace_back(TeamOfMember(std::string_view(team.str, team.len)),
+                          std::string(why.str, why.len));
+  }
+  return problems;
+}
+
 std::size_t TeamsPerPiece(std::size_t servers) {
   return std::clamp<std::size_t>(kReadsPerPiece / std::max<std::size_t>(servers, 1), 1,
                                  kTeamsPerPiece);

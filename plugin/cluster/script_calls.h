@@ -45,6 +45,8 @@ TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
                                   const OwnCounts& counts, std::span<const std::int32_t> dropped,
                                   std::int64_t sequence, std::size_t teams_per_piece);
+// The teams a replace call's answer lists as not replaced, with why.
+std::vector<std::pair<std::int32_t, std::string>> ReplaceProblems(const redisReply& answer);
 // Teams per replace call in a cluster of `servers` servers: a changed team
 // costs Redis one read per server, and a call reads at most a few thousand.
 std::size_t TeamsPerPiece(std::size_t servers);

@@ -130,15 +130,15 @@ local own, why = read_fields(KEYS[2], own_fields)
 if not own then return {-2, why} end
 local result = {0, ''}
 for i = 1, #stored do result[i + 2] = stored[i] end
-if mode ~= 'exempt' then
-  local names = {}
-  for field in pairs(counts) do names[#names + 1] = field end
-  for field in pairs(deltas) do
-    if not counts[field] then
-      names[#names + 1] = field
-      counts[field] = 0
-    end
+local names = {}
+for field in pairs(counts) do names[#names + 1] = field end
+for field in pairs(deltas) do
+  if not counts[field] then
+    names[#names + 1] = field
+    counts[field] = 0
   end
+end
+if mode ~= 'exempt' then
   local limits, team_limits = hmget(KEYS[6], names), {}
   if mode == 'own' then
     local team_names = {}

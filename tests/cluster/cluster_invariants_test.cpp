@@ -129,6 +129,15 @@ TEST_F(ClusterInvariants, ScriptsThatReadTheAggregateWriteNothingAndAJoinRebuild
   ExpectAggregatesAreTheSums();
 }
 
+TEST_F(ClusterInvariants, AnExemptAdminsFirstStructureOfATeamIsCountedAtEveryField) {
+  Config()["General"]["IgnoreAdmin"] = true;
+  Configure();
+  auto* admin = AddPlayer("Admin", 103, 3005, true);
+  EXPECT_NE(Place(admin, kWall).actor, nullptr);
+  EXPECT_EQ(Aggregate(3005), (Counts{1, 0, 1}));
+  EXPECT_THAT(Warnings(), IsEmpty());
+}
+
 // A team with thousands of counted fields (every blueprint of a large mod
 // pack limited) is published, summed and moved.
 TEST_F(ClusterInvariants, TeamsWithThousandsOfFieldsArePublishedAndMoved) {
