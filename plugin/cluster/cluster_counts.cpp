@@ -401,6 +401,7 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   const std::vector<std::string>& fields = Fields();
   const std::vector<std::uint32_t> positions = PositionsOf(FactsOfPath(path.View()));
   std::vector<std::pair<std::string, std::int32_t>> changes;
+  changes.reserve(positions.size());
   for (const std::uint32_t position : positions) {
     changes.emplace_back(fields[position], change);
   }
