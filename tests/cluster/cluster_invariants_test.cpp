@@ -256,5 +256,26 @@ TEST_F(ClusterInvariants, ARefusedJoinNamesTheLimitAndAJoinTheGameRefusedMovesBa
   ExpectAggregatesAreTheSums();
 }
 
+TEST_F(ClusterInvariants, AJoinTheGameRefusesLeavesEveryGridsCountsAsTheyWere) {
+  auto* carol = AddPlayer("Carol", 103, 3003);
+  PutInTribe(alice_, 5001);
+  Spawn(kWall, 3003);
+  Recount();
+  PeerServer b1(Settings("B1"), "B1");
+  b1.Place(3003, kWalls, kLimits);
+  b1.Place(5001, kWalls, kLimits);
+  world().refuse_tribe_joins = 1;
+  EXPECT_FALSE(standin::Invite(server(), carol, alice_));
+  EXPECT_EQ(Aggregate(3003), (Counts{2, 0, 2}));
+  EXPECT_EQ(Aggregate(5001), (Counts{1, 0, 1}));
+  EXPECT_EQ(Contribution("A1", 3003), Local(3003));
+  EXPECT_EQ(Contribution("B1", 3003), (Counts{1, 0, 1}));
+  ExpectAggregatesAreTheSums();
+
+  EXPECT_TRUE(standin::Invite(server(), carol, alice_));
+  EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
+  EXPECT_EQ(Contribution("A1", 5001), Local(5001));
+}
+
 }  // namespace
 }  // namespace cairnward::testing
