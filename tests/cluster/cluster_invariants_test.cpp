@@ -138,6 +138,18 @@ TEST_F(ClusterInvariants, AnExemptAdminsFirstStructureOfATeamIsCountedAtEveryFie
   EXPECT_THAT(Warnings(), IsEmpty());
 }
 
+TEST_F(ClusterInvariants, ATeamHashDeletedBehindTheGridsBackIsRebuiltByTheNextRecount) {
+  PeerServer b1(Settings("B1"), "B1");
+  b1.Place(3001, kWalls, kLimits);
+  b1.Place(3001, kWalls, kLimits);
+  Place(alice_, kWall);
+  Recount();
+  Redis({"DEL", KeyNames(Settings("A1").name, "A1").Aggregate(3001)});
+  Recount();
+  EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3})) << "this grid's counts did not change";
+  EXPECT_EQ(Place(alice_, kWall).actor, nullptr) << "3 walls in the cluster again";
+}
+
 // A team with thousands of counted fields (every blueprint of a large mod
 // pack limited) is published, summed and moved.
 TEST_F(ClusterInvariants, TeamsWithThousandsOfFieldsArePublishedAndMoved) {
