@@ -260,6 +260,38 @@ void Publisher::SendPieces(RedisConnection& connection, const std::vector<Comman
   }
 }
 
+void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
+  // The teams changed meanwhile, as kept after the move sequence is read.
+  const std::int64_t sequence = MoveSequence(connection, keys_);
+  std::shared_ptr<const Publication> changed;
+  std::size_t teams_per_piece = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    changed = ChangedMeanwhile();
+    teams_per_piece = teams_per_piece_;
+  }
+  std::vector<std::int32_t> dropped;
+  OwnCounts counts;
+  for (const auto& [team, pairs] : changed->counts) {
+    if (pairs.empty()) {
+      dropped.push_back(team);
+    } else {
+      counts[team] = pairs;
+    }
+  }
+  try {
+    SendPieces(connection,
+               ReplaceCalls(keys_, changed->fields, counts, dropped, sequence, teams_per_piece));
+  } catch (...) {
+    // Sent at the next try.
+    const std::lock_guard lock(mutex_);
+    for (const auto& [team, pairs] : changed->counts) {
+      resend_[team] = true;
+    }
+    throw;
+  }
+}
+
 void Publisher::Send(const Job& job) {
   // A connection of its own for each try: publications are rare, and one
   // kept from the last may have died with a Redis that restarted.
@@ -275,35 +307,7 @@ void Publisher::Send(const Job& job) {
     }
   }
   if (job.publication == nullptr) {
-    // The teams changed meanwhile, as kept after the move sequence is read.
-    const std::int64_t sequence = MoveSequence(connection, keys_);
-    std::shared_ptr<const Publication> changed;
-    std::size_t teams_per_piece = 0;
-    {
-      const std::lock_guard lock(mutex_);
-      changed = ChangedMeanwhile();
-      teams_per_piece = teams_per_piece_;
-    }
-    std::vector<std::int32_t> dropped;
-    OwnCounts counts;
-    for (const auto& [team, pairs] : changed->counts) {
-      if (pairs.empty()) {
-        dropped.push_back(team);
-      } else {
-        counts[team] = pairs;
-      }
-    }
-    try {
-      SendPieces(connection,
-                 ReplaceCalls(keys_, changed->fields, counts, dropped, sequence, teams_per_piece));
-    } catch (...) {
-      // Tried again with the rest.
-      const std::lock_guard lock(mutex_);
-      for (const auto& [team, pairs] : changed->counts) {
-        resend_[team] = true;
-      }
-      throw;
-    }
+    SendChangedMeanwhile(connection);
     return;
   }
   const Publication& publication = *job.publication;

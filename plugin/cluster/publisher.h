@@ -88,6 +88,7 @@ class Publisher {
   void Serve();
   void Send(const Job& job);
   void SendPieces(RedisConnection& connection, const std::vector<Command>& pieces);
+  void SendChangedMeanwhile(RedisConnection& connection);
   // The teams changed while the publication was sent, as kept now; the
   // lock is held.
   std::shared_ptr<const Publication> ChangedMeanwhile();
