@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -112,15 +113,23 @@ void ClusterBuildCheck(benchmark::State& state, std::int32_t actors, bool up) {
   state.counters["p99_us"] = Percentile(samples, 0.99);
 }
 
-// The recount of the world with this server's whole contribution published,
-// into a Redis that holds it already (`first` false) or that is empty: the
-// game thread's part is timed; the counter "sent_ms" is how long the
-// contribution then took to be in Redis, in the background.
-void RecountAndPublishBench(benchmark::State& state, std::int32_t actors, bool first) {
-  ServerFor(ServerShape(actors));
-  const ClusterFor cluster(true);
-  AwaitPublication();
-  if (first) {
+// Whether and where a recount publishes.
+enum class Publishing { kNoCluster, kIntoHeld, kIntoEmpty };
+
+// The recount of the world, without a cluster or with this server's whole
+// contribution published into a Redis that holds it already or that is
+// empty: the game thread's part is timed; the counter "sent_ms" is how long
+// the contribution then took to be in Redis, in the background.
+void RecountAndPublishBench(benchmark::State& state, standin::WorldShape shape,
+                            Publishing publishing) {
+  ServerFor(shape);
+  std::optional<ClusterFor> cluster;
+  if (publishing != Publishing::kNoCluster) {
+    cluster.emplace(true);
+    AwaitPublication();
+  }
+  const bool empty = publishing == Publishing::kIntoEmpty;
+  if (empty) {
     EmptyRedis();
   }
   std::vector<double> sent;
@@ -132,13 +141,15 @@ void RecountAndPublishBench(benchmark::State& state, std::int32_t actors, bool f
     sent.push_back(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
             .count());
-    if (first) {
+    if (empty) {
       EmptyRedis();
     }
     state.ResumeTiming();
   }
   state.counters["teams"] = static_cast<double>(TeamTotals().size());
-  state.counters["sent_ms"] = Percentile(sent, 0.5);
+  if (publishing != Publishing::kNoCluster) {
+    state.counters["sent_ms"] = Percentile(sent, 0.5);
+  }
 }
 
 }  // namespace
@@ -151,13 +162,19 @@ void RegisterClusterBenches(std::int32_t actors, const RunShape& run) {
                     ->Unit(benchmark::kMicrosecond)
                     ->UseRealTime());
   }
-  for (const bool first : {false, true}) {
-    run.ApplyTo(benchmark::RegisterBenchmark(
-                    first ? "cluster/recount_and_first_publish" : "cluster/recount_and_publish",
-                    RecountAndPublishBench, actors, first)
+  const auto recount = [&](const char* name, const standin::WorldShape& shape,
+                           Publishing publishing) {
+    run.ApplyTo(benchmark::RegisterBenchmark(name, RecountAndPublishBench, shape, publishing)
                     ->Unit(benchmark::kMillisecond)
                     ->UseRealTime());
-  }
+  };
+  recount("cluster/recount_and_publish", ServerShape(actors), Publishing::kIntoHeld);
+  recount("cluster/recount_and_first_publish", ServerShape(actors), Publishing::kIntoEmpty);
+  // 40,000 teams on the largest world: taking the counts by team grows with them.
+  standin::WorldShape many_teams = ServerShape(actors);
+  many_teams.teams = 40'000;
+  recount("cluster/recount_many_teams_no_cluster", many_teams, Publishing::kNoCluster);
+  recount("cluster/recount_and_publish_many_teams", many_teams, Publishing::kIntoHeld);
 }
 
 }  // namespace cairnward::bench

@@ -217,6 +217,17 @@ void SummaryReporter::Finalize() {
     }
   }
 
+  const double alone = Median("cluster/recount_many_teams_no_cluster");
+  const double published = Median("cluster/recount_and_publish_many_teams");
+  if (!std::isnan(alone) && !std::isnan(published)) {
+    rows.push_back(
+        {fmt::format("recount and publish, {} teams, game thread",
+                     Thousands(static_cast<std::int32_t>(
+                         MedianCounter("cluster/recount_and_publish_many_teams", "teams")))),
+         Time(published), "<= 1.2 x the recount without a cluster",
+         Verdict(published <= 1.2 * alone) + fmt::format(" (without a cluster {})", Time(alone))});
+  }
+
   const std::vector<std::int32_t> sizes = WorldSizes();
   if (!sizes.empty()) {
     const std::string largest = std::to_string(sizes.back());

@@ -36,6 +36,8 @@ struct Cluster {
   // server's counts until its next publication, and each said once.
   FlatHashMap<std::int32_t, bool> local_teams;
   FlatHashMap<std::int32_t, bool> said_bad;
+  // The cluster's move sequence as last read.
+  std::int64_t last_sequence = 0;
   // The hook's one deadline for every wait on Redis while a budget is open.
   std::optional<RedisConnection::Clock::time_point> deadline;
   RedisConnection::Clock::time_point budget_opened;
@@ -53,6 +55,7 @@ Cluster& State() {
 }
 
 void Settle(RedisLink& link);
+void AwaitPublication();
 
 // The cluster's link when it may be used now, else null.
 RedisLink* UsableLink() {
@@ -61,8 +64,11 @@ RedisLink* UsableLink() {
     return nullptr;
   }
   if (link->Poll()) {
-    // Redis may have lost everything while the link was down.
+    // Redis may have lost everything while the link was down: the call
+    // that follows is judged with this server's counts back when they are
+    // in within half the hook's time.
     PublishContribution();
+    AwaitPublication();
   }
   if (!link->Up()) {
     return nullptr;
@@ -200,8 +206,11 @@ void PublishLimits(RedisLink& link) {
 // The cluster's move sequence, read before a snapshot of this server's
 // counts is taken.
 std::int64_t MoveSequence(RedisLink& link) {
-  const Reply reply = link.Run(Command{"GET", MoveSequenceKey(*State().keys)});
-  return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
+  Cluster& cluster = State();
+  const Reply reply = link.Run(Command{"GET", MoveSequenceKey(*cluster.keys)});
+  cluster.last_sequence =
+      reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
+  return cluster.last_sequence;
 }
 
 // Once no publication is being sent, the teams to send again are sent
@@ -265,6 +274,7 @@ void StopCluster() {
   cluster.resend.clear();
   cluster.local_teams.clear();
   cluster.said_bad.clear();
+  cluster.last_sequence = 0;
   cluster.deadline.reset();
   cluster.longest_hook_wait = {};
 }
@@ -585,16 +595,10 @@ void PublishContribution() {
   cluster.resend.clear();
   cluster.local_teams.clear();
   try {
-    const std::int64_t sequence = MoveSequence(*link);
+    // Without time for the read, the last one read: older is only more
+    // careful (more joined teams left as their joins left them).
+    const std::int64_t sequence = TimeLeft() ? MoveSequence(*link) : cluster.last_sequence;
     cluster.publisher->Publish({Fields(), CountsByTeam(), sequence});
-  } catch (const LinkDown&) {
-    return;  // published whole when the link is back
-  }
-  // A small contribution is sent by the time this wait ends; a large one
-  // goes on in the background.
-  AwaitPublication();
-  try {
-    Settle(*link);
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }

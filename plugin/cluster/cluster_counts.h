@@ -66,9 +66,8 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // Replaces this server's whole contribution with its counts as they are, in
 // pieces, adjusting the aggregate by the difference. After every recount,
 // and whenever the link comes back. The pieces are sent on a thread of the
-// cluster's own: the game thread waits for them at most half the time its
-// budget has left, and teams whose counts change while they are sent are
-// sent again after them.
+// cluster's own, while the game thread goes on; teams whose counts change
+// while they are sent are sent again after them.
 void PublishContribution();
 
 // While one is alive, every wait of the game thread on Redis — the calls

@@ -54,7 +54,8 @@ Publisher::~Publisher() {
 void Publisher::Publish(Publication publication) {
   {
     const std::lock_guard lock(mutex_);
-    kept_ = std::make_shared<const Publication>(std::move(publication));
+    // The one it replaces is freed on the thread, not the game thread's.
+    retired_ = std::exchange(kept_, std::make_shared<const Publication>(std::move(publication)));
     changed_.clear();
     resend_.clear();
     waiting_ = Job{kept_, false};
@@ -202,7 +203,9 @@ void Publisher::Serve() {
       return;
     }
     const Job job = std::move(*std::exchange(waiting_, std::nullopt));
+    std::shared_ptr<const Publication> retired = std::exchange(retired_, nullptr);
     lock.unlock();
+    retired.reset();
     bool sent = false;
     // Nothing may leave the thread: a failure of any kind is tried again.
     try {

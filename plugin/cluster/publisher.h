@@ -110,6 +110,7 @@ class Publisher {
   bool busy_ = false;
   std::optional<Job> waiting_;
   std::shared_ptr<const Publication> kept_;
+  std::shared_ptr<const Publication> retired_;  // replaced by kept_, to be freed
   OwnCounts changed_;  // teams changed since kept_ was handed over: their pairs now
   FlatHashMap<std::int32_t, bool> resend_;  // changed while a publication was sent
   int changes_in_flight_ = 0;

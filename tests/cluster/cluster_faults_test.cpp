@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "cluster/cluster_story.h"
@@ -38,9 +39,22 @@ class RedisFaults : public ClusterStory {
   }
 
   static void AwaitLink() {
-    for (int i = 0; i < 1000 && !ClusterUp(); ++i) {
+    Await([] { return ClusterUp(); });
+  }
+
+  // Until `done` holds, at most 5 s.
+  static void Await(const std::function<bool()>& done) {
+    for (int i = 0; i < 1000 && !done(); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+  }
+
+  // Joins with "Cluster" keys besides the story's.
+  void JoinClusterWith(const nlohmann::json& keys) {
+    ConfigureCluster(redis_.Port());
+    Config()["Cluster"].update(keys);
+    Configure();
+    AttachPlugin();
   }
 
   // Three placements while the link is down: local limits (3 walls) hold,
@@ -91,6 +105,83 @@ TEST_F(RedisFaults, AWrongPasswordCountsLocallyUntilTheRightOneIsLoaded) {
   server().UnloadPlugin();
   JoinCluster(guarded.Port(), "right");
   EXPECT_EQ(Aggregate(3001), Local(3001));
+}
+
+// The game thread's budget: one hook waits at most TimeoutMs on Redis in
+// all, the wait for the publication that follows a reconnection included.
+TEST_F(RedisFaults, AHookWaitsAtMostTimeoutMsInAll) {
+  constexpr auto kHookTimeout = std::chrono::milliseconds(500);
+  JoinClusterWith({{"TimeoutMs", kHookTimeout.count()}});
+  Place(alice_, kWall);
+  redis_.Stop();
+  Place(alice_, kWall);
+  redis_.Start();
+  Await([&] { return !RedisCall({"GET", LeaseKey("A1")}).empty(); });
+  redis_.Pause();  // the link's thread has connected: the next hook takes it over
+  const auto start = std::chrono::steady_clock::now();
+  Place(alice_, kWall);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  redis_.Resume();
+  EXPECT_LE(waited, kHookTimeout + kSlack);
+}
+
+// A Redis that keeps refusing writes (maxmemory reached) passes no
+// reconnection: one warning down, one back, however long it lasts.
+TEST_F(RedisFaults, AnErrorRedisKeepsAnsweringIsSaidOnceDownAndOnceBack) {
+  JoinCluster(redis_.Port());
+  Place(alice_, kWall);
+  RedisCall({"CONFIG", "SET", "maxmemory", "1"});
+  for (int i = 0; i < 10; ++i) {
+    Place(alice_, kWall);
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  }
+  EXPECT_THAT(Lines("cannot be used"), ElementsAre(HasSubstr("OOM")));
+  EXPECT_THAT(Lines("is back;"), SizeIs(0));
+  RedisCall({"CONFIG", "SET", "maxmemory", "0"});
+  AwaitLink();
+  EXPECT_THAT(Lines("is back;"), SizeIs(1));
+  EXPECT_EQ(Aggregate(3001), Local(3001));
+}
+
+// Background work has timeouts of its own: a Redis that stalls during a
+// publication delays it, and neither loses it nor takes the link down.
+TEST_F(RedisFaults, APublicationOutlastsAStallLongerThanTimeoutMs) {
+  JoinCluster(redis_.Port());
+  Spawn(kWall, 3001, 2);
+  redis_.Pause();
+  Recount();
+  std::this_thread::sleep_for(kTimeout * 2);
+  redis_.Resume();
+  Await([] { return !ClusterPublishing(); });
+  EXPECT_TRUE(ClusterUp());
+  EXPECT_THAT(Lines("cannot be used"), SizeIs(0));
+  EXPECT_EQ(Aggregate(3001), Local(3001));
+}
+
+// A lost or emptied Redis is found by the heartbeat: the contribution is
+// back without a player doing anything.
+TEST_F(RedisFaults, AnEmptiedRedisGetsTheCountsBackWithoutAPlayer) {
+  JoinClusterWith({{"HeartbeatMs", 50}});
+  Spawn(kWall, 3001, 2);
+  Recount();
+  RedisCall({"FLUSHALL"});
+  Await([&] { return Aggregate(3001) == Local(3001); });
+  EXPECT_EQ(Aggregate(3001), (Counts{2, 0, 2}));
+}
+
+// A placement that finds this grid's limits gone publishes its contribution
+// again too, and is judged with it: 2 walls here and 1 on B1 against 3.
+TEST_F(RedisFaults, APlacementThatFindsTheLimitsGoneIsJudgedWithThisGridsCountsBack) {
+  JoinClusterWith({{"HeartbeatMs", 600000}});
+  Spawn(kWall, 3001, 1);
+  Recount();
+  Place(alice_, kWall);
+  PeerServer b1(Settings("B1"), "B1");
+  b1.Place(3001, kWalls, {50, 10, 3});
+  RedisCall({"FLUSHALL"});
+  b1.Recount();
+  EXPECT_EQ(Place(alice_, kWall).actor, nullptr);
+  EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 namespace cairnward::testing {
 
@@ -197,6 +198,41 @@ Counts ClusterStory::CountsAt(const std::string& key) const {
   }
   redisFree(context);
   return counts;
+}
+
+void ClusterStory::Recount() {
+  cairnward::Recount();
+  for (int i = 0; i < 40 && ClusterPublishing(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+std::string ClusterStory::RedisCall(const std::vector<std::string>& command) const {
+  redisContext* context = redisConnect("127.0.0.1", port_);
+  if (!password_.empty()) {
+    freeReplyObject(redisCommand(context, "AUTH %s", password_.c_str()));
+  }
+  std::vector<const char*> pointers;
+  std::vector<std::size_t> lengths;
+  for (const std::string& argument : command) {
+    pointers.push_back(argument.data());
+    lengths.push_back(argument.size());
+  }
+  auto* reply = static_cast<redisReply*>(
+      redisCommandArgv(context, static_cast<int>(command.size()), pointers.data(), lengths.data()));
+  std::string text;
+  if (reply != nullptr && reply->type == REDIS_REPLY_INTEGER) {
+    text = std::to_string(reply->integer);
+  } else if (reply != nullptr && reply->str != nullptr) {
+    text.assign(reply->str, reply->len);
+  }
+  freeReplyObject(reply);
+  redisFree(context);
+  return text;
+}
+
+std::string ClusterStory::LeaseKey(const std::string& server) const {
+  return KeyNames(Settings(server).name, server).Lease();
 }
 
 Counts ClusterStory::Local(std::int32_t team) {

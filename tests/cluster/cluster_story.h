@@ -76,8 +76,9 @@ class ClusterStory : public DirectStory {
   void JoinCluster(int port, const std::string& password = {});
   // The "Cluster" section alone, for a test that loads the plug-in itself.
   void ConfigureCluster(int port, const std::string& password = {});
-  // Every recount of the plug-in publishes its counts.
-  static void Recount() { cairnward::Recount(); }
+  // Every recount of the plug-in publishes its counts; a small world's are
+  // in Redis when this returns, a large one's go on in the background.
+  static void Recount();
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
   // A team's counts in the aggregate, and in a grid's contribution, read
@@ -86,6 +87,11 @@ class ClusterStory : public DirectStory {
   [[nodiscard]] Counts Contribution(const std::string& server, std::int32_t team) const;
   // This server's own counts of a team.
   static Counts Local(std::int32_t team);
+  // A command sent straight to Redis, as an administrator's redis-cli would;
+  // its reply as text (an integer's digits, "" for none).
+  std::string RedisCall(const std::vector<std::string>& command) const;
+  // The key of a server's lease in this test's cluster.
+  [[nodiscard]] std::string LeaseKey(const std::string& server) const;
 
   // A command to the Redis of the story, straight.
   Reply Redis(const Command& command) const;
