@@ -36,8 +36,6 @@ struct Cluster {
   // server's counts until its next publication, and each said once.
   FlatHashMap<std::int32_t, bool> local_teams;
   FlatHashMap<std::int32_t, bool> said_bad;
-  // The cluster's move sequence as last read.
-  std::int64_t last_sequence = 0;
   // The hook's one deadline for every wait on Redis while a budget is open.
   std::optional<RedisConnection::Clock::time_point> deadline;
   RedisConnection::Clock::time_point budget_opened;
@@ -203,16 +201,6 @@ void PublishLimits(RedisLink& link) {
   cluster.limits_version = std::move(version);
 }
 
-// The cluster's move sequence, read before a snapshot of this server's
-// counts is taken.
-std::int64_t MoveSequence(RedisLink& link) {
-  Cluster& cluster = State();
-  const Reply reply = link.Run(Command{"GET", MoveSequenceKey(*cluster.keys)});
-  cluster.last_sequence =
-      reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
-  return cluster.last_sequence;
-}
-
 // Once no publication is being sent, the teams to send again are sent
 // from this server's counts as they are now.
 void Settle(RedisLink& link) {
@@ -236,7 +224,7 @@ void Settle(RedisLink& link) {
   }
   cluster.resend.clear();
   // From this server's counts as they are now: every join is in them.
-  const std::int64_t sequence = MoveSequence(link);
+  const std::int64_t sequence = link.MoveSequence();
   for (const Reply& reply :
        link.RunScripts(Script::kReplace,
                        ReplaceCalls(*cluster.keys, Fields(), counts, dropped, sequence, 100))) {
@@ -274,7 +262,6 @@ void StopCluster() {
   cluster.resend.clear();
   cluster.local_teams.clear();
   cluster.said_bad.clear();
-  cluster.last_sequence = 0;
   cluster.deadline.reset();
   cluster.longest_hook_wait = {};
 }
@@ -594,14 +581,7 @@ void PublishContribution() {
   }
   cluster.resend.clear();
   cluster.local_teams.clear();
-  try {
-    // Without time for the read, the last one read: older is only more
-    // careful (more joined teams left as their joins left them).
-    const std::int64_t sequence = TimeLeft() ? MoveSequence(*link) : cluster.last_sequence;
-    cluster.publisher->Publish({Fields(), CountsByTeam(), sequence});
-  } catch (const LinkDown&) {
-    // Published whole when the link is back.
-  }
+  cluster.publisher->Publish({Fields(), CountsByTeam(), link->MoveSequence()});
 }
 
 bool ClusterConfigured() {

@@ -159,6 +159,11 @@ ClusterSettings ClusterStory::Settings(const std::string& server) const {
 void ClusterStory::JoinCluster(int port, const std::string& password) {
   ConfigureCluster(port, password);
   AttachPlugin();
+  // The load's publication goes on in the background: stories start once
+  // it is in, so that it overwrites nothing they do.
+  for (int i = 0; i < 2500 && ClusterPublishing(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 void ClusterStory::ConfigureCluster(int port, const std::string& password) {

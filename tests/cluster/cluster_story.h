@@ -73,6 +73,7 @@ class PeerServer {
 // plug-in attached with a "Cluster" section, as a load does.
 class ClusterStory : public DirectStory {
  protected:
+  // Waits for the load's publication to be sent.
   void JoinCluster(int port, const std::string& password = {});
   // The "Cluster" section alone, for a test that loads the plug-in itself.
   void ConfigureCluster(int port, const std::string& password = {});
