@@ -588,6 +588,10 @@ bool ClusterConfigured() {
   return State().link != nullptr;
 }
 
+bool ClusterConfigured() {
+  return State().link != nullptr;
+}
+
 bool ClusterUp() {
   return UsableLink() != nullptr;
 }

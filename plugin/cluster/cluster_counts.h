@@ -88,6 +88,10 @@ class ClusterBudget {
 // Whether "Cluster" is configured, up or not.
 bool ClusterConfigured();
 
+// Whether this load made a link to a cluster: "Cluster" was configured at
+// load, whatever the link's state.
+bool ClusterConfigured();
+
 // For tests and the development server: whether the link is up now,
 // whether a publication is still being sent, and the longest the game
 // thread has waited on Redis in one reply or one budget.

@@ -37,16 +37,20 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 3> kRconCommands = {{
+constexpr std::array<RconCommand, 5> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
     {kTeamLimitsCommand, &TeamLimitsRcon},
+    {kStatusCommand, &StatusRcon},
+    {kOverCommand, &OverRcon},
 }};
-constexpr std::array<ConsoleCommand, 4> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 6> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
     {kTeamLimitsCommand, &TeamLimitsConsole},
+    {kStatusCommand, &StatusConsole},
+    {kOverCommand, &OverConsole},
 }};
 
 void RegisterCommands(const FString& chat_name) {
