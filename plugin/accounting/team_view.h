@@ -8,6 +8,8 @@
 
 namespace cairnward {
 
+struct PathFacts;
+
 // Every count a team is limited by, in one order: its total, then each
 // ledger entry in ledger order, then each group of the configuration in
 // force in the order of the file. Local and cluster-wide counts share it, so

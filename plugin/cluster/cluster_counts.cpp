@@ -588,10 +588,6 @@ bool ClusterConfigured() {
   return State().link != nullptr;
 }
 
-bool ClusterConfigured() {
-  return State().link != nullptr;
-}
-
 bool ClusterUp() {
   return UsableLink() != nullptr;
 }

@@ -85,9 +85,6 @@ class ClusterBudget {
   bool opened_ = false;
 };
 
-// Whether "Cluster" is configured, up or not.
-bool ClusterConfigured();
-
 // Whether this load made a link to a cluster: "Cluster" was configured at
 // load, whatever the link's state.
 bool ClusterConfigured();
