@@ -19,6 +19,7 @@
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
+#include "host/logger.h"
 
 namespace cairnward {
 namespace {
@@ -37,6 +38,10 @@ struct Cluster {
   // sent: changed while one was (it may have overwritten the change), or
   // changed when the hook had no time left to send the change.
   FlatHashMap<std::int32_t, bool> resend;
+  // Teams Redis holds a value that is not a count for: judged by this
+  // server's counts until its next publication, and each said once.
+  FlatHashMap<std::int32_t, bool> local_teams;
+  FlatHashMap<std::int32_t, bool> said_bad;
   // The hook's one deadline for every wait on Redis while a budget is open.
   std::optional<RedisConnection::Clock::time_point> deadline;
   RedisConnection::Clock::time_point budget_opened;
@@ -77,11 +82,33 @@ RedisLink* UsableLink() {
   return link;
 }
 
-void NoteChange(std::int32_t team) {
+// A value in Redis that is not a count is the team's problem, never the
+// link's: the team is judged by this server's counts, and it is said once.
+void JudgeLocally(std::int32_t team, std::string_view why) {
   Cluster& cluster = State();
-  if (team > kHighestUncountedTeam && cluster.publisher->Busy()) {
-    cluster.resend[team] = true;
+  cluster.local_teams[team] = true;
+  if (!cluster.said_bad.try_emplace(team).second) {
+    return;
   }
+  Log().error(
+      "Cluster: team {} is judged by this server's counts alone until this server's next "
+      "recount: {}",
+      team, why);
+}
+
+bool JudgedLocally(std::int32_t team) {
+  const Cluster& cluster = State();
+  return cluster.local_teams.find(team) != cluster.local_teams.end();
+}
+
+// The reason in a script's answer {-2, why} or {-2, team, why}.
+std::optional<std::string> BadValue(const redisReply& reply) {
+  if (reply.type != REDIS_REPLY_ARRAY || reply.elements < 2 ||
+      reply.element[0]->type != REDIS_REPLY_INTEGER || reply.element[0]->integer != -2) {
+    return std::nullopt;
+  }
+  const redisReply& why = *reply.element[reply.elements - 1];
+  return std::string(why.str, why.len);
 }
 
 // Whether the hook's deadline leaves time for a call. A call it has no time
@@ -181,6 +208,9 @@ void PublishLimits(RedisLink& link) {
 // from this server's counts as they are now.
 void Settle(RedisLink& link) {
   Cluster& cluster = State();
+  for (const auto& [team, why] : cluster.publisher->TakeProblems()) {
+    JudgeLocally(team, why);
+  }
   if (cluster.resend.empty() || cluster.publisher->Busy() || !TimeLeft()) {
     return;
   }
@@ -196,7 +226,15 @@ void Settle(RedisLink& link) {
     }
   }
   cluster.resend.clear();
-  link.RunScripts(Script::kReplace, ReplaceCalls(*cluster.keys, Fields(), counts, dropped));
+  // From this server's counts as they are now: every join is in them.
+  const std::int64_t sequence = link.MoveSequence();
+  for (const Reply& reply :
+       link.RunScripts(Script::kReplace,
+                       ReplaceCalls(*cluster.keys, Fields(), counts, dropped, sequence, 100))) {
+    for (const auto& [team, why] : ReplaceProblems(*reply)) {
+      JudgeLocally(team, why);
+    }
+  }
 }
 
 }  // namespace
@@ -225,13 +263,84 @@ void StopCluster() {
   cluster.keys.reset();
   cluster.layout = FieldLayout();
   cluster.resend.clear();
+  cluster.local_teams.clear();
+  cluster.said_bad.clear();
   cluster.deadline.reset();
   cluster.longest_hook_wait = {};
 }
 
+namespace {
+
+// The verdict in the placement script's answer {0 or 1, the field that
+// refused, the aggregate before as pairs}.
+ClusterVerdict VerdictOf(const redisReply& reply, std::span<const std::uint32_t> positions) {
+  const FieldLayout& layout = State().layout;
+  ClusterVerdict verdict;
+  verdict.allowed = IntegerOf(*reply.element[0]) == 0;
+  std::vector<std::int32_t> counts = CountsOf(reply, 2);
+  if (verdict.allowed) {
+    for (const std::uint32_t position : positions) {
+      counts[position] = Plus(counts[position], 1);
+    }
+  } else {
+    const redisReply& field = *reply.element[1];
+    verdict.refused_at = layout.PositionOf(std::string_view(field.str, field.len));
+  }
+  verdict.after = TeamView(std::move(counts));
+  return verdict;
+}
+
+JudgedBy JudgeOf(std::int32_t team, std::uint64_t steam_id) {
+  if (ExemptAdmin(steam_id)) {
+    return JudgedBy::kNoLimits;
+  }
+  return Limits().LimitsOf(team) != nullptr ? JudgedBy::kOwnLimits : JudgedBy::kEveryonesLimits;
+}
+
+// What the placement script answered: a verdict, none (judged here), or
+// that Redis no longer holds this server's limits.
+struct PlaceAnswer {
+  std::optional<ClusterVerdict> verdict;
+  bool limits_missing = false;
+};
+
+PlaceAnswer RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
+                         std::span<const std::uint32_t> positions,
+                         const std::vector<std::string>& counted_at) {
+  Cluster& cluster = State();
+  PlaceAnswer answer;
+  cluster.publisher->Changing([&] {
+    const Reply reply = link.RunScript(
+        Script::kPlace, PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
+    if (const std::optional<std::string> why = BadValue(*reply)) {
+      JudgeLocally(team, *why);
+      return;
+    }
+    if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
+      link.Fail("the placement script answered something else than its counts");
+      return;
+    }
+    if (IntegerOf(*reply->element[0]) < 0) {
+      answer.limits_missing = true;
+      return;
+    }
+    if (reply->elements % 2 != 0) {
+      link.Fail("the placement script answered something else than its counts");
+      return;
+    }
+    answer.verdict = VerdictOf(*reply, positions);
+    if (answer.verdict->allowed) {
+      cluster.publisher->Count(team, positions, +1);
+    }
+  });
+  return answer;
+}
+
+}  // namespace
+
 std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
                                            std::int32_t team, std::uint64_t steam_id) {
-  if (!Counted(path, team)) {
+  if (!Counted(path, team) || JudgedLocally(team)) {
     return std::nullopt;
   }
   RedisLink* link = UsableLink();
@@ -246,13 +355,6 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   for (const std::uint32_t position : positions) {
     counted_at.push_back(fields[position]);
   }
-  JudgedBy judged = JudgedBy::kEveryonesLimits;
-  if (ExemptAdmin(steam_id)) {
-    judged = JudgedBy::kNoLimits;
-  } else if (Limits().LimitsOf(team) != nullptr) {
-    judged = JudgedBy::kOwnLimits;
-  }
-  NoteChange(team);
   try {
     // A second try when Redis no longer holds the limits (it restarted, or
     // was emptied): they are published again first, and so is the
@@ -267,35 +369,17 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
       if (!TimeLeftFor({team})) {
         return std::nullopt;
       }
-      const Reply reply = link->RunScript(
-          Script::kPlace,
-          PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
-      if (reply->type != REDIS_REPLY_ARRAY || reply->elements % 2 != 1) {
-        link->Fail("the placement script answered something else than its counts");
-        return std::nullopt;
+      PlaceAnswer answer =
+          RunPlacement(*link, team, JudgeOf(team, steam_id), positions, counted_at);
+      if (!answer.limits_missing) {
+        return std::move(answer.verdict);
       }
-      const std::int32_t outcome = IntegerOf(*reply->element[0]);
-      if (outcome < 0) {
-        cluster.limits_version.clear();
-        cluster.publisher->Republish();
-        NoteChange(team);
-        AwaitPublication();
-        if (cluster.publisher->Busy()) {
-          return std::nullopt;  // judged here until the contribution is back
-        }
-        continue;
+      cluster.limits_version.clear();
+      cluster.publisher->Republish();
+      AwaitPublication();
+      if (cluster.publisher->Busy()) {
+        return std::nullopt;  // judged here until the contribution is back
       }
-      ClusterVerdict verdict;
-      verdict.allowed = outcome == 0;
-      std::vector<std::int32_t> counts = CountsOf(*reply, 1);
-      if (verdict.allowed) {
-        for (const std::uint32_t position : positions) {
-          counts[position] = Plus(counts[position], 1);
-        }
-        cluster.publisher->Count(team, positions, +1);
-      }
-      verdict.after = TeamView(std::move(counts));
-      return verdict;
     }
     link->Fail("this server's limits do not stay in Redis; is another server named \"" +
                link->Settings().server + "\"?");
@@ -313,6 +397,7 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   if (link == nullptr) {
     return;
   }
+  Cluster& cluster = State();
   const std::vector<std::string>& fields = Fields();
   const std::vector<std::uint32_t> positions = PositionsOf(FactsOfPath(path.View()));
   std::vector<std::pair<std::string, std::int32_t>> changes;
@@ -320,32 +405,158 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
   for (const std::uint32_t position : positions) {
     changes.emplace_back(fields[position], change);
   }
-  State().publisher->Count(team, positions, change);
-  NoteChange(team);
   if (!TimeLeftFor({team})) {
+    cluster.publisher->Count(team, positions, change);
     return;
   }
   try {
-    link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
+    cluster.publisher->Changing([&] {
+      cluster.publisher->Count(team, positions, change);
+      const Reply reply =
+          link->RunScript(Script::kChange, ChangeCall(*cluster.keys, team, changes));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(team, *why);
+      }
+    });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
 }
+
+namespace {
+
+// Runs the join script, judged by this server's limits or not; its
+// answer, or null when it gave none to go by.
+Reply RunJoin(RedisLink& link, std::int32_t from, std::int32_t to, bool judged) {
+  Cluster& cluster = State();
+  Reply answer;
+  for (int attempt = 0; attempt < 2 && answer == nullptr; ++attempt) {
+    if (judged && cluster.limits_version.empty()) {
+      PublishLimits(link);
+    }
+    bool stop = false;
+    cluster.publisher->Changing([&] {
+      Reply reply = link.RunScript(
+          Script::kJoin, JoinCall(*cluster.keys, from, to, cluster.limits_version, judged));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(from, *why);
+        JudgeLocally(to, *why);
+        stop = true;
+        return;
+      }
+      if (reply->type != REDIS_REPLY_ARRAY || reply->elements == 0) {
+        link.Fail("the join script answered something else than what it moved");
+        stop = true;
+        return;
+      }
+      const std::int32_t outcome = IntegerOf(*reply->element[0]);
+      if (outcome < 0) {
+        cluster.limits_version.clear();
+        return;
+      }
+      if (outcome == 0) {
+        cluster.publisher->Move(from, to);
+      }
+      answer = std::move(reply);
+    });
+    if (stop) {
+      break;
+    }
+  }
+  return answer;
+}
+
+}  // namespace
 
 void ClusterMove(std::int32_t from, std::int32_t to) {
   RedisLink* link = UsableLink();
   if (link == nullptr || from <= kHighestUncountedTeam) {
     return;
   }
-  State().publisher->Move(from, to);
-  NoteChange(from);
-  NoteChange(to);
   if (!TimeLeftFor({from, to})) {
+    State().publisher->Move(from, to);
     return;
   }
-  const std::string target = to > kHighestUncountedTeam ? std::to_string(to) : "0";
   try {
-    link->RunScript(Script::kMove, {"0", State().keys->Prefix(), std::to_string(from), target});
+    if (RunJoin(*link, from, to, false) == nullptr) {
+      State().publisher->Move(from, to);
+    }
+  } catch (const LinkDown&) {
+    // Published whole when the link is back.
+  }
+}
+
+std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to) {
+  RedisLink* link = UsableLink();
+  if (link == nullptr || JudgedLocally(from) || JudgedLocally(to) || !TimeLeft()) {
+    return std::nullopt;
+  }
+  Fields();
+  try {
+    const Reply reply = RunJoin(*link, from, to, true);
+    if (reply == nullptr) {
+      return std::nullopt;
+    }
+    ClusterJoinVerdict verdict;
+    verdict.allowed = IntegerOf(*reply->element[0]) == 0;
+    if (!verdict.allowed && reply->elements > 1) {
+      const redisReply& field = *reply->element[1];
+      verdict.refused_at = State().layout.PositionOf(std::string_view(field.str, field.len));
+    }
+    for (std::size_t i = 2; verdict.allowed && i < reply->elements; ++i) {
+      const redisReply& part = *reply->element[i];
+      verdict.moved.push_back(part.type == REDIS_REPLY_INTEGER ? std::to_string(part.integer)
+                                                               : std::string(part.str, part.len));
+    }
+    return verdict;
+  } catch (const LinkDown&) {
+    return std::nullopt;
+  }
+}
+
+namespace {
+
+// What a join moved of this server's own contribution goes back in what
+// the publisher keeps: `moved` is per server, its name, n, then n field and
+// count pairs.
+void KeepMovedBack(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {
+  Cluster& cluster = State();
+  for (std::size_t i = 0; i + 1 < moved.size();) {
+    const bool ours = moved[i] == cluster.keys->Server();
+    std::size_t n = 0;
+    std::from_chars(moved[i + 1].data(), moved[i + 1].data() + moved[i + 1].size(), n);
+    i += 2;
+    for (std::size_t k = 0; k < n && i + 1 < moved.size(); ++k, i += 2) {
+      const std::optional<std::uint32_t> at = cluster.layout.PositionOf(moved[i]);
+      std::int32_t count = 0;
+      std::from_chars(moved[i + 1].data(), moved[i + 1].data() + moved[i + 1].size(), count);
+      if (ours && at) {
+        const std::uint32_t position = *at;
+        cluster.publisher->Count(to, {&position, 1}, -count);
+        cluster.publisher->Count(from, {&position, 1}, count);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {
+  RedisLink* link = UsableLink();
+  if (link == nullptr) {
+    return;
+  }
+  Cluster& cluster = State();
+  try {
+    cluster.publisher->Changing([&] {
+      KeepMovedBack(from, to, moved);
+      const Reply reply =
+          link->RunScript(Script::kUnjoin, UnjoinCall(*cluster.keys, from, to, moved));
+      if (const std::optional<std::string> why = BadValue(*reply)) {
+        JudgeLocally(from, *why);
+        JudgeLocally(to, *why);
+      }
+    });
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
@@ -353,7 +564,7 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
 
 std::optional<TeamView> ClusterTeamView(std::int32_t team) {
   RedisLink* link = UsableLink();
-  if (link == nullptr || !TimeLeft()) {
+  if (link == nullptr || !TimeLeft() || JudgedLocally(team)) {
     return std::nullopt;
   }
   try {
@@ -372,9 +583,10 @@ void PublishContribution() {
     return;
   }
   cluster.resend.clear();
+  cluster.local_teams.clear();
   OwnCounts counts = CountsByTeam();
   const bool small = counts.size() <= kTeamsWaitedFor;
-  cluster.publisher->Publish({Fields(), std::move(counts)});
+  cluster.publisher->Publish({Fields(), std::move(counts), link->MoveSequence()});
   if (small) {
     AwaitPublication();
   }

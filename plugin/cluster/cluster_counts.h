@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "accounting/limit_rules.h"
 #include "accounting/team_view.h"
@@ -25,6 +27,8 @@ void StopCluster();
 struct ClusterVerdict {
   bool allowed = false;
   TeamView after;  // the team's cluster counts once the placement is counted
+  // The position in the team's view of the limit that refused, when one did.
+  std::optional<std::uint32_t> refused_at;
 };
 
 // The final placement of a structure of the path by the team, judged and,
@@ -41,6 +45,20 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
 // A join: team `from`'s counts move to team `to` in every server's
 // contribution and in the aggregate ("to" up to 1000: they are dropped).
 void ClusterMove(std::int32_t from, std::int32_t to);
+
+// A join of team `from` into `to`, judged by the cluster's counts against
+// `to`'s limits and, when allowed, moved in every server's contribution and
+// the aggregate in the same step in Redis, before the game is asked: two
+// joins into one tribe on two grids cannot both pass. None when the cluster
+// cannot judge it (the caller judges by this server's counts).
+struct ClusterJoinVerdict {
+  bool allowed = false;
+  std::optional<std::uint32_t> refused_at;  // as ClusterVerdict's
+  std::vector<std::string> moved;           // for ClusterUnjoin
+};
+std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to);
+// The game refused an allowed join: what it moved moves back.
+void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved);
 
 // The team's cluster counts.
 std::optional<TeamView> ClusterTeamView(std::int32_t team);

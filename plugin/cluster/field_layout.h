@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "accounting/limit_rules.h"
+#include "accounting/team_view.h"
 #include "cluster/script_calls.h"
 
 namespace cairnward {

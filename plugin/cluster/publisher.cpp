@@ -31,6 +31,11 @@ void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
   }
 }
 
+std::int64_t MoveSequence(RedisConnection& connection, const KeyNames& keys) {
+  const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys)});
+  return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
+}
+
 }  // namespace
 
 Publisher::Publisher(ClusterSettings settings, KeyNames keys)
@@ -42,6 +47,7 @@ Publisher::~Publisher() {
     stopping_ = true;
   }
   wake_.notify_all();
+  ended_.notify_all();
   thread_.join();
 }
 
@@ -51,6 +57,7 @@ void Publisher::Publish(Publication publication) {
     // The one it replaces is freed on the thread, not the game thread's.
     retired_ = std::exchange(kept_, std::make_shared<const Publication>(std::move(publication)));
     changed_.clear();
+    resend_.clear();
     waiting_ = Job{kept_, false};
     busy_ = true;
   }
@@ -70,9 +77,37 @@ TeamCountPairs& Publisher::Changed(std::int32_t team) {
   return pairs;
 }
 
+void Publisher::Note(std::int32_t team) {
+  if (busy_ && team > kHighestUncountedTeam) {
+    resend_[team] = true;
+  }
+}
+
+void Publisher::Changing(const std::function<void()>& change) {
+  {
+    const std::lock_guard lock(mutex_);
+    ++changes_in_flight_;
+  }
+  const auto end = [&] {
+    {
+      const std::lock_guard lock(mutex_);
+      --changes_in_flight_;
+    }
+    ended_.notify_all();
+  };
+  try {
+    change();
+  } catch (...) {
+    end();
+    throw;
+  }
+  end();
+}
+
 void Publisher::Count(std::int32_t team, std::span<const std::uint32_t> positions,
                       std::int32_t change) {
   const std::lock_guard lock(mutex_);
+  Note(team);
   TeamCountPairs& pairs = Changed(team);
   for (const std::uint32_t position : positions) {
     AddAt(pairs, position, change);
@@ -81,6 +116,8 @@ void Publisher::Count(std::int32_t team, std::span<const std::uint32_t> position
 
 void Publisher::Move(std::int32_t from, std::int32_t to) {
   const std::lock_guard lock(mutex_);
+  Note(from);
+  Note(to);
   const TeamCountPairs moved = std::exchange(Changed(from), {});
   if (to > kHighestUncountedTeam) {
     TeamCountPairs& pairs = Changed(to);
@@ -92,6 +129,7 @@ void Publisher::Move(std::int32_t from, std::int32_t to) {
 
 void Publisher::Set(std::int32_t team, TeamCountPairs pairs) {
   const std::lock_guard lock(mutex_);
+  Note(team);
   changed_[team] = std::move(pairs);
 }
 
@@ -141,6 +179,21 @@ bool Publisher::Busy() {
   return busy_;
 }
 
+std::vector<std::pair<std::int32_t, std::string>> Publisher::TakeProblems() {
+  const std::lock_guard lock(mutex_);
+  return std::exchange(problems_, {});
+}
+
+std::shared_ptr<const Publication> Publisher::ChangedMeanwhile() {
+  auto changed = std::make_shared<Publication>();
+  changed->fields = kept_->fields;
+  for (const auto& [team, noted] : resend_) {
+    changed->counts[team] = Changed(team);
+  }
+  resend_.clear();
+  return changed;
+}
+
 void Publisher::Serve() {
   Backoff backoff(settings_.retry);
   std::unique_lock lock(mutex_);
@@ -167,6 +220,16 @@ void Publisher::Serve() {
     }
     if (sent) {
       backoff.Reset();
+      // Ends only under the lock that saw no change left, and none in
+      // flight on the game thread, so that none comes between.
+      ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_ || waiting_; });
+      if (stopping_ || waiting_) {
+        continue;
+      }
+      if (!resend_.empty() && kept_ != nullptr) {
+        waiting_ = Job{nullptr, false};
+        continue;
+      }
       busy_ = false;
       ended_.notify_all();
       continue;
@@ -183,6 +246,55 @@ bool Publisher::Superseded() {
   return stopping_ || waiting_.has_value();
 }
 
+void Publisher::SendPieces(RedisConnection& connection, const std::vector<Command>& pieces) {
+  for (std::size_t first = 0; first < pieces.size(); first += kPiecesInFlight) {
+    if (Superseded()) {
+      return;
+    }
+    const std::size_t count = std::min(kPiecesInFlight, pieces.size() - first);
+    const std::vector<Reply> replies = connection.RunScripts(
+        Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
+    const std::lock_guard lock(mutex_);
+    for (const Reply& reply : replies) {
+      for (auto& problem : ReplaceProblems(*reply)) {
+        problems_.push_back(std::move(problem));
+      }
+    }
+  }
+}
+
+void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
+  // The teams changed meanwhile, as kept after the move sequence is read.
+  const std::int64_t sequence = MoveSequence(connection, keys_);
+  std::shared_ptr<const Publication> changed;
+  std::size_t teams_per_piece = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    changed = ChangedMeanwhile();
+    teams_per_piece = teams_per_piece_;
+  }
+  std::vector<std::int32_t> dropped;
+  OwnCounts counts;
+  for (const auto& [team, pairs] : changed->counts) {
+    if (pairs.empty()) {
+      dropped.push_back(team);
+    } else {
+      counts[team] = pairs;
+    }
+  }
+  try {
+    SendPieces(connection,
+               ReplaceCalls(keys_, changed->fields, counts, dropped, sequence, teams_per_piece));
+  } catch (...) {
+    // Sent at the next try.
+    const std::lock_guard lock(mutex_);
+    for (const auto& [team, pairs] : changed->counts) {
+      resend_[team] = true;
+    }
+    throw;
+  }
+}
+
 void Publisher::Send(const Job& job) {
   // A connection of its own for each try: publications are rare, and one
   // kept from the last may have died with a Redis that restarted.
@@ -197,26 +309,35 @@ void Publisher::Send(const Job& job) {
       connection.Run(limits);
     }
   }
+  if (job.publication == nullptr) {
+    SendChangedMeanwhile(connection);
+    return;
+  }
   const Publication& publication = *job.publication;
-  // Teams this server held a contribution for and counts no more.
-  const Reply held = connection.Run(Command{"SMEMBERS", keys_.ServerTeams()});
+  // A republish sends what was kept as the game thread changed it: any
+  // join recorded until now is in it.
+  const std::int64_t sequence =
+      job.with_limits ? MoveSequence(connection, keys_) : publication.sequence;
+  // Teams this server held a contribution for and counts no more, and how
+  // many grids a changed team's aggregate is summed over.
+  const std::vector<Reply> held = connection.Run(
+      std::vector<Command>{{"SMEMBERS", keys_.ServerTeams()}, {"SCARD", keys_.Servers()}});
   std::vector<std::int32_t> dropped;
-  for (std::size_t i = 0; i < held->elements; ++i) {
-    const redisReply& member = *held->element[i];
+  for (std::size_t i = 0; i < held[0]->elements; ++i) {
+    const redisReply& member = *held[0]->element[i];
     const std::int32_t team = TeamOfMember(std::string_view(member.str, member.len));
     if (publication.counts.find(team) == publication.counts.end()) {
       dropped.push_back(team);
     }
   }
-  const std::vector<Command> pieces =
-      ReplaceCalls(keys_, publication.fields, publication.counts, dropped);
-  for (std::size_t first = 0; first < pieces.size(); first += kPiecesInFlight) {
-    if (Superseded()) {
-      return;
-    }
-    const std::size_t count = std::min(kPiecesInFlight, pieces.size() - first);
-    connection.RunScripts(Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
+  const std::size_t teams_per_piece =
+      TeamsPerPiece(static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1);
+  {
+    const std::lock_guard lock(mutex_);
+    teams_per_piece_ = teams_per_piece;
   }
+  SendPieces(connection, ReplaceCalls(keys_, publication.fields, publication.counts, dropped,
+                                      sequence, teams_per_piece));
 }
 
 }  // namespace cairnward

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,10 +19,13 @@
 
 namespace cairnward {
 
-// A server's whole contribution as it stood when it was taken.
+// A server's whole contribution as it stood when it was taken, and the
+// cluster's move sequence read before it was taken: a team that a join moved
+// after that is left as the join left it.
 struct Publication {
   std::vector<std::string> fields;  // of every position
   OwnCounts counts;
+  std::int64_t sequence = 0;
 };
 
 // Sends this server's whole contribution to Redis on a thread and a
@@ -33,8 +37,11 @@ struct Publication {
 //
 // It keeps what it last sent, and the changes the game thread made since,
 // so that it can send the contribution again (with this server's limits)
-// from any thread, whenever Redis has lost it. Destroying the publisher
-// abandons what is not sent yet and waits for the piece in flight.
+// from any thread, whenever Redis has lost it. A piece may overwrite a
+// change the game thread made while it was sent, so the teams changed
+// meanwhile are sent again by this thread, as kept, before the publication
+// ends. Destroying the publisher abandons what is not sent yet and waits
+// for the piece in flight.
 class Publisher {
  public:
   Publisher(ClusterSettings settings, KeyNames keys);
@@ -52,6 +59,10 @@ class Publisher {
   void Move(std::int32_t from, std::int32_t to);
   // Game thread: the team's counts in the contribution are these.
   void Set(std::int32_t team, TeamCountPairs pairs);
+  // Game thread: runs `change`, a call that changes this server's counts in
+  // Redis and tells Count, Move or Set how, so that no publication ends
+  // between the call and what it tells.
+  void Changing(const std::function<void()>& change);
   // Game thread: the commands that publish this server's limits, run again
   // before the contribution whenever it is sent again.
   void KeepLimits(std::vector<Command> calls);
@@ -64,15 +75,24 @@ class Publisher {
   void Wait(std::chrono::nanoseconds limit);
   // Whether a publication is still being sent.
   [[nodiscard]] bool Busy();
+  // Teams whose counts Redis holds values that are not counts for, with
+  // why, each once.
+  std::vector<std::pair<std::int32_t, std::string>> TakeProblems();
 
  private:
   struct Job {
-    std::shared_ptr<const Publication> publication;
+    std::shared_ptr<const Publication> publication;  // none: the teams changed meanwhile
     bool with_limits = false;
   };
 
   void Serve();
   void Send(const Job& job);
+  void SendPieces(RedisConnection& connection, const std::vector<Command>& pieces);
+  void SendChangedMeanwhile(RedisConnection& connection);
+  // The teams changed while the publication was sent, as kept now; the
+  // lock is held.
+  std::shared_ptr<const Publication> ChangedMeanwhile();
+  void Note(std::int32_t team);
   bool Superseded();
   // The kept contribution with the changes since; the lock is held.
   std::shared_ptr<const Publication> Kept() const;
@@ -92,6 +112,10 @@ class Publisher {
   std::shared_ptr<const Publication> kept_;
   std::shared_ptr<const Publication> retired_;  // replaced by kept_, to be freed
   OwnCounts changed_;  // teams changed since kept_ was handed over: their pairs now
+  FlatHashMap<std::int32_t, bool> resend_;  // changed while a publication was sent
+  int changes_in_flight_ = 0;
+  std::size_t teams_per_piece_ = 100;
+  std::vector<std::pair<std::int32_t, std::string>> problems_;
   std::vector<Command> limits_;
   std::thread thread_;
 };

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cluster/backoff.h"
+#include "cluster/script_calls.h"
 #include "host/logger.h"
 
 namespace cairnward {
@@ -45,6 +46,7 @@ void RedisLink::Start() {
     connection_.emplace(settings_, settings_.timeout, &longest_wait_);
     bool lost = false;
     if (HoldLease(*connection_, lost)) {
+      ReadMoveSequence(*connection_);
       Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
                  settings_.port, settings_.server, settings_.name);
       const Reply servers = connection_->Run(Command{"SMEMBERS", keys_.Servers()});
@@ -129,6 +131,7 @@ bool RedisLink::TryConnect() {
     if (!HoldLease(made, lost)) {
       return false;
     }
+    ReadMoveSequence(made);
     const std::lock_guard lock(mutex_);
     ready_ = std::move(made);
     news_.store(true, std::memory_order_release);
@@ -136,6 +139,13 @@ bool RedisLink::TryConnect() {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+void RedisLink::ReadMoveSequence(RedisConnection& connection) {
+  const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys_)});
+  move_sequence_.store(
+      reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0,
+      std::memory_order_relaxed);
 }
 
 void RedisLink::Beat(std::optional<RedisConnection>& beat) {
@@ -148,8 +158,11 @@ void RedisLink::Beat(std::optional<RedisConnection>& beat) {
       const std::lock_guard lock(mutex_);
       refused_ = true;
       news_.store(true, std::memory_order_release);
-    } else if (lost) {
-      on_lost_();
+    } else {
+      ReadMoveSequence(*beat);
+      if (lost) {
+        on_lost_();
+      }
     }
   } catch (const std::exception&) {
     // Connected again at the next beat. A Redis that is away takes the link

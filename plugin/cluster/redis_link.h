@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -68,6 +69,12 @@ class RedisLink {
   void SetDeadline(std::optional<RedisConnection::Clock::time_point> deadline);
 
   [[nodiscard]] const ClusterSettings& Settings() const { return settings_; }
+  // The cluster's move sequence as the link last read it (at connecting and
+  // at every heartbeat): a publication whose snapshot is taken now carries
+  // it without a wait on Redis. Older than the snapshot, never newer.
+  [[nodiscard]] std::int64_t MoveSequence() const {
+    return move_sequence_.load(std::memory_order_relaxed);
+  }
   // The longest the game thread has waited on one reply or connection.
   [[nodiscard]] std::chrono::nanoseconds LongestWait() const { return longest_wait_; }
 
@@ -75,6 +82,7 @@ class RedisLink {
   void Serve();
   bool TryConnect();
   void Beat(std::optional<RedisConnection>& beat);
+  void ReadMoveSequence(RedisConnection& connection);
   // The lease on `connection`: true when it is this server's now; a refusal
   // is noted for the game thread to log, once per holder.
   bool HoldLease(RedisConnection& connection, bool& lost);
@@ -90,6 +98,7 @@ class RedisLink {
   std::optional<RedisConnection> connection_;  // game thread: the link is up while set
   std::optional<RedisConnection::Clock::time_point> deadline_;
   std::chrono::nanoseconds longest_wait_{0};
+  std::atomic<std::int64_t> move_sequence_{0};
 
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -1,5 +1,7 @@
 #include "cluster/script_calls.h"
 
+#include "accounting/ledger.h"
+
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -8,10 +10,11 @@
 namespace cairnward {
 namespace {
 
-// Field and limit pairs per HSET: a long hash is written in several, so
+// Field and limit pairs per HMSET (Redis 3.0 HSET takes one): a long hash is written in several, so
 // that no one command keeps Redis from the other servers for long.
 constexpr std::size_t kPairsPerWrite = 1000;
 constexpr std::size_t kTeamsPerPiece = 100;
+constexpr std::size_t kReadsPerPiece = 2000;
 
 std::string_view JudgeName(JudgedBy judged) {
   switch (judged) {
@@ -89,14 +92,31 @@ TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts) {
   return pairs;
 }
 
+std::vector<std::pair<std::int32_t, std::string>> ReplaceProblems(const redisReply& answer) {
+  std::vector<std::pair<std::int32_t, std::string>> problems;
+  for (std::size_t i = 0; answer.type == REDIS_REPLY_ARRAY && i + 1 < answer.elements; i += 2) {
+    const redisReply& team = *answer.element[i];
+    const redisReply& why = *answer.element[i + 1];
+    problems.emplace_back(TeamOfMember(std::string_view(team.str, team.len)),
+                          std::string(why.str, why.len));
+  }
+  return problems;
+}
+
+std::size_t TeamsPerPiece(std::size_t servers) {
+  return std::clamp<std::size_t>(kReadsPerPiece / std::max<std::size_t>(servers, 1), 1,
+                                 kTeamsPerPiece);
+}
+
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
-                                  const OwnCounts& counts, std::span<const std::int32_t> dropped) {
+                                  const OwnCounts& counts, std::span<const std::int32_t> dropped,
+                                  std::int64_t sequence, std::size_t teams_per_piece) {
   std::vector<Command> pieces;
-  std::size_t in_piece = kTeamsPerPiece;
+  std::size_t in_piece = teams_per_piece;
   const auto add_team = [&](std::int32_t team,
                             std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
-    if (in_piece == kTeamsPerPiece) {
-      pieces.push_back({"0", keys.Prefix(), keys.Server()});
+    if (in_piece == teams_per_piece) {
+      pieces.push_back({"0", keys.Prefix(), keys.Server(), std::to_string(sequence)});
       in_piece = 0;
     }
     Command& piece = pieces.back();
@@ -118,6 +138,28 @@ std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::str
   return pieces;
 }
 
+Command JoinCall(const KeyNames& keys, std::int32_t from, std::int32_t to,
+                 std::string_view limits_version, bool judged) {
+  return {"0",
+          keys.Prefix(),
+          std::to_string(from),
+          to > kHighestUncountedTeam ? std::to_string(to) : "0",
+          keys.Limits(),
+          std::string(limits_version),
+          judged ? "judge" : "move"};
+}
+
+Command UnjoinCall(const KeyNames& keys, std::int32_t from, std::int32_t to,
+                   std::span<const std::string> moved) {
+  Command command{"0", keys.Prefix(), std::to_string(from), std::to_string(to)};
+  command.insert(command.end(), moved.begin(), moved.end());
+  return command;
+}
+
+std::string MoveSequenceKey(const KeyNames& keys) {
+  return keys.Prefix() + "moves";
+}
+
 std::int32_t TeamOfMember(std::string_view member) {
   std::int32_t team = 0;
   std::from_chars(member.data(), member.data() + member.size(), team);
@@ -133,7 +175,7 @@ std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
   const std::string key = keys.Limits();
   std::vector<Command> calls{{"DEL", key}};
   for (std::size_t first = 0; first < limits.size(); first += kPairsPerWrite) {
-    Command& write = calls.emplace_back(Command{"HSET", key});
+    Command& write = calls.emplace_back(Command{"HMSET", key});
     const std::size_t last = std::min(limits.size(), first + kPairsPerWrite);
     for (std::size_t i = first; i < last; ++i) {
       write.push_back(limits[i].first);

@@ -37,12 +37,31 @@ using OwnCounts = FlatHashMap<std::int32_t, TeamCountPairs>;
 TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
 
 // The calls of the replace script that make the server's contribution of
-// every team of `counts` what it gives, and drop those of `dropped`, a
-// hundred teams per call, so that no one call keeps Redis from the other
-// servers for long. Each team goes with a digest of its counts, so that
-// Redis passes over a contribution that has not changed.
+// every team of `counts` what it gives, and drop those of `dropped`, taken
+// after the move sequence `sequence` was read. Each call holds at most
+// TeamsPerPiece(servers) teams, so that no one call keeps Redis from the
+// other servers for long. Each team goes with a digest of its counts, so
+// that Redis passes over a contribution that has not changed.
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
-                                  const OwnCounts& counts, std::span<const std::int32_t> dropped);
+                                  const OwnCounts& counts, std::span<const std::int32_t> dropped,
+                                  std::int64_t sequence, std::size_t teams_per_piece);
+// The teams a replace call's answer lists as not replaced, with why.
+std::vector<std::pair<std::int32_t, std::string>> ReplaceProblems(const redisReply& answer);
+// Teams per replace call in a cluster of `servers` servers: a changed team
+// costs Redis one read per server, and a call reads at most a few thousand.
+std::size_t TeamsPerPiece(std::size_t servers);
+
+// A join of team `from` into `to` (up to 1000: its counts are dropped),
+// judged by this server's limits of the version given unless `judged` is
+// false.
+Command JoinCall(const KeyNames& keys, std::int32_t from, std::int32_t to,
+                 std::string_view limits_version, bool judged);
+// What moves back what a join moved: `moved` is the join's answer after its
+// sequence, as strings.
+Command UnjoinCall(const KeyNames& keys, std::int32_t from, std::int32_t to,
+                   std::span<const std::string> moved);
+// The key of the cluster's move sequence.
+std::string MoveSequenceKey(const KeyNames& keys);
 
 // The team of a member of a set of teams; 0 when it is none.
 std::int32_t TeamOfMember(std::string_view member);

@@ -10,30 +10,49 @@ namespace cairnward {
 // server's contribution and in the team's aggregate, and every script
 // changes both by the same amount, so the aggregate stays the sum of the
 // contributions.
+//
+// Every script reads and checks all it uses before its first write, as no
+// Redis rolls back a script that fails part-way. A stored value that is not
+// a count (digits, at most 2^31 - 1) is the team's problem: the script
+// writes nothing and answers {-2, why} (the join scripts {-2, team, why}).
 enum class Script : std::size_t {
   // KEYS: aggregate, contribution, server teams, servers, server digests,
   // the server's limits. ARGV: team, server, the limits' version, whose limits judge
   // ("everyone", "own": the team's own where it has one, "exempt": none),
   // then the fields this placement counts at. Refuses when a counted field
   // is at or above its limit or any other field of the team is above it;
-  // else adds 1 at each counted field. Returns {0 or 1 (refused), then the
-  // team's aggregate before as field and count pairs}, or {-1} when the
-  // limits hash does not hold that version.
+  // else adds 1 at each counted field. Returns {0 or 1 (refused), the field
+  // that refused or "", then the team's aggregate before as field and count
+  // pairs}, or {-1} when the limits hash does not hold that version (or
+  // holds a limit that is not a count).
   kPlace,
   // KEYS: as kPlace, without the limits. ARGV: team, server, then field and
-  // change pairs. A count never goes below 0.
+  // change pairs. A count never goes below 0. Returns {0}.
   kChange,
-  // ARGV: prefix, server, then per team: team, digest, n, n field and count
-  // pairs. Replaces the server's contribution of each team given (n = 0
-  // drops it), unless the digest is the one its last replacement left and
-  // nothing changed the contribution since: an unchanged contribution costs
-  // one hash lookup.
+  // ARGV: prefix, server, the move sequence read before the counts were
+  // taken, then per team: team, digest, n, n field and count pairs.
+  // Replaces the server's contribution of each team given (n = 0 drops it)
+  // and makes the team's aggregate the sum of the contributions that exist,
+  // unless the digest is the one its last replacement left and nothing
+  // changed the contribution or deleted the aggregate since (one hash
+  // lookup), or the team was moved by a join after that sequence: the join
+  // then holds. Returns team and why pairs for the teams it could not
+  // replace (a value that is not a count in another server's contribution).
   kReplace,
-  // ARGV: prefix, from team, to team ("0": nowhere). Moves every server's
-  // contribution and the aggregate.
-  kMove,
+  // ARGV: prefix, from team, to team ("0": nowhere), the limits key of the
+  // judging server, its limits' version, "judge" or "move". Judges the
+  // merged counts by the receiving team's limits (its own where it has
+  // them), then moves every server's contribution and the aggregate, and
+  // records the move under a new move sequence. Returns {1, the field that
+  // refused}, {-1} (limits version missing), or {0, sequence, then per
+  // server that held some: server, n, n field and count pairs moved}.
+  kJoin,
+  // ARGV: prefix, from, to (as given to kJoin), then what kJoin answered
+  // after its sequence. Moves it back (no more than the receiving team
+  // still holds), and records the move. Returns {0}.
+  kUnjoin,
 };
-inline constexpr std::size_t kScriptCount = 4;
+inline constexpr std::size_t kScriptCount = 5;
 
 // The Lua source of a script.
 std::string_view ScriptSource(Script script);

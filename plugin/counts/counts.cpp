@@ -10,23 +10,6 @@
 namespace cairnward {
 namespace {
 
-// Both teams' cluster counts, or none when either cannot be had.
-std::optional<std::pair<TeamView, TeamView>> ClusterViews(std::int32_t a, std::int32_t b) {
-  if (auto first = ClusterTeamView(a)) {
-    if (auto second = ClusterTeamView(b)) {
-      return std::make_pair(std::move(*first), std::move(*second));
-    }
-  }
-  return std::nullopt;
-}
-
-bool MergeAllowed(std::int32_t receiver, std::int32_t other) {
-  if (const auto views = ClusterViews(receiver, other)) {
-    return MergedWithinLimits(receiver, views->first, views->second);
-  }
-  return AllowMergedStructureCounts(receiver, other);
-}
-
 void TraceAllowed() {
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
 }
@@ -61,10 +44,36 @@ void CountRemoval(const FString& path, std::int32_t team) {
   ClusterCountChange(path, team, -1);
 }
 
+namespace {
+
+// This server's counts of `from` move to `to`; whether it had any.
+bool MoveHere(std::int32_t from, std::int32_t to, const MoveTrace& per_entry) {
+  if (TeamTotals()[from] <= 0) {
+    return false;
+  }
+  MoveTeamCounts(from, to, per_entry);
+  return true;
+}
+
+}  // namespace
+
 JoinOutcome JoinTeams(std::int32_t to, std::int32_t from, const std::function<bool()>& ask_game,
                       const MoveTrace& per_entry) {
   const ClusterBudget budget;
-  if (!MergeAllowed(to, from)) {
+  // In cluster mode judged and moved on every grid in one step before the
+  // game is asked, so that two joins into one tribe cannot both pass; what
+  // moved moves back when the game refuses.
+  if (const auto cluster = ClusterJoin(from, to)) {
+    if (!cluster->allowed) {
+      return JoinOutcome::kRefusedByLimits;
+    }
+    if (!ask_game()) {
+      ClusterUnjoin(from, to, cluster->moved);
+      return JoinOutcome::kRefusedByGame;
+    }
+    return MoveHere(from, to, per_entry) ? JoinOutcome::kMoved : JoinOutcome::kNothingHere;
+  }
+  if (!AllowMergedStructureCounts(to, from)) {
     return JoinOutcome::kRefusedByLimits;
   }
   if (!ask_game()) {
@@ -78,11 +87,7 @@ bool MoveTeam(std::int32_t from, std::int32_t to, const MoveTrace& per_entry) {
   // Membership is cluster-wide: every server's counts of the team move,
   // whether or not this server has any.
   ClusterMove(from, to);
-  if (TeamTotals()[from] <= 0) {
-    return false;
-  }
-  MoveTeamCounts(from, to, per_entry);
-  return true;
+  return MoveHere(from, to, per_entry);
 }
 
 CountsStanding TeamStanding(std::int32_t team) {

@@ -55,10 +55,34 @@ class ThreeGrids : public ClusterStory {
     }
   }
 
+  // A join on A1 while a peer's publication is under way: its snapshot
+  // taken before, its pieces sent after.
+  void JoinDuringPublication(PeerServer& peer) {
+    const auto snapshot = peer.TakeSnapshot();
+    Join(Pick(2) == 0);
+    if (snapshot) {
+      peer.Send(*snapshot);
+    }
+  }
+
+  // Redis loses everything while the grids run; the one the test started
+  // goes on (FLUSHALL), or stops and starts again empty.
+  void LoseRedis() {
+    if (Pick(2) == 0) {
+      const Reply flushed = Redis({"FLUSHALL"});
+    } else {
+      redis_.Stop();
+      redis_.Start();
+    }
+  }
+
+  // One step of one grid. Steps that an administrator's repair commands
+  // take (retiring a grid, rebuilding every aggregate) belong here too, as
+  // cases of their own.
   void RandomStep(bool outages) {
     PeerServer& peer = *peers_[Pick(peers_.size())];
     const std::size_t position = Pick(2) == 0 ? kWalls : kFoundations;
-    switch (Pick(outages ? 10 : 9)) {
+    switch (Pick(outages ? 11 : 10)) {
       case 0:
       case 1:
         Place(players_[Pick(players_.size())], position == kWalls ? kWall : kFoundation);
@@ -90,12 +114,18 @@ class ThreeGrids : public ClusterStory {
           peer.Recount();
         }
         break;
+      case 9:
+        JoinDuringPublication(peer);
+        break;
       default:
-        redis_.Stop();
-        redis_.Start();
+        LoseRedis();
         break;
     }
   }
+
+  // Invariant (a) after every step: every script keeps it, so it holds
+  // even in an emptied Redis that the grids are filling again.
+  void ExpectInvariantA() { ExpectAggregatesAreTheSums(); }
 
   // Every grid recounts with Redis up; the aggregate must then be the sum
   // of the three worlds.
@@ -131,6 +161,14 @@ class ThreeGrids : public ClusterStory {
         }
       }
       ASSERT_EQ(Aggregate(team), sum) << "team " << team << ", seed " << seed;
+      // (b): each grid's contribution is its world.
+      ASSERT_EQ(Contribution("A1", team), Local(team)) << "team " << team << ", seed " << seed;
+      for (std::size_t p = 0; p < peers_.size(); ++p) {
+        const auto it = peers_[p]->World().find(team);
+        ASSERT_EQ(Contribution(p == 0 ? "B1" : "C1", team),
+                  it != peers_[p]->World().end() ? it->second : Counts{})
+            << "team " << team << ", seed " << seed;
+      }
     }
   }
 

@@ -25,13 +25,9 @@ bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& li
   Counts& own = world_[team];
   bool allowed = own[kTotal] < limits[kTotal] && own[position] < limits[position];
   if (Up()) {
-    LimitFields published;
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-      published.emplace_back(kFields[i], limits[i]);
-    }
     const std::vector<std::string> counted_at{kFields[kTotal], kFields[position]};
     try {
-      link_->Run(LimitsCalls(keys_, "peer", published));
+      PublishLimits(limits);
       allowed = link_
                     ->RunScript(Script::kPlace, PlaceCall(keys_, team, "peer",
                                                           JudgedBy::kEveryonesLimits, counted_at))
@@ -66,7 +62,32 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
   }
 }
 
+void PeerServer::PublishLimits(const Counts& limits) {
+  LimitFields published;
+  for (std::size_t i = 0; i < kFields.size(); ++i) {
+    published.emplace_back(kFields[i], limits[i]);
+  }
+  link_->Run(LimitsCalls(keys_, "peer", published));
+}
+
 bool PeerServer::Recount() {
+  const std::optional<Snapshot> snapshot = TakeSnapshot();
+  return snapshot && Send(*snapshot);
+}
+
+std::optional<PeerServer::Snapshot> PeerServer::TakeSnapshot() {
+  if (!Up()) {
+    return std::nullopt;
+  }
+  try {
+    const Reply sequence = link_->Run(Command{"GET", MoveSequenceKey(keys_)});
+    return Snapshot{sequence->type == REDIS_REPLY_STRING ? std::stoll(sequence->str) : 0, world_};
+  } catch (const LinkDown&) {
+    return std::nullopt;
+  }
+}
+
+bool PeerServer::Send(const Snapshot& snapshot) {
   if (!Up()) {
     return false;
   }
@@ -75,18 +96,36 @@ bool PeerServer::Recount() {
     std::vector<std::int32_t> dropped;
     for (std::size_t i = 0; i < held->elements; ++i) {
       const std::int32_t team = TeamOfMember(held->element[i]->str);
-      if (world_.count(team) == 0) {
+      if (snapshot.world.count(team) == 0) {
         dropped.push_back(team);
       }
     }
     OwnCounts counts;
-    for (const auto& [team, world_counts] : world_) {
+    for (const auto& [team, world_counts] : snapshot.world) {
       counts[team] = CountsAboveZero(world_counts);
     }
-    link_->RunScripts(Script::kReplace, ReplaceCalls(keys_, kFields, counts, dropped));
+    link_->RunScripts(Script::kReplace,
+                      ReplaceCalls(keys_, kFields, counts, dropped, snapshot.sequence, 100));
     return true;
   } catch (const LinkDown&) {
     return false;
+  }
+}
+
+std::optional<bool> PeerServer::Join(std::int32_t from, std::int32_t to, const Counts& limits) {
+  if (!Up()) {
+    return std::nullopt;
+  }
+  try {
+    PublishLimits(limits);
+    const Reply reply = link_->RunScript(Script::kJoin, JoinCall(keys_, from, to, "peer", true));
+    const bool allowed = reply->element[0]->integer == 0;
+    if (allowed) {
+      FollowJoin(from, to);
+    }
+    return allowed;
+  } catch (const LinkDown&) {
+    return std::nullopt;
   }
 }
 
@@ -119,6 +158,11 @@ ClusterSettings ClusterStory::Settings(const std::string& server) const {
 void ClusterStory::JoinCluster(int port, const std::string& password) {
   ConfigureCluster(port, password);
   AttachPlugin();
+  // The load's publication goes on in the background: stories start once
+  // it is in, so that it overwrites nothing they do.
+  for (int i = 0; i < 2500 && ClusterPublishing(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 void ClusterStory::ConfigureCluster(int port, const std::string& password) {
@@ -135,14 +179,19 @@ void ClusterStory::ConfigureCluster(int port, const std::string& password) {
 }
 
 Counts ClusterStory::Aggregate(std::int32_t team) const {
-  const ClusterSettings settings = Settings("A1");
+  return CountsAt(KeyNames(Settings("A1").name, "A1").Aggregate(team));
+}
+
+Counts ClusterStory::Contribution(const std::string& server, std::int32_t team) const {
+  return CountsAt(KeyNames(Settings("A1").name, server).Contribution(team));
+}
+
+Counts ClusterStory::CountsAt(const std::string& key) const {
   redisContext* context = redisConnect("127.0.0.1", port_);
   Counts counts{};
   if (!password_.empty()) {
     freeReplyObject(redisCommand(context, "AUTH %s", password_.c_str()));
   }
-  const KeyNames keys(settings.name, "A1");
-  const std::string key = keys.Aggregate(team);
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     auto* reply = static_cast<redisReply*>(redisCommand(
         context, "HGET %b %b", key.data(), key.size(), kFields[i].data(), kFields[i].size()));
@@ -186,6 +235,53 @@ std::string ClusterStory::LeaseKey(const std::string& server) const {
 Counts ClusterStory::Local(std::int32_t team) {
   return {TeamTotal(team), std::max(0, CountOf(kFoundation, team)),
           std::max(0, CountOf(kWall, team))};
+}
+
+}  // namespace cairnward::testing
+
+namespace cairnward::testing {
+
+Reply ClusterStory::Redis(const Command& command) const {
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
+  return connection.Run(command);
+}
+
+std::map<std::string, std::string> ClusterStory::Dump() const {
+  const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
+  std::map<std::string, std::string> dump;
+  const Reply keys = connection.Run(Command{"KEYS", prefix + "*"});
+  for (std::size_t i = 0; i < keys->elements; ++i) {
+    const std::string key = keys->element[i]->str;
+    const Reply value = connection.Run(Command{"DUMP", key});
+    dump[key] = std::string(value->str, value->len);
+  }
+  return dump;
+}
+
+void ClusterStory::ExpectAggregatesAreTheSums() const {
+  const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
+  RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
+  std::map<std::string, std::map<std::string, long long>> sums;
+  std::map<std::string, std::map<std::string, long long>> aggregates;
+  const auto read = [&](const std::string& key, std::map<std::string, long long>& into) {
+    const Reply hash = connection.Run(Command{"HGETALL", key});
+    for (std::size_t i = 0; i + 1 < hash->elements; i += 2) {
+      into[hash->element[i]->str] += std::stoll(hash->element[i + 1]->str);
+    }
+  };
+  const Reply keys = connection.Run(Command{"KEYS", prefix + "*team:*"});
+  for (std::size_t i = 0; i < keys->elements; ++i) {
+    const std::string key = keys->element[i]->str;
+    const std::string team = key.substr(key.rfind(':') + 1);
+    read(key, key.rfind(prefix + "team:", 0) == 0 ? aggregates[team] : sums[team]);
+  }
+  for (auto& [team, sum] : sums) {
+    aggregates.try_emplace(team);
+  }
+  for (const auto& [team, aggregate] : aggregates) {
+    EXPECT_EQ(aggregate, sums[team]) << "team " << team;
+  }
 }
 
 }  // namespace cairnward::testing

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,14 +37,27 @@ class PeerServer {
   bool Place(std::int32_t team, std::size_t position, const Counts& limits);
   void Remove(std::int32_t team, std::size_t position);
   // Its world's counts replace its contribution, as a recount's do; false
-  // when the link is down.
+  // when the link is down. In two steps for stories that come between a
+  // publication's snapshot and its pieces: the snapshot (with the move
+  // sequence read before it), then the pieces.
   bool Recount();
+  struct Snapshot {
+    std::int64_t sequence = 0;
+    std::map<std::int32_t, Counts> world;
+  };
+  [[nodiscard]] std::optional<Snapshot> TakeSnapshot();
+  bool Send(const Snapshot& snapshot);
+  // A join of team `from` into `to` judged by the limits given and moved in
+  // one script, as this grid's plug-in makes it; none when the link is down.
+  // Its world follows when it is allowed.
+  std::optional<bool> Join(std::int32_t from, std::int32_t to, const Counts& limits);
   // The game moved team `from`'s structures in its world to team `to`.
   void FollowJoin(std::int32_t from, std::int32_t to);
 
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
+  void PublishLimits(const Counts& limits);
   // Whether its link is up, republishing its world when it has just come
   // back or Redis has lost it.
   bool Up();
@@ -59,6 +73,7 @@ class PeerServer {
 // plug-in attached with a "Cluster" section, as a load does.
 class ClusterStory : public DirectStory {
  protected:
+  // Waits for the load's publication to be sent.
   void JoinCluster(int port, const std::string& password = {});
   // The "Cluster" section alone, for a test that loads the plug-in itself.
   void ConfigureCluster(int port, const std::string& password = {});
@@ -66,8 +81,10 @@ class ClusterStory : public DirectStory {
   static void Recount() { cairnward::Recount(); }
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
-  // A team's counts in the aggregate, read straight from Redis.
+  // A team's counts in the aggregate, and in a grid's contribution, read
+  // straight from Redis.
   [[nodiscard]] Counts Aggregate(std::int32_t team) const;
+  [[nodiscard]] Counts Contribution(const std::string& server, std::int32_t team) const;
   // This server's own counts of a team.
   static Counts Local(std::int32_t team);
   // A command sent straight to Redis, as an administrator's redis-cli would;
@@ -76,8 +93,20 @@ class ClusterStory : public DirectStory {
   // The key of a server's lease in this test's cluster.
   [[nodiscard]] std::string LeaseKey(const std::string& server) const;
 
+  // A command to the Redis of the story, straight.
+  Reply Redis(const Command& command) const;
+  // Every key of the story's cluster and what it holds, to show that a
+  // script wrote nothing.
+  [[nodiscard]] std::map<std::string, std::string> Dump() const;
+  // Invariant (a): every team's aggregate is the sum of the contributions
+  // that exist.
+  void ExpectAggregatesAreTheSums() const;
+
   int port_ = 0;
   std::string password_;
+
+ private:
+  [[nodiscard]] Counts CountsAt(const std::string& key) const;
 };
 
 }  // namespace cairnward::testing

@@ -15,8 +15,6 @@
 #include <vector>
 
 namespace cairnward::testing {
-namespace {}  // namespace
-
 int UnusedPort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
@@ -64,7 +62,7 @@ RedisServer::~RedisServer() {
 }
 
 void RedisServer::Start() {
-  std::vector<std::string> args{"redis-server",
+  std::vector<std::string> args{RedisServerBinary(),
                                 "--port",
                                 std::to_string(port_),
                                 "--bind",
@@ -88,7 +86,7 @@ void RedisServer::Start() {
       argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    execvp("redis-server", argv.data());
+    execvp(argv.front(), argv.data());
     _exit(127);
   }
   for (int i = 0; i < 500 && !Accepts(port_); ++i) {
@@ -116,6 +114,16 @@ void RedisServer::Pause() {
 
 void RedisServer::Resume() {
   kill(pid_, SIGCONT);
+}
+
+std::string RedisServerBinary() {
+  const char* dir = std::getenv("CAIRNWARD_REDIS_DIR");
+  std::string binary;
+  if (dir != nullptr) {
+    std::ifstream file(std::filesystem::path(dir) / "server");
+    std::getline(file, binary);
+  }
+  return binary.empty() ? "redis-server" : binary;
 }
 
 int SharedRedisPort() {

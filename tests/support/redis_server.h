@@ -7,7 +7,7 @@
 
 namespace cairnward::testing {
 
-// A redis-server of the test's own, on a free loopback port in a temporary
+// A redis-server (RedisServerBinary()) of the test's own, on a free loopback port in a temporary
 // folder, without persistence, stopped by its process id. For the tests
 // that stop, pause or restart Redis; the others share the one that the CTest
 // fixture "redis" starts (SharedRedisPort).
@@ -35,6 +35,10 @@ class RedisServer {
 
 // A loopback port nobody listens on at the moment of asking.
 int UnusedPort();
+
+// The redis-server this run of the tests is for: the one the CTest fixture
+// runs (named in its folder), else the one on PATH.
+std::string RedisServerBinary();
 
 // The port of the Redis started by the CTest fixture "redis" (its folder is
 // in CAIRNWARD_REDIS_DIR); 0 when the test runs without it.
