@@ -15,9 +15,11 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
+#include "cluster/cluster_parts.h"
 #include "cluster/key_names.h"
 #include "cluster/publisher.h"
 #include "cluster/redis_link.h"
+#include "cluster/repair_runner.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
 #include "host/text.h"
@@ -38,6 +40,7 @@ struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
   std::unique_ptr<Publisher> publisher;
+  std::unique_ptr<RepairRunner> repairs;
   // Teams whose counts changed while a publication was being sent: it may
   // have overwritten the change, so they are sent again once it has ended.
   FlatHashMap<std::int32_t, bool> changed_while_publishing;
@@ -219,12 +222,14 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   Cluster& cluster = State();
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
   cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
+  cluster.repairs = std::make_unique<RepairRunner>(*settings, *cluster.keys);
   cluster.link = std::make_unique<RedisLink>(*settings, [] { PublishContribution(); });
   cluster.link->Start();
 }
 
 void StopCluster() {
   Cluster& cluster = State();
+  cluster.repairs.reset();
   cluster.link.reset();
   cluster.publisher.reset();
   cluster.keys.reset();
@@ -370,6 +375,15 @@ void PublishContribution() {
 void RecountAndPublish() {
   UpdateStructureCountAll();
   PublishContribution();
+}
+
+bool ClusterConfigured() {
+  return State().link != nullptr;
+}
+
+ClusterParts CurrentClusterParts() {
+  Cluster& cluster = State();
+  return {cluster.link.get(), cluster.keys.get(), cluster.publisher.get(), cluster.repairs.get()};
 }
 
 bool ClusterUp() {

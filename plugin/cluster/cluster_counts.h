@@ -56,6 +56,10 @@ void PublishContribution();
 // recount of the plug-in does.
 void RecountAndPublish();
 
+// Whether this load made a link to a cluster: "Cluster" was configured at
+// load, whatever the link's state.
+bool ClusterConfigured();
+
 // For tests and the development server: whether the link is up now,
 // whether a publication is still being sent, and the longest the game
 // thread has waited on Redis.

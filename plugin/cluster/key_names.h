@@ -33,6 +33,12 @@ class KeyNames {
   [[nodiscard]] std::string Limits() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
+  // String holding the instance id of the grid running under this server's
+  // name, while its lease lasts: the grid is live while it exists.
+  [[nodiscard]] std::string Lease() const;
+
+  // The keys of another grid of the cluster, named as it stands in keys.
+  [[nodiscard]] KeyNames OfGrid(std::string_view escaped_server) const;
 
  private:
   std::string prefix_;
@@ -42,5 +48,7 @@ class KeyNames {
 // Bytes other than letters, digits, '-', '_' and '.' as %XX: the escaped
 // text never holds ':', and two names escape alike only when they are equal.
 std::string EscapeKeyPart(std::string_view name);
+// The name an escaped part was made from.
+std::string UnescapeKeyPart(std::string_view escaped);
 
 }  // namespace cairnward

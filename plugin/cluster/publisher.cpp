@@ -52,6 +52,11 @@ std::optional<std::string> Publisher::TakeFailure() {
   return std::exchange(failure_, std::nullopt);
 }
 
+std::optional<PublicationRecord> Publisher::LastSent() {
+  const std::lock_guard lock(mutex_);
+  return last_sent_;
+}
+
 void Publisher::Serve() {
   std::unique_lock lock(mutex_);
   while (true) {
@@ -62,6 +67,7 @@ void Publisher::Serve() {
     const Publication publication = std::move(*std::exchange(waiting_, std::nullopt));
     lock.unlock();
     std::optional<std::string> failure;
+    const auto started = std::chrono::steady_clock::now();
     // Nothing may leave the thread: a failure of any kind ends the
     // publication and takes the link down.
     try {
@@ -70,6 +76,10 @@ void Publisher::Serve() {
       failure = e.what();
     }
     lock.lock();
+    if (!failure && !waiting_ && !stopping_) {
+      last_sent_ = PublicationRecord{std::chrono::system_clock::now(), publication.counts.size(),
+                                     std::chrono::steady_clock::now() - started};
+    }
     if (!waiting_) {
       failure_ = std::move(failure);
       busy_ = false;

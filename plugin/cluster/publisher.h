@@ -22,6 +22,13 @@ struct Publication {
   OwnCounts counts;
 };
 
+// How the last publication that was sent whole went, for cairnward.status.
+struct PublicationRecord {
+  std::chrono::system_clock::time_point ended;
+  std::size_t teams = 0;
+  std::chrono::nanoseconds took{0};
+};
+
 // Sends this server's whole contribution to Redis on a thread and a
 // connection of its own, so that the game thread goes on while Redis takes
 // it in, a piece at a time. Destroying the publisher abandons what is not
@@ -42,6 +49,8 @@ class Publisher {
   [[nodiscard]] bool Busy();
   // Why the publication handed over last failed, once; none if it did not.
   std::optional<std::string> TakeFailure();
+  // The last publication sent whole; none before the first.
+  std::optional<PublicationRecord> LastSent();
 
  private:
   void Serve();
@@ -58,6 +67,7 @@ class Publisher {
   bool busy_ = false;
   std::optional<Publication> waiting_;
   std::optional<std::string> failure_;
+  std::optional<PublicationRecord> last_sent_;
   std::thread thread_;
 };
 

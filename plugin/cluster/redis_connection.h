@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cluster/link_record.h"
 #include "cluster/scripts.h"
 #include "config/cluster_settings.h"
 
@@ -43,6 +44,8 @@ class RedisConnection {
 
   // Where the longest wait is kept from now on (none: not kept).
   void RecordWaitsIn(std::chrono::nanoseconds* longest_wait) { longest_wait_ = longest_wait; }
+  // Where each exchange's round trip is kept from now on (none: not kept).
+  void RecordRoundTripsIn(LinkRecord* record) { round_trips_ = record; }
 
   // Runs the commands pipelined and hands back their replies in order.
   std::vector<Reply> Run(std::span<const Command> commands);
@@ -65,6 +68,7 @@ class RedisConnection {
   std::unique_ptr<redisContext, ContextFree> context_;
   std::array<std::string, kScriptCount> shas_;
   std::chrono::nanoseconds* longest_wait_;
+  LinkRecord* round_trips_ = nullptr;
 };
 
 }  // namespace cairnward

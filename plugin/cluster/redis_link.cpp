@@ -24,6 +24,8 @@ RedisLink::~RedisLink() {
 void RedisLink::Start() {
   try {
     connection_.emplace(settings_, &longest_wait_);
+    connection_->RecordRoundTripsIn(&record_);
+    record_.MarkUp();
     Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
                settings_.port, settings_.server, settings_.name);
   } catch (const LinkDown& e) {
@@ -35,6 +37,7 @@ void RedisLink::Start() {
 void RedisLink::Fail(const std::string& reason) {
   const bool was_up = connection_.has_value() || !wanted_;
   connection_.reset();
+  record_.MarkDown(reason);
   {
     const std::lock_guard lock(mutex_);
     if (was_up) {
@@ -95,6 +98,8 @@ bool RedisLink::Up() {
 void RedisLink::Adopt(RedisConnection connection) {
   connection_ = std::move(connection);
   connection_->RecordWaitsIn(&longest_wait_);
+  connection_->RecordRoundTripsIn(&record_);
+  record_.MarkUp();
   Log().warn("Cluster: Redis at {}:{} is back; this server's counts are published again",
              settings_.host, settings_.port);
   try {

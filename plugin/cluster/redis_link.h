@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "cluster/link_record.h"
 #include "cluster/redis_connection.h"
 #include "config/cluster_settings.h"
 
@@ -50,6 +51,8 @@ class RedisLink {
   [[nodiscard]] const ClusterSettings& Settings() const { return settings_; }
   // The longest the game thread has waited on one reply or connection.
   [[nodiscard]] std::chrono::nanoseconds LongestWait() const { return longest_wait_; }
+  // Up or down since when and why, and the game thread's round trips.
+  [[nodiscard]] LinkRecord& Record() { return record_; }
 
  private:
   void Reconnect();
@@ -61,6 +64,7 @@ class RedisLink {
   std::function<void()> on_back_;
   std::optional<RedisConnection> connection_;  // game thread: the link is up while set
   std::chrono::nanoseconds longest_wait_{0};
+  LinkRecord record_;
 
   std::mutex mutex_;
   std::condition_variable wake_;

@@ -36,16 +36,18 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 3> kRconCommands = {{
+constexpr std::array<RconCommand, 4> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
     {kTeamLimitsCommand, &TeamLimitsRcon},
+    {kClusterCommand, &ClusterRcon},
 }};
-constexpr std::array<ConsoleCommand, 4> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 5> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
     {kTeamLimitsCommand, &TeamLimitsConsole},
+    {kClusterCommand, &ClusterConsole},
 }};
 
 void RegisterCommands(const FString& chat_name) {

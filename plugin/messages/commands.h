@@ -14,6 +14,7 @@ inline constexpr std::u16string_view kReloadCommand = u"cairnward.reload";
 inline constexpr std::u16string_view kUpdateStructuresCommand = u"UpdateStructures";
 inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
 inline constexpr std::u16string_view kTeamLimitsCommand = u"cairnward.limits";
+inline constexpr std::u16string_view kClusterCommand = u"cairnward.cluster";
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
@@ -37,6 +38,11 @@ void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, 
 // limits, as show-limits shows them to its players.
 void TeamLimitsConsole(APlayerController* player, FString* command, bool flag);
 void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console and RCON "cairnward.cluster retire GRID | rebuild | check": an
+// administrator's repair of the cluster's counts, started in the background.
+void ClusterConsole(APlayerController* player, FString* command, bool flag);
+void ClusterRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
 
 // Console "GetBp": the blueprint path of the structure the player aims at.
 void GetBpConsole(APlayerController* player, FString* command, bool flag);

@@ -9,6 +9,7 @@
 #include "config/config.h"
 #include "host/game.h"
 #include "host/text.h"
+#include "messages/command_argument.h"
 #include "messages/command_guard.h"
 #include "messages/commands.h"
 #include "messages/limits_body.h"
@@ -17,19 +18,6 @@
 
 namespace cairnward {
 namespace {
-
-// The words after the command's name, without the blanks around them.
-std::u16string_view ArgumentOf(const FString* command) {
-  std::u16string_view text = command != nullptr ? command->View() : std::u16string_view();
-  text = text.substr(0, text.find(u'\0'));
-  const std::size_t space = text.find(u' ');
-  text = space == std::u16string_view::npos ? std::u16string_view() : text.substr(space + 1);
-  const std::size_t first = text.find_first_not_of(u' ');
-  if (first == std::u16string_view::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(u' ') - first + 1);
-}
 
 std::optional<std::int32_t> TeamIdOf(std::u16string_view argument) {
   const std::string digits = ToUtf8(argument);
