@@ -7,15 +7,14 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
-#include "accounting/recount.h"
 #include "cluster/cluster_parts.h"
+#include "cluster/field_layout.h"
 #include "cluster/key_names.h"
 #include "cluster/publisher.h"
 #include "cluster/redis_link.h"
@@ -27,15 +26,6 @@
 namespace cairnward {
 namespace {
 
-constexpr std::string_view kTotalField = "total";
-
-struct FieldHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view field) const noexcept {
-    return std::hash<std::string_view>{}(field);
-  }
-};
-
 struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
@@ -45,12 +35,7 @@ struct Cluster {
   // have overwritten the change, so they are sent again once it has ended.
   FlatHashMap<std::int32_t, bool> changed_while_publishing;
   std::chrono::nanoseconds longest_publication_wait{0};
-  // The field of every position of a team's view, for the ledger and the
-  // groups of `fields_generation`, and the position of each field.
-  std::vector<std::string> fields;
-  std::unordered_map<std::string, std::uint32_t, FieldHash, std::equal_to<>> positions;
-  std::uint64_t fields_generation = 0;
-  std::size_t fields_ledger_size = 0;
+  FieldLayout layout;
   // The version of this server's limits in Redis; empty until they are
   // published for the fields as they are.
   std::string limits_version;
@@ -67,7 +52,14 @@ void Settle(RedisLink& link);
 // The cluster's link when it may be used now, else null.
 RedisLink* UsableLink() {
   RedisLink* link = State().link.get();
-  if (link == nullptr || !link->Up()) {
+  if (link == nullptr) {
+    return nullptr;
+  }
+  if (link->TakeOverReady()) {
+    // Redis may have lost everything while the link was down.
+    PublishContribution();
+  }
+  if (!link->Up()) {
     return nullptr;
   }
   try {
@@ -87,28 +79,10 @@ void NoteChange(std::int32_t team) {
 
 const std::vector<std::string>& Fields() {
   Cluster& cluster = State();
-  const Ledger& ledger = StructureLedger();
-  if (cluster.fields.size() == ViewSize() && cluster.fields_generation == ConfigGeneration() &&
-      cluster.fields_ledger_size == ledger.size()) {
-    return cluster.fields;
+  if (cluster.layout.Refresh()) {
+    cluster.limits_version.clear();
   }
-  cluster.fields.clear();
-  cluster.fields.reserve(ViewSize());
-  cluster.fields.emplace_back(kTotalField);
-  for (const auto& [path, counts] : ledger) {
-    cluster.fields.push_back("b:" + ToUtf8(path.View()));
-  }
-  for (const GroupLimit& group : Limits().Groups()) {
-    cluster.fields.push_back("g:" + group.key);
-  }
-  cluster.positions.clear();
-  for (std::size_t i = 0; i < cluster.fields.size(); ++i) {
-    cluster.positions.emplace(cluster.fields[i], static_cast<std::uint32_t>(i));
-  }
-  cluster.fields_generation = ConfigGeneration();
-  cluster.fields_ledger_size = ledger.size();
-  cluster.limits_version.clear();
-  return cluster.fields;
+  return cluster.layout.Fields();
 }
 
 bool Counted(const FString& path, std::int32_t team) {
@@ -129,13 +103,12 @@ std::int32_t IntegerOf(const redisReply& reply) {
 // A team's counts in view order from field and count pairs of a reply,
 // from `first` on; fields this server does not count are left out.
 std::vector<std::int32_t> CountsOf(const redisReply& reply, std::size_t first) {
-  const Cluster& cluster = State();
-  std::vector<std::int32_t> counts(cluster.fields.size());
+  const FieldLayout& layout = State().layout;
+  std::vector<std::int32_t> counts(layout.Fields().size());
   for (std::size_t i = first; i + 1 < reply.elements; i += 2) {
     const redisReply& field = *reply.element[i];
-    const auto at = cluster.positions.find(std::string_view(field.str, field.len));
-    if (at != cluster.positions.end()) {
-      counts[at->second] = IntegerOf(*reply.element[i + 1]);
+    if (const auto at = layout.PositionOf(std::string_view(field.str, field.len))) {
+      counts[*at] = IntegerOf(*reply.element[i + 1]);
     }
   }
   return counts;
@@ -160,29 +133,6 @@ void PublishLimits(RedisLink& link) {
   std::string version = fmt::format("{:08x}{:08x}", std::random_device{}(), ++cluster.publications);
   link.Run(LimitsCalls(*cluster.keys, version, limits));
   cluster.limits_version = std::move(version);
-}
-
-// This server's counts by team.
-OwnCounts CountsByTeam() {
-  OwnCounts own;
-  const auto add = [&](const TeamCounts& counts, std::size_t position) {
-    for (const auto& [team, count] : counts) {
-      if (count > 0 && team > kHighestUncountedTeam) {
-        own[team].emplace_back(static_cast<std::uint32_t>(position), count);
-      }
-    }
-  };
-  add(TeamTotals(), 0);
-  std::size_t entry = 0;
-  for (const auto& [path, counts] : StructureLedger()) {
-    add(counts, BlueprintPosition(entry++));
-  }
-  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
-    for (std::size_t group = 0; group < tally->counts.size(); ++group) {
-      add(tally->counts[group], GroupPosition(group));
-    }
-  }
-  return own;
 }
 
 // Ends what a publication left behind: its failure takes the link down;
@@ -223,7 +173,7 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
   cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
   cluster.repairs = std::make_unique<RepairRunner>(*settings, *cluster.keys);
-  cluster.link = std::make_unique<RedisLink>(*settings, [] { PublishContribution(); });
+  cluster.link = std::make_unique<RedisLink>(*settings);
   cluster.link->Start();
 }
 
@@ -233,7 +183,7 @@ void StopCluster() {
   cluster.link.reset();
   cluster.publisher.reset();
   cluster.keys.reset();
-  cluster.fields.clear();
+  cluster.layout = FieldLayout();
   cluster.changed_while_publishing.clear();
   cluster.longest_publication_wait = {};
 }
@@ -370,11 +320,6 @@ void PublishContribution() {
   } catch (const LinkDown&) {
     // Published whole when the link is back.
   }
-}
-
-void RecountAndPublish() {
-  UpdateStructureCountAll();
-  PublishContribution();
 }
 
 bool ClusterConfigured() {

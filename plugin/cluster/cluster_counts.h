@@ -52,12 +52,7 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // teams whose counts change while they are sent are sent again after them.
 void PublishContribution();
 
-// A recount (UpdateStructureCountAll), then its counts published: what every
-// recount of the plug-in does.
-void RecountAndPublish();
-
-// Whether this load made a link to a cluster: "Cluster" was configured at
-// load, whatever the link's state.
+// Whether "Cluster" is configured, up or not.
 bool ClusterConfigured();
 
 // For tests and the development server: whether the link is up now,

@@ -7,8 +7,7 @@
 
 namespace cairnward {
 
-RedisLink::RedisLink(ClusterSettings settings, std::function<void()> on_back)
-    : settings_(std::move(settings)), on_back_(std::move(on_back)) {}
+RedisLink::RedisLink(ClusterSettings settings) : settings_(std::move(settings)) {}
 
 RedisLink::~RedisLink() {
   {
@@ -74,11 +73,8 @@ void RedisLink::Reconnect() {
   }
 }
 
-bool RedisLink::Up() {
-  if (connection_) {
-    return true;
-  }
-  if (!ready_flag_.load(std::memory_order_acquire)) {
+bool RedisLink::TakeOverReady() {
+  if (connection_ || !ready_flag_.load(std::memory_order_acquire)) {
     return false;
   }
   std::optional<RedisConnection> made;
@@ -102,11 +98,6 @@ void RedisLink::Adopt(RedisConnection connection) {
   record_.MarkUp();
   Log().warn("Cluster: Redis at {}:{} is back; this server's counts are published again",
              settings_.host, settings_.port);
-  try {
-    on_back_();
-  } catch (const LinkDown&) {
-    // The link went down again, and said so.
-  }
 }
 
 template <typename Call>

@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -20,14 +19,12 @@ namespace cairnward {
 // The plug-in's connection to the cluster's Redis. Calls come from the game
 // thread only, and each of its waits on Redis is bounded by "TimeoutMs".
 // While the link is down a thread of its own tries to connect again every
-// "RetryMs"; the game thread takes the new connection over at its next call,
-// without touching the network until then. Destroying the link stops that
-// thread.
+// "RetryMs"; the game thread takes the new connection over at one step of
+// its own (TakeOverReady), without touching the network until then.
+// Destroying the link stops that thread.
 class RedisLink {
  public:
-  // `on_back` runs on the game thread when the link comes back, before the
-  // call that found it back goes on; it may use the link.
-  RedisLink(ClusterSettings settings, std::function<void()> on_back);
+  explicit RedisLink(ClusterSettings settings);
   ~RedisLink();
   RedisLink(const RedisLink&) = delete;
   RedisLink& operator=(const RedisLink&) = delete;
@@ -35,8 +32,14 @@ class RedisLink {
   // Connects at once; when that fails the link starts down, with one warning.
   void Start();
 
-  // Whether calls may go to Redis now. Cheap while the link is down.
-  bool Up();
+  // Whether calls may go to Redis now: one load, changes nothing.
+  [[nodiscard]] bool Up() const { return connection_.has_value(); }
+
+  // Takes over the connection the thread made while the link was down, if
+  // there is one: true when the link has just come back (said once), and
+  // the caller should then publish what Redis may have lost. Cheap while
+  // there is none.
+  bool TakeOverReady();
 
   // As RedisConnection's; a failure also takes the link down (one warning)
   // before LinkDown reaches the caller.
@@ -61,7 +64,6 @@ class RedisLink {
   auto Use(Call call);
 
   ClusterSettings settings_;
-  std::function<void()> on_back_;
   std::optional<RedisConnection> connection_;  // game thread: the link is up while set
   std::chrono::nanoseconds longest_wait_{0};
   LinkRecord record_;

@@ -1,8 +1,8 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "api/ark_api.h"
-#include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
+#include "counts/counts.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
 #include "host/blueprint_path.h"
@@ -18,35 +18,23 @@ constexpr std::string_view kBuildHook = "Hook_APrimalStructure_IsAllowedToBuild"
 // Tells the placing player of a limit he has come near, if any. The
 // placement stands even when its warning cannot be shown.
 void WarnAfterPlacement(APlayerController* pc, std::u16string_view path, const PathFacts& facts,
-                        std::int32_t team, const TeamView* cluster) {
+                        std::int32_t team, const TeamView& after) {
   try {
-    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, facts, team, cluster);
+    WarnNearLimit(static_cast<AShooterPlayerController*>(pc), path, facts, team, after);
   } catch (const std::exception& e) {
     LogHookFailure(kBuildHook, e.what());
   }
 }
 
-// Whether the placement may go ahead, counting it when it may: against the
-// whole cluster's counts while the cluster can be asked, else against this
-// server's. This server's counts take it either way.
+// Whether the placement may go ahead, counting it when it may.
 bool JudgeAndCount(APlayerController* pc, const FString& path, std::int32_t team,
                    std::uint64_t steam_id) {
   const PathFacts facts = FactsOfPath(path.View());
-  if (const auto verdict = ClusterPlace(path, facts, team, steam_id)) {
-    if (verdict->allowed) {
-      DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-      UpdateStructureCount(path, facts, team, +1);
-      WarnAfterPlacement(pc, path.View(), facts, team, &verdict->after);
-    }
-    return verdict->allowed;
+  const PlacementVerdict verdict = JudgePlacement(path, facts, team, steam_id);
+  if (verdict.allowed) {
+    WarnAfterPlacement(pc, path.View(), facts, team, verdict.after);
   }
-  if (!StructureAllowed(path, facts, team, steam_id)) {
-    return false;
-  }
-  DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
-  UpdateStructureCount(path, facts, team, +1);
-  WarnAfterPlacement(pc, path.View(), facts, team, nullptr);
-  return true;
+  return verdict.allowed;
 }
 
 // Judges and counts one final placement that the game allowed. Answers
@@ -77,7 +65,7 @@ void Hook_AShooterGameMode_InitGame(AShooterGameMode* mode, FString* map_name, F
                                     FString* error_message) {
   original::InitGame(mode, map_name, options, error_message);
   GuardHook(
-      "Hook_AShooterGameMode_InitGame", [] { RecountAndPublish(); }, [] {});
+      "Hook_AShooterGameMode_InitGame", [] { Recount(); }, [] {});
 }
 
 int Hook_APrimalStructure_IsAllowedToBuild(APrimalStructure* structure, APlayerController* pc,
@@ -127,8 +115,7 @@ void Hook_APrimalStructure_Destroyed(APrimalStructure* structure) {
         DebugTrace("| Hook_APrimalStructure_Destroyed: team_id: {}", team);
         DebugTrace("|");
         if (team > kHighestUncountedTeam) {
-          UpdateStructureCount(path, team, -1);
-          ClusterCountChange(path, team, -1);
+          CountRemoval(path, team);
           DebugTrace("|");
           DebugTrace("| Hook_APrimalStructure_Destroyed: Count: -1");
           DebugTrace("| Hook_APrimalStructure_Destroyed: path_name: {}", Utf8Text{path.View()});

@@ -2,14 +2,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "accounting/group_counts.h"
-#include "accounting/ledger.h"
-#include "accounting/limit_rules.h"
 #include "accounting/team_identity.h"
-#include "cluster/cluster_counts.h"
 #include "config/debug_trace.h"
+#include "counts/counts.h"
 #include "hooks/hook_guard.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
@@ -27,62 +23,6 @@ void NotifyRefusal(std::string_view key, AController* controller) {
   } catch (const std::exception& e) {
     LogHookFailure(kTribeHook, e.what());
   }
-}
-
-// Moves every count of team `from` to team `to`: totals add up, nothing is
-// replaced. `per_entry` writes the trace lines of one ledger entry. Every
-// limit the move needs is read before the first count changes, so a move
-// that fails (a "Count" of the wrong type) leaves every count as it was.
-void MoveCounts(
-    std::int32_t from, std::int32_t to,
-    const std::function<void(const TraceLines&, std::int32_t moved, bool after)>& per_entry) {
-  const TraceLines trace;
-  struct Step {
-    std::int32_t moved;
-    CountChange to_gains;
-    CountChange from_loses;
-  };
-  std::vector<Step> steps;
-  Ledger& ledger = StructureLedger();
-  steps.reserve(ledger.size());
-  for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
-    const auto found = entry->second.find(from);
-    const std::int32_t moved = found != entry->second.end() ? found->second : 0;
-    steps.push_back({moved, PrepareCountChange(trace, entry->first, to, +moved),
-                     PrepareCountChange(trace, entry->first, from, -moved)});
-  }
-
-  auto& totals = TeamTotals();
-  // One at a time: reading may add a team, and that may move the other.
-  const std::int32_t from_total = totals[from];
-  totals[to] += from_total;
-  std::int32_t sum = 0;
-  for (const Step& step : steps) {
-    sum += step.moved;
-    per_entry(trace, step.moved, false);
-    ApplyCountChange(trace, step.to_gains);
-    ApplyCountChange(trace, step.from_loses);
-    per_entry(trace, step.moved, true);
-  }
-  // Blueprints with ledger counts took their share of the groups along.
-  MoveGroupCounts(from, to);
-  totals.erase(from);
-  totals[to] -= sum;
-  if (to <= kHighestUncountedTeam) {
-    // Such a team is never counted: its structures count nowhere, as in a recount.
-    totals.erase(to);
-  }
-}
-
-// Whether the receiving team may take the other's structures: by the whole
-// cluster's counts while the cluster can be asked, else by this server's.
-bool MergeAllowed(std::int32_t receiver, std::int32_t other) {
-  if (auto receiving = ClusterTeamView(receiver)) {
-    if (auto joining = ClusterTeamView(other)) {
-      return MergedWithinLimits(receiver, *receiving, *joining);
-    }
-  }
-  return AllowMergedStructureCounts(receiver, other);
 }
 
 struct Participants {
@@ -125,21 +65,6 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
     // One team on both sides: nothing to check or move; the game decides.
     return call_game();
   }
-  if (!MergeAllowed(p.team1, p.team2)) {
-    if (merge) {
-      NotifyRefusal("InvitingMergeFail", p.inviter);
-      NotifyRefusal("InvitedMergeFail", p.joiner);
-      DebugTrace("| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge prevented!");
-    } else {
-      DebugTrace("| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite prevented!");
-      NotifyRefusal("InvitingTribeFail", p.inviter);
-      NotifyRefusal("InvitedPlayerFail", p.joiner);
-    }
-    return std::nullopt;
-  }
-  if (!call_game()) {
-    return false;
-  }
   const std::string code1 =
       merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge allowed! (Code 1)"
             : "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 1)";
@@ -148,18 +73,30 @@ CaseResult JoinCase(AShooterPlayerState* player, APlayerController* inviter, boo
       trace(code1);
     }
   };
-  // Membership is cluster-wide: every server's counts of the team move,
-  // whether or not this server has any.
-  ClusterMove(p.team2, p.team1);
-  if (TeamTotals()[p.team2] > 0) {
-    MoveCounts(p.team2, p.team1, trace_code1);
-    if (merge) {
-      DebugTrace("| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)");
-    }
-  } else {
-    DebugTrace(merge
-                   ? "| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)"
-                   : "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 2)");
+  switch (JoinTeams(p.team1, p.team2, call_game, trace_code1)) {
+    case JoinOutcome::kRefusedByLimits:
+      if (merge) {
+        NotifyRefusal("InvitingMergeFail", p.inviter);
+        NotifyRefusal("InvitedMergeFail", p.joiner);
+        DebugTrace("| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge prevented!");
+      } else {
+        DebugTrace("| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite prevented!");
+        NotifyRefusal("InvitingTribeFail", p.inviter);
+        NotifyRefusal("InvitedPlayerFail", p.joiner);
+      }
+      return std::nullopt;
+    case JoinOutcome::kRefusedByGame:
+      return false;
+    case JoinOutcome::kMoved:
+      if (merge) {
+        DebugTrace("| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)");
+      }
+      break;
+    case JoinOutcome::kNothingHere:
+      DebugTrace(
+          merge ? "| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)"
+                : "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 2)");
+      break;
   }
   return true;
 }
@@ -183,23 +120,18 @@ bool CreateCase(AShooterPlayerState* player, const std::function<bool()>& call_g
         DebugTrace("| Creating a tribe: 4");
         DebugTrace("| AShooterPlayerState_AddToTribe: [Creating] team_id1: {}", new_team);
         DebugTrace("| AShooterPlayerState_AddToTribe: [Creating] team_id2: {}", old_team);
-        ClusterMove(old_team, new_team);
-        if (TeamTotals()[old_team] <= 0) {
-          DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 3)");
-        } else {
-          MoveCounts(old_team, new_team,
-                     [](const TraceLines& trace, std::int32_t moved, bool after) {
-                       if (!after) {
-                         trace("| Creating a tribe: 5");
-                         trace("| Creating a tribe: [Creating] UpdateStructureCount {}", moved);
-                       } else {
-                         trace(
-                             "| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! "
-                             "(Code 1)");
-                       }
-                     });
-          DebugTrace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 2)");
-        }
+        const bool had_counts = MoveTeam(
+            old_team, new_team, [](const TraceLines& trace, std::int32_t moved, bool after) {
+              if (!after) {
+                trace("| Creating a tribe: 5");
+                trace("| Creating a tribe: [Creating] UpdateStructureCount {}", moved);
+              } else {
+                trace("| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 1)");
+              }
+            });
+        DebugTrace(had_counts
+                       ? "| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 2)"
+                       : "| AShooterPlayerState_AddToTribe: [Creating]: Tribe Created! (Code 3)");
       }
     }
   }

@@ -8,6 +8,7 @@
 #include "cluster/cluster_counts.h"
 #include "config/cluster_settings.h"
 #include "config/config.h"
+#include "counts/counts.h"
 #include "hooks/hooks.h"
 #include "host/game.h"
 #include "host/logger.h"
@@ -94,7 +95,7 @@ void Load() {
     ReadConfig();
     StartCluster(ParseClusterSettings(PluginConfig()));
     if (ArkApi::GetApiUtils().GetStatus() == 1) {
-      RecountAndPublish();
+      Recount();
     }
   } catch (const std::exception& e) {
     Log().error("{}", e.what());

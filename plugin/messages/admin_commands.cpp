@@ -2,7 +2,7 @@
 
 #include "api/ark_api.h"
 #include "api/game_members.h"
-#include "cluster/cluster_counts.h"
+#include "counts/counts.h"
 #include "host/blueprint_path.h"
 #include "host/game.h"
 #include "host/logger.h"
@@ -31,14 +31,14 @@ bool IsStructure(AActor* actor) {
 void UpdateStructuresConsole(APlayerController* player, FString* /*command*/, bool /*flag*/) {
   GuardConsoleCommand([&] {
     if (!ArkApi::GetApiUtils().IsPlayerDead(AsShooter(player))) {
-      RecountAndPublish();
+      Recount();
     }
   });
 }
 
 void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {
   GuardRconCommand(connection, packet, [&] {
-    RecountAndPublish();
+    Recount();
     ReplyRcon(connection, packet, "Updated All Structures");
   });
 }

@@ -3,7 +3,6 @@
 #include <optional>
 #include <string>
 
-#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "config/config.h"
@@ -46,15 +45,10 @@ class Nearest {
   std::optional<Standing> best_;
 };
 
-std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
-  const auto it = counts.find(team);
-  return it != counts.end() ? it->second : 0;
-}
-
 }  // namespace
 
 void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
-                   const PathFacts& facts, std::int32_t team, const TeamView* cluster) {
+                   const PathFacts& facts, std::int32_t team, const TeamView& after) {
   const LimitPlan& plan = Limits();
   if (!plan.WarnAtPercent() || team <= kHighestUncountedTeam) {
     return;
@@ -64,22 +58,16 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   Ledger& ledger = StructureLedger();
   if (const auto entry = facts.entry; entry != ledger.end()) {
     const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
-    const std::int32_t count =
-        cluster != nullptr ? cluster->Blueprint(index) : CountIn(entry->second, team);
-    nearest.Consider(count, BlueprintLimitOf(entry, path, team), [&] {
+    nearest.Consider(after.Blueprint(index), BlueprintLimitOf(entry, path, team), [&] {
       return FromUtf8(SettingOr<std::string>(root, settings::kName, ToUtf8(entry->first.View())));
     });
   }
-  if (const GroupTally* tally = CountedGroups(); tally != nullptr) {
-    for (const std::uint32_t group : facts.groups) {
-      const std::int32_t count =
-          cluster != nullptr ? cluster->Group(group) : GroupCount(*tally, group, team);
-      nearest.Consider(count, plan.GroupLimitOf(group, team),
-                       [&] { return plan.Groups()[group].name; });
-    }
+  for (const std::uint32_t group : facts.groups) {
+    nearest.Consider(after.Group(group), plan.GroupLimitOf(group, team),
+                     [&] { return plan.Groups()[group].name; });
   }
-  nearest.Consider(cluster != nullptr ? cluster->Total() : CountIn(TeamTotals(), team),
-                   MaxAmountOf(team), [&] { return MessageTextOr(root, "TotalName", u"Total"); });
+  nearest.Consider(after.Total(), MaxAmountOf(team),
+                   [&] { return MessageTextOr(root, "TotalName", u"Total"); });
   if (const auto& best = nearest.Best()) {
     const NotificationLook look = KeyedNotificationLook(root);
     PushNotification(player, kRed, look.scale, look.display_time, MessageText(root, "NearLimitMsg"),

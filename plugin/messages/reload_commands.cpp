@@ -3,8 +3,8 @@
 #include <exception>
 #include <utility>
 
-#include "cluster/cluster_counts.h"
 #include "config/config.h"
+#include "counts/counts.h"
 #include "host/game.h"
 #include "host/logger.h"
 #include "messages/command_guard.h"
@@ -18,7 +18,7 @@ namespace {
 // as the counts do, and the failure goes on to the caller.
 void RecountOrRestore(LoadedConfig previous) {
   try {
-    RecountAndPublish();
+    Recount();
   } catch (...) {
     RestoreConfig(std::move(previous));
     throw;

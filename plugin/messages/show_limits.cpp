@@ -9,9 +9,9 @@
 #include "accounting/team_view.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
-#include "cluster/cluster_counts.h"
 #include "config/config.h"
 #include "config/settings.h"
+#include "counts/counts.h"
 #include "host/game.h"
 #include "host/logger.h"
 #include "host/text.h"
@@ -124,10 +124,8 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& c
 }
 
 std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
-  const TeamView here = LocalTeamView(team);
-  const std::optional<TeamView> cluster = ClusterTeamView(team);
-  const std::int32_t maximum = ShownMaxAmount(root, team);
-  return LimitsBody(root, team, cluster ? *cluster : here, here, maximum);
+  const CountsStanding standing = TeamStanding(team);
+  return LimitsBody(root, team, standing.counts, standing.here, ShownMaxAmount(root, team));
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {

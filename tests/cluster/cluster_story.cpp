@@ -10,14 +10,21 @@ PeerServer::PeerServer(const ClusterSettings& cluster, std::string server)
     : keys_(cluster.name, server) {
   ClusterSettings own = cluster;
   own.server = std::move(server);
-  link_ = std::make_unique<RedisLink>(own, [this] { Recount(); });
+  link_ = std::make_unique<RedisLink>(own);
   link_->Start();
+}
+
+bool PeerServer::Up() {
+  if (link_->TakeOverReady()) {
+    Recount();
+  }
+  return link_->Up();
 }
 
 bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& limits) {
   Counts& own = world_[team];
   bool allowed = own[kTotal] < limits[kTotal] && own[position] < limits[position];
-  if (link_->Up()) {
+  if (Up()) {
     LimitFields published;
     for (std::size_t i = 0; i < kFields.size(); ++i) {
       published.emplace_back(kFields[i], limits[i]);
@@ -48,7 +55,7 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
   }
   --own[kTotal];
   --own[position];
-  if (link_->Up()) {
+  if (Up()) {
     const std::vector<std::pair<std::string, std::int32_t>> changes{{kFields[kTotal], -1},
                                                                     {kFields[position], -1}};
     try {
@@ -60,7 +67,7 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
 }
 
 bool PeerServer::Recount() {
-  if (!link_->Up()) {
+  if (!Up()) {
     return false;
   }
   try {

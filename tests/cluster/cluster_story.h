@@ -11,6 +11,7 @@
 #include "cluster/redis_link.h"
 #include "cluster/script_calls.h"
 #include "config/cluster_settings.h"
+#include "counts/counts.h"
 #include "support/direct_story.h"
 
 namespace cairnward::testing {
@@ -42,6 +43,9 @@ class PeerServer {
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
+  // Whether its link is up, republishing its world when it has just come back.
+  bool Up();
+
   KeyNames keys_;
   std::map<std::int32_t, Counts> world_;
   std::unique_ptr<RedisLink> link_;
@@ -56,7 +60,7 @@ class ClusterStory : public DirectStory {
   // The "Cluster" section alone, for a test that loads the plug-in itself.
   void ConfigureCluster(int port, const std::string& password = {});
   // Every recount of the plug-in publishes its counts.
-  static void Recount() { RecountAndPublish(); }
+  static void Recount() { cairnward::Recount(); }
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
   // A team's counts in the aggregate, read straight from Redis.
