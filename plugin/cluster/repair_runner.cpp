@@ -1,25 +1,20 @@
 #include "cluster/repair_runner.h"
 
-#include <fmt/chrono.h>
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <ctime>
 #include <exception>
 #include <utility>
 
 #include "cluster/redis_connection.h"
 #include "cluster/repair.h"
+#include "host/clock_text.h"
 #include "host/logger.h"
 
 namespace cairnward {
 namespace {
 
 constexpr std::chrono::milliseconds kLeastRepairTimeout{5000};
-
-std::string ClockTime(std::chrono::system_clock::time_point when) {
-  return fmt::format("{:%H:%M:%S}", fmt::localtime(std::chrono::system_clock::to_time_t(when)));
-}
 
 RepairReport RunRepair(const RepairJob& job, RedisConnection& connection, const KeyNames& keys,
                        const std::atomic<bool>& stop) {
@@ -69,7 +64,7 @@ bool RepairRunner::Start(RepairJob job) {
       return false;
     }
     state_.running = fmt::format("cluster {} since {}", RepairName(job),
-                                 ClockTime(std::chrono::system_clock::now()));
+                                 UtcTimeText(std::chrono::system_clock::now()));
     job_ = std::move(job);
   }
   wake_.notify_all();
@@ -128,7 +123,7 @@ void RepairRunner::Run(const RepairJob& job) {
   }
   const std::lock_guard lock(mutex_);
   state_.last = fmt::format("Last repair: cluster {}, ended {}: {}", name,
-                            ClockTime(std::chrono::system_clock::now()), last);
+                            UtcTimeText(std::chrono::system_clock::now()), last);
 }
 
 }  // namespace cairnward
