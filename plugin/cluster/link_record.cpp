@@ -1,6 +1,7 @@
 #include "cluster/link_record.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -9,7 +10,8 @@ namespace {
 
 // The value below which `share` of the sorted durations lie.
 std::chrono::nanoseconds Percentile(std::vector<std::chrono::nanoseconds>& took, double share) {
-  const auto at = static_cast<std::size_t>(share * static_cast<double>(took.size() - 1) + 0.5);
+  const auto at =
+      static_cast<std::size_t>(std::lround(share * static_cast<double>(took.size() - 1)));
   std::nth_element(took.begin(), took.begin() + static_cast<std::ptrdiff_t>(at), took.end());
   return took[at];
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 
@@ -208,6 +209,7 @@ std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, Rep
   std::vector<std::string> grids = Members(connection, keys.Servers());
   std::erase(grids, keys.Server());
   std::vector<Command> calls;
+  calls.reserve(grids.size());
   for (const std::string& grid : grids) {
     calls.push_back(Command{"EVAL", std::string(CompareLimitsScript()), "2", keys.Limits(),
                             keys.OfGrid(grid).Limits()});
@@ -239,6 +241,41 @@ std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, Rep
   return differing;
 }
 
+// Why the grid may not be retired now; none when it may.
+std::optional<std::string> RetireRefusal(RedisConnection& connection, const KeyNames& keys,
+                                         const std::string& escaped) {
+  if (escaped == keys.Server()) {
+    return fmt::format("Grid {} is this grid: retire it from another grid once it has stopped",
+                       Shown(escaped));
+  }
+  if (connection.Run(Command{"EXISTS", keys.OfGrid(escaped).Lease()})->integer == 1) {
+    return fmt::format(
+        "Grid {} is live (its lease is held): stop it, and retire it once its lease has expired",
+        Shown(escaped));
+  }
+  return std::nullopt;
+}
+
+std::string RetireSummary(const std::string& shown, const Batches& batches, bool finished,
+                          std::size_t teams) {
+  if (finished) {
+    return fmt::format(
+        "Retired grid {}: its contribution of {} is out of the cluster's counts, and the grid out "
+        "of its list",
+        shown, Teams(teams));
+  }
+  if (!batches.bad.empty()) {
+    return fmt::format(
+        "Retired grid {} from {} of {}; it stays in the cluster for the others, whose counts are "
+        "not all numbers (see above)",
+        shown, teams - batches.bad.size(), Teams(teams));
+  }
+  return fmt::format(
+      "Grid {} came back during the retire, after {} of {}; its own publication replaces what is "
+      "left",
+      shown, batches.teams, Teams(teams));
+}
+
 }  // namespace
 
 std::size_t TeamsPerBatch(std::size_t grids) {
@@ -248,19 +285,8 @@ std::size_t TeamsPerBatch(std::size_t grids) {
 RepairReport RetireGrid(RedisConnection& connection, const KeyNames& keys, std::string_view grid,
                         const std::atomic<bool>* stop) {
   const std::string escaped = EscapeKeyPart(grid);
-  const std::string shown = Shown(escaped);
-  if (escaped == keys.Server()) {
-    return Refused(
-        fmt::format("Grid {} is this grid: retire it from another grid once it has "
-                    "stopped",
-                    shown));
-  }
-  const KeyNames other = keys.OfGrid(escaped);
-  if (connection.Run(Command{"EXISTS", other.Lease()})->integer == 1) {
-    return Refused(
-        fmt::format("Grid {} is live (its lease is held): stop it, and retire it once "
-                    "its lease has expired",
-                    shown));
+  if (std::optional<std::string> refusal = RetireRefusal(connection, keys, escaped)) {
+    return Refused(std::move(*refusal));
   }
   std::set<std::int32_t> teams;
   ScanKeys(connection, keys.Prefix() + "server:" + escaped + ":team:*", stop,
@@ -269,37 +295,24 @@ RepairReport RetireGrid(RedisConnection& connection, const KeyNames& keys, std::
                teams.insert(team);
              }
            });
+  const KeyNames other = keys.OfGrid(escaped);
   const bool listed = connection.Run(Command{"SISMEMBER", keys.Servers(), escaped})->integer == 1 ||
                       connection.Run(Command{"EXISTS", other.Limits()})->integer == 1;
   if (teams.empty() && !listed) {
-    return Refused(fmt::format("Grid {} holds nothing in the cluster: nothing to retire", shown));
+    return Refused(
+        fmt::format("Grid {} holds nothing in the cluster: nothing to retire", Shown(escaped)));
   }
   const Batches batches =
       RunTeamBatches(connection, keys, "retire", escaped, teams, stop, [](const redisReply&) {});
-  RepairReport report;
-  report.findings = batches.bad;
+  // The grid's own keys go last, once no team holds its counts.
   const bool finished =
       !batches.refused && batches.bad.empty() &&
       connection.Run(Command{"EVAL", std::string(RetireGridScript()), "0", keys.Prefix(), escaped})
               ->integer == 1;
-  if (batches.refused || (batches.bad.empty() && !finished)) {
-    report.done = false;
-    report.summary = fmt::format(
-        "Grid {} came back during the retire, after {} of {}; its own "
-        "publication replaces what is left",
-        shown, batches.teams, Teams(teams.size()));
-  } else if (!batches.bad.empty()) {
-    report.done = false;
-    report.summary = fmt::format(
-        "Retired grid {} from {} of {}; it stays in the cluster for the "
-        "others, whose counts are not all numbers (see above)",
-        shown, teams.size() - batches.bad.size(), Teams(teams.size()));
-  } else {
-    report.summary = fmt::format(
-        "Retired grid {}: its contribution of {} is out of the "
-        "cluster's counts, and the grid out of its list",
-        shown, Teams(teams.size()));
-  }
+  RepairReport report;
+  report.findings = batches.bad;
+  report.done = finished;
+  report.summary = RetireSummary(Shown(escaped), batches, finished, teams.size());
   return report;
 }
 
