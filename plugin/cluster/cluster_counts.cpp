@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <charconv>
+#include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "accounting/group_counts.h"
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "cluster/cluster_parts.h"
@@ -21,7 +21,6 @@
 #include "cluster/repair_runner.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
-#include "host/text.h"
 
 namespace cairnward {
 namespace {
@@ -31,10 +30,14 @@ struct Cluster {
   std::unique_ptr<KeyNames> keys;
   std::unique_ptr<Publisher> publisher;
   std::unique_ptr<RepairRunner> repairs;
-  // Teams whose counts changed while a publication was being sent: it may
-  // have overwritten the change, so they are sent again once it has ended.
-  FlatHashMap<std::int32_t, bool> changed_while_publishing;
-  std::chrono::nanoseconds longest_publication_wait{0};
+  // Teams whose counts are to be sent again once no publication is being
+  // sent: changed while one was (it may have overwritten the change), or
+  // changed when the hook had no time left to send the change.
+  FlatHashMap<std::int32_t, bool> resend;
+  // The hook's one deadline for every wait on Redis while a budget is open.
+  std::optional<RedisConnection::Clock::time_point> deadline;
+  RedisConnection::Clock::time_point budget_opened;
+  std::chrono::nanoseconds longest_hook_wait{0};
   FieldLayout layout;
   // The version of this server's limits in Redis; empty until they are
   // published for the fields as they are.
@@ -55,7 +58,7 @@ RedisLink* UsableLink() {
   if (link == nullptr) {
     return nullptr;
   }
-  if (link->TakeOverReady()) {
+  if (link->Poll()) {
     // Redis may have lost everything while the link was down.
     PublishContribution();
   }
@@ -73,8 +76,40 @@ RedisLink* UsableLink() {
 void NoteChange(std::int32_t team) {
   Cluster& cluster = State();
   if (team > kHighestUncountedTeam && cluster.publisher->Busy()) {
-    cluster.changed_while_publishing[team] = true;
+    cluster.resend[team] = true;
   }
+}
+
+// Whether the hook's deadline leaves time for a call. A call it has no time
+// for is not sent: the hook judges by this server's counts, and the teams
+// the call would have changed are sent later.
+bool TimeLeft() {
+  const Cluster& cluster = State();
+  return !cluster.deadline || RedisConnection::Clock::now() < *cluster.deadline;
+}
+
+bool TimeLeftFor(std::initializer_list<std::int32_t> teams) {
+  if (TimeLeft()) {
+    return true;
+  }
+  for (const std::int32_t team : teams) {
+    if (team > kHighestUncountedTeam) {
+      State().resend[team] = true;
+    }
+  }
+  return false;
+}
+
+// Waits for the publication in flight with half the time the hook has
+// left, keeping the rest for the call that follows.
+void AwaitPublication() {
+  Cluster& cluster = State();
+  std::chrono::nanoseconds limit = cluster.link->Settings().timeout;
+  if (cluster.deadline) {
+    limit = std::max(std::chrono::nanoseconds(0),
+                     (*cluster.deadline - RedisConnection::Clock::now()) / 2);
+  }
+  cluster.publisher->Wait(limit);
 }
 
 const std::vector<std::string>& Fields() {
@@ -131,34 +166,32 @@ void PublishLimits(RedisLink& link) {
     }
   }
   std::string version = fmt::format("{:08x}{:08x}", std::random_device{}(), ++cluster.publications);
-  link.Run(LimitsCalls(*cluster.keys, version, limits));
+  std::vector<Command> calls = LimitsCalls(*cluster.keys, version, limits);
+  // Kept first: a republish by the heartbeat then sends this version.
+  cluster.publisher->KeepLimits(calls);
+  link.Run(calls);
   cluster.limits_version = std::move(version);
 }
 
-// Ends what a publication left behind: its failure takes the link down;
-// once it is sent, the teams changed meanwhile are sent again from this
-// server's counts as they are now.
+// Once no publication is being sent, the teams to send again are sent
+// from this server's counts as they are now.
 void Settle(RedisLink& link) {
   Cluster& cluster = State();
-  if (std::optional<std::string> failure = cluster.publisher->TakeFailure()) {
-    cluster.changed_while_publishing.clear();
-    link.Fail(*failure);
-    throw LinkDown(*failure);
-  }
-  if (cluster.changed_while_publishing.empty() || cluster.publisher->Busy()) {
+  if (cluster.resend.empty() || cluster.publisher->Busy() || !TimeLeft()) {
     return;
   }
   OwnCounts counts;
   std::vector<std::int32_t> dropped;
-  for (const auto& [team, changed] : cluster.changed_while_publishing) {
+  for (const auto& [team, changed] : cluster.resend) {
     TeamCountPairs own = CountsAboveZero(LocalTeamView(team).Counts());
+    cluster.publisher->Set(team, own);
     if (own.empty()) {
       dropped.push_back(team);
     } else {
       counts[team] = std::move(own);
     }
   }
-  cluster.changed_while_publishing.clear();
+  cluster.resend.clear();
   link.RunScripts(Script::kReplace, ReplaceCalls(*cluster.keys, Fields(), counts, dropped));
 }
 
@@ -173,7 +206,12 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
   cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
   cluster.repairs = std::make_unique<RepairRunner>(*settings, *cluster.keys);
-  cluster.link = std::make_unique<RedisLink>(*settings);
+  // The heartbeat found that Redis lost this server's data: its limits and
+  // its contribution go back from the link's thread, without waiting for
+  // the game thread.
+  Publisher* publisher = cluster.publisher.get();
+  cluster.link = std::make_unique<RedisLink>(*settings, *cluster.keys,
+                                             [publisher] { publisher->Republish(); });
   cluster.link->Start();
 }
 
@@ -184,8 +222,9 @@ void StopCluster() {
   cluster.publisher.reset();
   cluster.keys.reset();
   cluster.layout = FieldLayout();
-  cluster.changed_while_publishing.clear();
-  cluster.longest_publication_wait = {};
+  cluster.resend.clear();
+  cluster.deadline.reset();
+  cluster.longest_hook_wait = {};
 }
 
 std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts& facts,
@@ -214,10 +253,17 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   NoteChange(team);
   try {
     // A second try when Redis no longer holds the limits (it restarted, or
-    // was emptied): they are published again first.
+    // was emptied): they are published again first, and so is the
+    // contribution, which Redis has lost with them.
     for (int attempt = 0; attempt < 2; ++attempt) {
+      if (!TimeLeftFor({team})) {
+        return std::nullopt;
+      }
       if (cluster.limits_version.empty()) {
         PublishLimits(*link);
+      }
+      if (!TimeLeftFor({team})) {
+        return std::nullopt;
       }
       const Reply reply = link->RunScript(
           Script::kPlace,
@@ -229,6 +275,12 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
       const std::int32_t outcome = IntegerOf(*reply->element[0]);
       if (outcome < 0) {
         cluster.limits_version.clear();
+        cluster.publisher->Republish();
+        NoteChange(team);
+        AwaitPublication();
+        if (cluster.publisher->Busy()) {
+          return std::nullopt;  // judged here until the contribution is back
+        }
         continue;
       }
       ClusterVerdict verdict;
@@ -238,6 +290,7 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
         for (const std::uint32_t position : positions) {
           counts[position] = Plus(counts[position], 1);
         }
+        cluster.publisher->Count(team, positions, +1);
       }
       verdict.after = TeamView(std::move(counts));
       return verdict;
@@ -259,11 +312,16 @@ void ClusterCountChange(const FString& path, std::int32_t team, std::int32_t cha
     return;
   }
   const std::vector<std::string>& fields = Fields();
+  const std::vector<std::uint32_t> positions = PositionsOf(FactsOfPath(path.View()));
   std::vector<std::pair<std::string, std::int32_t>> changes;
-  for (const std::uint32_t position : PositionsOf(FactsOfPath(path.View()))) {
+  for (const std::uint32_t position : positions) {
     changes.emplace_back(fields[position], change);
   }
+  State().publisher->Count(team, positions, change);
   NoteChange(team);
+  if (!TimeLeftFor({team})) {
+    return;
+  }
   try {
     link->RunScript(Script::kChange, ChangeCall(*State().keys, team, changes));
   } catch (const LinkDown&) {
@@ -276,8 +334,12 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
   if (link == nullptr || from <= kHighestUncountedTeam) {
     return;
   }
+  State().publisher->Move(from, to);
   NoteChange(from);
   NoteChange(to);
+  if (!TimeLeftFor({from, to})) {
+    return;
+  }
   const std::string target = to > kHighestUncountedTeam ? std::to_string(to) : "0";
   try {
     link->RunScript(Script::kMove, {"0", State().keys->Prefix(), std::to_string(from), target});
@@ -288,7 +350,7 @@ void ClusterMove(std::int32_t from, std::int32_t to) {
 
 std::optional<TeamView> ClusterTeamView(std::int32_t team) {
   RedisLink* link = UsableLink();
-  if (link == nullptr) {
+  if (link == nullptr || !TimeLeft()) {
     return std::nullopt;
   }
   try {
@@ -306,15 +368,11 @@ void PublishContribution() {
   if (link == nullptr || !link->Up()) {
     return;
   }
-  cluster.changed_while_publishing.clear();
+  cluster.resend.clear();
   cluster.publisher->Publish({Fields(), CountsByTeam()});
   // A small contribution is sent by the time this wait ends; a large one
   // goes on in the background.
-  const auto asked = std::chrono::steady_clock::now();
-  cluster.publisher->Wait(link->Settings().timeout);
-  cluster.longest_publication_wait =
-      std::max(cluster.longest_publication_wait,
-               std::chrono::nanoseconds(std::chrono::steady_clock::now() - asked));
+  AwaitPublication();
   try {
     Settle(*link);
   } catch (const LinkDown&) {
@@ -342,9 +400,31 @@ bool ClusterPublishing() {
 
 std::chrono::nanoseconds ClusterLongestWait() {
   const Cluster& cluster = State();
-  return cluster.link != nullptr
-             ? std::max(cluster.link->LongestWait(), cluster.longest_publication_wait)
-             : std::chrono::nanoseconds(0);
+  return cluster.link != nullptr ? std::max(cluster.link->LongestWait(), cluster.longest_hook_wait)
+                                 : std::chrono::nanoseconds(0);
+}
+
+ClusterBudget::ClusterBudget() {
+  Cluster& cluster = State();
+  if (cluster.link == nullptr || cluster.deadline) {
+    return;
+  }
+  opened_ = true;
+  cluster.budget_opened = RedisConnection::Clock::now();
+  cluster.deadline = cluster.budget_opened + cluster.link->Settings().timeout;
+  cluster.link->SetDeadline(cluster.deadline);
+}
+
+ClusterBudget::~ClusterBudget() {
+  Cluster& cluster = State();
+  if (!opened_ || cluster.link == nullptr) {
+    return;
+  }
+  cluster.longest_hook_wait =
+      std::max(cluster.longest_hook_wait,
+               std::chrono::nanoseconds(RedisConnection::Clock::now() - cluster.budget_opened));
+  cluster.deadline.reset();
+  cluster.link->SetDeadline(std::nullopt);
 }
 
 }  // namespace cairnward

@@ -48,16 +48,32 @@ std::optional<TeamView> ClusterTeamView(std::int32_t team);
 // Replaces this server's whole contribution with its counts as they are, in
 // pieces, adjusting the aggregate by the difference. After every recount,
 // and whenever the link comes back. The pieces are sent on a thread of the
-// cluster's own: the game thread waits for them at most "TimeoutMs", and
-// teams whose counts change while they are sent are sent again after them.
+// cluster's own: the game thread waits for them at most half the time its
+// budget has left, and teams whose counts change while they are sent are
+// sent again after them.
 void PublishContribution();
+
+// While one is alive, every wait of the game thread on Redis — the calls
+// and the wait for a publication — shares one deadline, "TimeoutMs" after
+// it opened: a hook waits at most that long in all. The seam opens one per
+// hook call; one opened inside another shares the outer's.
+class ClusterBudget {
+ public:
+  ClusterBudget();
+  ~ClusterBudget();
+  ClusterBudget(const ClusterBudget&) = delete;
+  ClusterBudget& operator=(const ClusterBudget&) = delete;
+
+ private:
+  bool opened_ = false;
+};
 
 // Whether "Cluster" is configured, up or not.
 bool ClusterConfigured();
 
 // For tests and the development server: whether the link is up now,
 // whether a publication is still being sent, and the longest the game
-// thread has waited on Redis.
+// thread has waited on Redis in one reply or one budget.
 bool ClusterUp();
 bool ClusterPublishing();
 std::chrono::nanoseconds ClusterLongestWait();

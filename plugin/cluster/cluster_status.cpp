@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 
@@ -16,9 +17,6 @@
 
 namespace cairnward {
 namespace {
-
-// The lease time the grids hold their names for, to tell a lease's age.
-constexpr std::chrono::milliseconds kStatusLease{5000};
 
 std::string_view TextOf(const redisReply& reply) {
   return reply.type == REDIS_REPLY_STRING || reply.type == REDIS_REPLY_STATUS
@@ -53,6 +51,7 @@ GridsSeen ReadGrids(RedisLink& link, const KeyNames& keys) {
   for (std::size_t i = 0; i < replies[1]->elements; ++i) {
     seen.grids.emplace_back(TextOf(*replies[1]->element[i]));
   }
+  std::sort(seen.grids.begin(), seen.grids.end());
   std::vector<Command> asked;
   for (const std::string& grid : seen.grids) {
     const KeyNames other = keys.OfGrid(grid);
@@ -99,6 +98,8 @@ std::string PublicationLine(Publisher& publisher) {
   return line;
 }
 
+// A lease's age from the time it has left, taking this grid's "LeaseMs" for
+// every grid's.
 std::string LeaseText(long long left_ms, std::chrono::milliseconds lease) {
   if (left_ms < 0) {
     return "no lease: stopped";
@@ -159,7 +160,7 @@ std::vector<std::string> ClusterStatusLines() {
   std::vector<std::string> lines{LinkLine(settings, parts.link->Record().Take(), seen),
                                  PublicationLine(*parts.publisher)};
   if (seen) {
-    AddGridLines(*seen, *parts.keys, kStatusLease, lines);
+    AddGridLines(*seen, *parts.keys, settings.lease, lines);
   } else {
     lines.push_back(std::move(unseen));
   }

@@ -101,6 +101,9 @@ std::vector<std::uint32_t> PositionsOf(const PathFacts& facts) {
 
 OwnCounts CountsByTeam() {
   OwnCounts own;
+  // Room for every team at once: grown as it fills, a map filled in the
+  // order of another of the same hash meets long runs of taken slots.
+  own.reserve(TeamTotals().size());
   const auto add = [&](const TeamCounts& counts, std::size_t position) {
     for (const auto& [team, count] : counts) {
       if (count > 0 && team > kHighestUncountedTeam) {

@@ -62,12 +62,12 @@ std::string KeyNames::Limits() const {
   return fmt::format("{}server:{}:limits", prefix_, server_);
 }
 
-std::string KeyNames::Servers() const {
-  return prefix_ + "servers";
-}
-
 std::string KeyNames::Lease() const {
   return fmt::format("{}server:{}:lease", prefix_, server_);
+}
+
+std::string KeyNames::Servers() const {
+  return prefix_ + "servers";
 }
 
 KeyNames KeyNames::OfGrid(std::string_view escaped_server) const {

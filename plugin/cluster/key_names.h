@@ -31,11 +31,10 @@ class KeyNames {
   // Hash of this server's limits: field -> everyone's limit,
   // "t:<team>:<field>" -> a team's own, "v" -> the version published.
   [[nodiscard]] std::string Limits() const;
+  // String: the instance id of the plug-in that holds this server's name.
+  [[nodiscard]] std::string Lease() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
-  // String holding the instance id of the grid running under this server's
-  // name, while its lease lasts: the grid is live while it exists.
-  [[nodiscard]] std::string Lease() const;
 
   // The keys of another grid of the cluster, named as it stands in keys.
   [[nodiscard]] KeyNames OfGrid(std::string_view escaped_server) const;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <exception>
-#include <span>
 #include <utility>
+
+#include "accounting/ledger.h"
+#include "cluster/backoff.h"
 
 namespace cairnward {
 namespace {
@@ -12,6 +14,22 @@ namespace {
 // few enough that sending them never waits on Redis working through the
 // ones before, which the timeout would take for a stall.
 constexpr std::size_t kPiecesInFlight = 4;
+
+// Adds `change` to the count at `position` of pairs in position order; a
+// count that reaches 0 leaves.
+void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
+  const auto at =
+      std::lower_bound(pairs.begin(), pairs.end(), position,
+                       [](const auto& pair, std::uint32_t p) { return pair.first < p; });
+  if (at != pairs.end() && at->first == position) {
+    at->second = std::max(0, at->second + change);
+    if (at->second == 0) {
+      pairs.erase(at);
+    }
+  } else if (change > 0) {
+    pairs.emplace(at, position, change);
+  }
+}
 
 }  // namespace
 
@@ -30,14 +48,89 @@ Publisher::~Publisher() {
 void Publisher::Publish(Publication publication) {
   {
     const std::lock_guard lock(mutex_);
-    waiting_ = std::move(publication);
-    failure_.reset();
+    kept_ = std::make_shared<const Publication>(std::move(publication));
+    changed_.clear();
+    waiting_ = Job{kept_, false};
     busy_ = true;
   }
   wake_.notify_all();
 }
 
-void Publisher::Wait(std::chrono::milliseconds limit) {
+TeamCountPairs& Publisher::Changed(std::int32_t team) {
+  if (const auto found = changed_.find(team); found != changed_.end()) {
+    return found->second;
+  }
+  TeamCountPairs& pairs = changed_[team];
+  if (kept_ != nullptr) {
+    if (const auto found = kept_->counts.find(team); found != kept_->counts.end()) {
+      pairs = found->second;
+    }
+  }
+  return pairs;
+}
+
+void Publisher::Count(std::int32_t team, std::span<const std::uint32_t> positions,
+                      std::int32_t change) {
+  const std::lock_guard lock(mutex_);
+  TeamCountPairs& pairs = Changed(team);
+  for (const std::uint32_t position : positions) {
+    AddAt(pairs, position, change);
+  }
+}
+
+void Publisher::Move(std::int32_t from, std::int32_t to) {
+  const std::lock_guard lock(mutex_);
+  const TeamCountPairs moved = std::exchange(Changed(from), {});
+  if (to > kHighestUncountedTeam) {
+    TeamCountPairs& pairs = Changed(to);
+    for (const auto& [position, count] : moved) {
+      AddAt(pairs, position, count);
+    }
+  }
+}
+
+void Publisher::Set(std::int32_t team, TeamCountPairs pairs) {
+  const std::lock_guard lock(mutex_);
+  changed_[team] = std::move(pairs);
+}
+
+void Publisher::KeepLimits(std::vector<Command> calls) {
+  const std::lock_guard lock(mutex_);
+  limits_ = std::move(calls);
+}
+
+std::shared_ptr<const Publication> Publisher::Kept() const {
+  if (kept_ == nullptr) {
+    return nullptr;
+  }
+  if (changed_.empty()) {
+    return kept_;
+  }
+  auto now = std::make_shared<Publication>(*kept_);
+  for (const auto& [team, pairs] : changed_) {
+    if (pairs.empty()) {
+      now->counts.erase(team);
+    } else {
+      now->counts[team] = pairs;
+    }
+  }
+  return now;
+}
+
+void Publisher::Republish() {
+  {
+    const std::lock_guard lock(mutex_);
+    std::shared_ptr<const Publication> now = Kept();
+    if (now == nullptr) {
+      return;  // nothing published yet: the first recount does
+    }
+    waiting_ = Job{std::move(now), true};
+    busy_ = true;
+  }
+  wake_.notify_all();
+}
+
+void Publisher::Wait(std::chrono::nanoseconds limit) {
   std::unique_lock lock(mutex_);
   ended_.wait_for(lock, limit, [&] { return !busy_; });
 }
@@ -47,43 +140,46 @@ bool Publisher::Busy() {
   return busy_;
 }
 
-std::optional<std::string> Publisher::TakeFailure() {
-  const std::lock_guard lock(mutex_);
-  return std::exchange(failure_, std::nullopt);
-}
-
 std::optional<PublicationRecord> Publisher::LastSent() {
   const std::lock_guard lock(mutex_);
   return last_sent_;
 }
 
 void Publisher::Serve() {
+  Backoff backoff(settings_.retry);
   std::unique_lock lock(mutex_);
   while (true) {
     wake_.wait(lock, [&] { return stopping_ || waiting_; });
     if (stopping_) {
       return;
     }
-    const Publication publication = std::move(*std::exchange(waiting_, std::nullopt));
+    const Job job = std::move(*std::exchange(waiting_, std::nullopt));
     lock.unlock();
-    std::optional<std::string> failure;
+    bool sent = false;
     const auto started = std::chrono::steady_clock::now();
-    // Nothing may leave the thread: a failure of any kind ends the
-    // publication and takes the link down.
+    // Nothing may leave the thread: a failure of any kind is tried again.
     try {
-      Send(publication);
-    } catch (const std::exception& e) {
-      failure = e.what();
+      Send(job);
+      sent = true;
+    } catch (const std::exception&) {
+      sent = false;
     }
     lock.lock();
-    if (!failure && !waiting_ && !stopping_) {
-      last_sent_ = PublicationRecord{std::chrono::system_clock::now(), publication.counts.size(),
-                                     std::chrono::steady_clock::now() - started};
+    if (waiting_) {
+      continue;  // superseded: the newer one holds everything
     }
-    if (!waiting_) {
-      failure_ = std::move(failure);
+    if (sent) {
+      backoff.Reset();
+      last_sent_ =
+          PublicationRecord{std::chrono::system_clock::now(), job.publication->counts.size(),
+                            std::chrono::steady_clock::now() - started};
       busy_ = false;
       ended_.notify_all();
+      continue;
+    }
+    wake_.wait_for(lock, backoff.Next(), [&] { return stopping_ || waiting_; });
+    if (!waiting_) {
+      waiting_ = job;
     }
   }
 }
@@ -93,10 +189,21 @@ bool Publisher::Superseded() {
   return stopping_ || waiting_.has_value();
 }
 
-void Publisher::Send(const Publication& publication) {
-  // A connection of its own for each publication: publications are rare,
-  // and one kept from the last may have died with a Redis that restarted.
-  RedisConnection connection(settings_);
+void Publisher::Send(const Job& job) {
+  // A connection of its own for each try: publications are rare, and one
+  // kept from the last may have died with a Redis that restarted.
+  RedisConnection connection(settings_, settings_.background_timeout);
+  if (job.with_limits) {
+    std::vector<Command> limits;
+    {
+      const std::lock_guard lock(mutex_);
+      limits = limits_;
+    }
+    if (!limits.empty()) {
+      connection.Run(limits);
+    }
+  }
+  const Publication& publication = *job.publication;
   // Teams this server held a contribution for and counts no more.
   const Reply held = connection.Run(Command{"SMEMBERS", keys_.ServerTeams()});
   std::vector<std::int32_t> dropped;

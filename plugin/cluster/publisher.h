@@ -3,8 +3,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,8 +33,15 @@ struct PublicationRecord {
 
 // Sends this server's whole contribution to Redis on a thread and a
 // connection of its own, so that the game thread goes on while Redis takes
-// it in, a piece at a time. Destroying the publisher abandons what is not
-// sent yet and waits for the piece in flight (at most "TimeoutMs" per reply).
+// it in, a piece at a time, each wait bounded by "BackgroundTimeoutMs". A
+// publication that fails is tried again, backing off, until it is sent or
+// a newer one replaces it: a Redis busy refilling from hundreds of grids is
+// no reason to count locally.
+//
+// It keeps what it last sent, and the changes the game thread made since,
+// so that it can send the contribution again (with this server's limits)
+// from any thread, whenever Redis has lost it. Destroying the publisher
+// abandons what is not sent yet and waits for the piece in flight.
 class Publisher {
  public:
   Publisher(ClusterSettings settings, KeyNames keys);
@@ -40,22 +49,45 @@ class Publisher {
   Publisher(const Publisher&) = delete;
   Publisher& operator=(const Publisher&) = delete;
 
-  // Hands a publication over. One still being sent is abandoned for it, as
-  // the new one holds everything; a failure not yet taken is forgotten.
+  // Game thread: hands a publication over, and keeps it. One still being
+  // sent is abandoned for it, as the new one holds everything.
   void Publish(Publication publication);
-  // Waits until the publication handed over last has ended, at most `limit`.
-  void Wait(std::chrono::milliseconds limit);
-  // Whether the publication handed over last is still being sent.
+  // Game thread: what changed in the contribution kept since: the team's
+  // count at each position by `change` (never below 0), or every count of
+  // team `from` moved to team `to` (up to 1000: dropped).
+  void Count(std::int32_t team, std::span<const std::uint32_t> positions, std::int32_t change);
+  void Move(std::int32_t from, std::int32_t to);
+  // Game thread: the team's counts in the contribution are these.
+  void Set(std::int32_t team, TeamCountPairs pairs);
+  // Game thread: the commands that publish this server's limits, run again
+  // before the contribution whenever it is sent again.
+  void KeepLimits(std::vector<Command> calls);
+
+  // Any thread: Redis has lost this server's data; its limits and its
+  // contribution as kept are sent again.
+  void Republish();
+
+  // Waits until the publication handed over last has been sent, at most `limit`.
+  void Wait(std::chrono::nanoseconds limit);
+  // Whether a publication is still being sent.
   [[nodiscard]] bool Busy();
-  // Why the publication handed over last failed, once; none if it did not.
-  std::optional<std::string> TakeFailure();
   // The last publication sent whole; none before the first.
   std::optional<PublicationRecord> LastSent();
 
  private:
+  struct Job {
+    std::shared_ptr<const Publication> publication;
+    bool with_limits = false;
+  };
+
   void Serve();
-  void Send(const Publication& publication);
+  void Send(const Job& job);
   bool Superseded();
+  // The kept contribution with the changes since; the lock is held.
+  std::shared_ptr<const Publication> Kept() const;
+  // The team's pairs in the changes since, from the kept contribution at
+  // first; the lock is held.
+  TeamCountPairs& Changed(std::int32_t team);
 
   ClusterSettings settings_;
   KeyNames keys_;
@@ -65,8 +97,10 @@ class Publisher {
   std::condition_variable ended_;
   bool stopping_ = false;
   bool busy_ = false;
-  std::optional<Publication> waiting_;
-  std::optional<std::string> failure_;
+  std::optional<Job> waiting_;
+  std::shared_ptr<const Publication> kept_;
+  OwnCounts changed_;  // teams changed since kept_ was handed over: their pairs now
+  std::vector<Command> limits_;
   std::optional<PublicationRecord> last_sent_;
   std::thread thread_;
 };

@@ -11,8 +11,6 @@
 namespace cairnward {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 timeval AsTimeval(std::chrono::milliseconds duration) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
   return timeval{
@@ -53,12 +51,12 @@ void ThrowOnError(const std::vector<Reply>& replies) {
 
 }  // namespace
 
-RedisConnection::RedisConnection(const ClusterSettings& settings,
+RedisConnection::RedisConnection(const ClusterSettings& settings, std::chrono::milliseconds timeout,
                                  std::chrono::nanoseconds* longest_wait)
-    : longest_wait_(longest_wait) {
-  const timeval timeout = AsTimeval(settings.timeout);
+    : longest_wait_(longest_wait), timeout_(timeout), applied_(timeout) {
+  const timeval bound = AsTimeval(timeout);
   const auto started = Clock::now();
-  context_.reset(redisConnectWithTimeout(settings.host.c_str(), settings.port, timeout));
+  context_.reset(redisConnectWithTimeout(settings.host.c_str(), settings.port, bound));
   Waited(Clock::now() - started);
   if (context_ == nullptr) {
     throw LinkDown("out of memory");
@@ -66,7 +64,7 @@ RedisConnection::RedisConnection(const ClusterSettings& settings,
   if (context_->err != 0) {
     throw LinkDown(context_->errstr);
   }
-  if (redisSetTimeout(context_.get(), timeout) != REDIS_OK) {
+  if (redisSetTimeout(context_.get(), bound) != REDIS_OK) {
     throw LinkDown("cannot set the timeout");
   }
   redisEnableKeepAlive(context_.get());
@@ -86,6 +84,24 @@ RedisConnection::RedisConnection(const ClusterSettings& settings,
   for (std::size_t i = 0; i < kScriptCount; ++i) {
     const Reply sha = call({"SCRIPT", "LOAD", std::string(ScriptSource(static_cast<Script>(i)))});
     shas_[i].assign(sha->str, sha->len);
+  }
+}
+
+void RedisConnection::BoundNextWait() {
+  std::chrono::milliseconds wanted = timeout_;
+  if (deadline_) {
+    // Rounded up: a wait never ends early for want of a part of a millisecond.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ - Clock::now());
+    if (left.count() <= 0) {
+      throw LinkDown("no answer within TimeoutMs");
+    }
+    wanted = std::min(wanted, left);
+  }
+  if (wanted != applied_) {
+    if (redisSetTimeout(context_.get(), AsTimeval(wanted)) != REDIS_OK) {
+      throw LinkDown("cannot set the timeout");
+    }
+    applied_ = wanted;
   }
 }
 
@@ -109,6 +125,7 @@ std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands) 
   replies.reserve(commands.size());
   for (std::size_t i = 0; i < commands.size(); ++i) {
     void* raw = nullptr;
+    BoundNextWait();
     const auto asked = Clock::now();
     const int status = redisGetReply(context, &raw);
     Waited(Clock::now() - asked);

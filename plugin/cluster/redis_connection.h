@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -32,20 +33,27 @@ class LinkDown : public std::runtime_error {
 };
 
 // One connection to the cluster's Redis, used by one thread at a time. Every
-// wait on Redis is bounded by "TimeoutMs"; a failed connection, an error
-// reply, a timeout or a lost connection throws LinkDown with the reason.
+// wait on Redis is bounded by the connection's timeout, and by its deadline
+// while one is set; a failed connection, an error reply, a timeout or a lost
+// connection throws LinkDown with the reason.
 class RedisConnection {
  public:
-  // Connects, authenticates, selects the database and loads the scripts.
-  // The longest wait on one reply or on connecting is kept in
-  // `longest_wait` when one is given.
-  explicit RedisConnection(const ClusterSettings& settings,
-                           std::chrono::nanoseconds* longest_wait = nullptr);
+  using Clock = std::chrono::steady_clock;
+
+  // Connects, authenticates, selects the database and loads the scripts,
+  // each wait bounded by `timeout`. The longest wait on one reply or on
+  // connecting is kept in `longest_wait` when one is given.
+  RedisConnection(const ClusterSettings& settings, std::chrono::milliseconds timeout,
+                  std::chrono::nanoseconds* longest_wait = nullptr);
 
   // Where the longest wait is kept from now on (none: not kept).
   void RecordWaitsIn(std::chrono::nanoseconds* longest_wait) { longest_wait_ = longest_wait; }
   // Where each exchange's round trip is kept from now on (none: not kept).
   void RecordRoundTripsIn(LinkRecord* record) { round_trips_ = record; }
+  // The bound of each wait from now on.
+  void UseTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  // No wait goes past `deadline` (none: only the timeout bounds them).
+  void SetDeadline(std::optional<Clock::time_point> deadline) { deadline_ = deadline; }
 
   // Runs the commands pipelined and hands back their replies in order.
   std::vector<Reply> Run(std::span<const Command> commands);
@@ -64,11 +72,16 @@ class RedisConnection {
   // The replies, error replies included.
   std::vector<Reply> Exchange(std::span<const Command> commands);
   void Waited(std::chrono::nanoseconds wait);
+  // Sets the socket's timeout to what the next wait may take.
+  void BoundNextWait();
 
   std::unique_ptr<redisContext, ContextFree> context_;
   std::array<std::string, kScriptCount> shas_;
   std::chrono::nanoseconds* longest_wait_;
   LinkRecord* round_trips_ = nullptr;
+  std::chrono::milliseconds timeout_;
+  std::chrono::milliseconds applied_;  // the socket's timeout now
+  std::optional<Clock::time_point> deadline_;
 };
 
 }  // namespace cairnward

@@ -1,13 +1,26 @@
 #include "cluster/redis_link.h"
 
+#include <fmt/format.h>
+
 #include <exception>
 #include <utility>
 
+#include "cluster/backoff.h"
 #include "host/logger.h"
 
 namespace cairnward {
+namespace {
 
-RedisLink::RedisLink(ClusterSettings settings) : settings_(std::move(settings)) {}
+// Why the link is down while another instance holds this server's lease.
+constexpr std::string_view kNameHeld = "this server's name is held by another running instance";
+
+}  // namespace
+
+RedisLink::RedisLink(ClusterSettings settings, const KeyNames& keys, std::function<void()> on_lost)
+    : settings_(std::move(settings)),
+      keys_(keys),
+      lease_(keys, settings_.lease),
+      on_lost_(std::move(on_lost)) {}
 
 RedisLink::~RedisLink() {
   {
@@ -15,22 +28,52 @@ RedisLink::~RedisLink() {
     stopping_ = true;
   }
   wake_.notify_all();
-  if (reconnector_.joinable()) {
-    reconnector_.join();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  ReleaseLease();
+}
+
+void RedisLink::ReleaseLease() {
+  if (!connection_) {
+    return;
+  }
+  try {
+    connection_->SetDeadline(std::nullopt);
+    lease_.Release(*connection_);
+  } catch (const LinkDown&) {
+    // It expires on its own after "LeaseMs".
   }
 }
 
 void RedisLink::Start() {
   try {
-    connection_.emplace(settings_, &longest_wait_);
-    connection_->RecordRoundTripsIn(&record_);
-    record_.MarkUp();
-    Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
-               settings_.port, settings_.server, settings_.name);
+    connection_.emplace(settings_, settings_.timeout, &longest_wait_);
+    bool lost = false;
+    if (HoldLease(*connection_, lost)) {
+      connection_->RecordRoundTripsIn(&record_);
+      record_.MarkUp();
+      Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
+                 settings_.port, settings_.server, settings_.name);
+      const Reply servers = connection_->Run(Command{"SMEMBERS", keys_.Servers()});
+      std::size_t others = 0;
+      for (std::size_t i = 0; i < servers->elements; ++i) {
+        const redisReply& member = *servers->element[i];
+        others += std::string_view(member.str, member.len) != keys_.Server() ? 1 : 0;
+      }
+      // A lone grid shows here: a typo in "Name" forms a cluster of its own.
+      Log().info("Cluster: \"{}\" lists {} other grid{}", settings_.name, others,
+                 others == 1 ? "" : "s");
+    } else {
+      connection_.reset();
+      record_.MarkDown(std::string(kNameHeld));
+      wanted_ = true;
+      Poll();
+    }
   } catch (const LinkDown& e) {
     Fail(e.what());
   }
-  reconnector_ = std::thread([this] { Reconnect(); });
+  thread_ = std::thread([this] { Serve(); });
 }
 
 void RedisLink::Fail(const std::string& reason) {
@@ -50,45 +93,133 @@ void RedisLink::Fail(const std::string& reason) {
   wake_.notify_all();
 }
 
-void RedisLink::Reconnect() {
-  std::unique_lock lock(mutex_);
-  while (!stopping_) {
-    wake_.wait_for(lock, settings_.retry, [&] { return stopping_; });
-    if (stopping_ || !wanted_ || ready_) {
-      continue;
-    }
-    lock.unlock();
-    std::optional<RedisConnection> made;
-    try {
-      made.emplace(settings_);
-    } catch (const std::exception&) {
-      // Said once when the link went down; tried again at the next interval.
-      // Nothing may leave the thread.
-    }
-    lock.lock();
-    if (made) {
-      ready_ = std::move(made);
-      ready_flag_.store(true, std::memory_order_release);
-    }
+void RedisLink::SetDeadline(std::optional<RedisConnection::Clock::time_point> deadline) {
+  deadline_ = deadline;
+  if (connection_) {
+    connection_->SetDeadline(deadline);
   }
 }
 
-bool RedisLink::TakeOverReady() {
-  if (connection_ || !ready_flag_.load(std::memory_order_acquire)) {
+void RedisLink::Serve() {
+  Backoff backoff(settings_.retry);
+  std::chrono::milliseconds next_try = settings_.retry;
+  std::optional<RedisConnection> beat;
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    wake_.wait_for(lock, wanted_ ? next_try : settings_.heartbeat, [&] { return stopping_; });
+    if (stopping_) {
+      break;
+    }
+    if (!wanted_) {
+      lock.unlock();
+      Beat(beat);
+      lock.lock();
+      continue;
+    }
+    beat.reset();
+    if (ready_ || refused_) {
+      continue;  // for the game thread to take
+    }
+    lock.unlock();
+    const bool made = TryConnect();
+    lock.lock();
+    if (made) {
+      backoff.Reset();
+    }
+    next_try = made ? settings_.retry : backoff.Next();
+  }
+}
+
+bool RedisLink::TryConnect() {
+  // Nothing may leave the thread: a failure of any kind is tried again
+  // later, and was said once when the link went down.
+  try {
+    RedisConnection made(settings_, settings_.background_timeout);
+    bool lost = false;
+    if (!HoldLease(made, lost)) {
+      return false;
+    }
+    const std::lock_guard lock(mutex_);
+    ready_ = std::move(made);
+    news_.store(true, std::memory_order_release);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+void RedisLink::Beat(std::optional<RedisConnection>& beat) {
+  try {
+    if (!beat) {
+      beat.emplace(settings_, settings_.background_timeout);
+    }
+    bool lost = false;
+    if (!HoldLease(*beat, lost)) {
+      const std::lock_guard lock(mutex_);
+      refused_ = true;
+      news_.store(true, std::memory_order_release);
+    } else if (lost) {
+      on_lost_();
+    }
+  } catch (const std::exception&) {
+    // Connected again at the next beat. A Redis that is away takes the link
+    // down at the game thread's next call, not here: a slow beat is no
+    // reason to count locally.
+    beat.reset();
+  }
+}
+
+bool RedisLink::HoldLease(RedisConnection& connection, bool& lost) {
+  const Lease::Hold hold = lease_.Renew(connection);
+  lost = hold.outcome == Lease::Outcome::kTaken;
+  const std::lock_guard lock(mutex_);
+  if (hold.outcome != Lease::Outcome::kRefused) {
+    refused_by_.clear();
+    return true;
+  }
+  if (refused_by_ != hold.holder) {
+    refused_by_ = hold.holder;
+    errors_.push_back(fmt::format(
+        "Cluster: server name \"{}\" of \"{}\" is held by another running instance ({}); this "
+        "server counts its own world alone until that lease expires",
+        settings_.server, settings_.name, hold.holder));
+    news_.store(true, std::memory_order_release);
+  }
+  return false;
+}
+
+bool RedisLink::Poll() {
+  if (!news_.load(std::memory_order_acquire)) {
     return false;
   }
   std::optional<RedisConnection> made;
+  std::vector<std::string> errors;
+  bool refused = false;
   {
     const std::lock_guard lock(mutex_);
     made = std::exchange(ready_, std::nullopt);
-    ready_flag_.store(false, std::memory_order_relaxed);
-    wanted_ = false;
+    refused = std::exchange(refused_, false);
+    errors.swap(errors_);
+    news_.store(false, std::memory_order_relaxed);
+    if (made) {
+      wanted_ = false;
+    } else if (refused) {
+      wanted_ = true;
+    }
+  }
+  for (const std::string& error : errors) {
+    Log().error("{}", error);
+  }
+  if (refused) {
+    connection_.reset();
+    record_.MarkDown(std::string(kNameHeld));
+    wake_.notify_all();
   }
   if (!made) {
     return false;
   }
   Adopt(std::move(*made));
-  return connection_.has_value();
+  return true;
 }
 
 void RedisLink::Adopt(RedisConnection connection) {
@@ -96,6 +227,8 @@ void RedisLink::Adopt(RedisConnection connection) {
   connection_->RecordWaitsIn(&longest_wait_);
   connection_->RecordRoundTripsIn(&record_);
   record_.MarkUp();
+  connection_->UseTimeout(settings_.timeout);
+  connection_->SetDeadline(deadline_);
   Log().warn("Cluster: Redis at {}:{} is back; this server's counts are published again",
              settings_.host, settings_.port);
 }

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -10,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "cluster/key_names.h"
+#include "cluster/lease.h"
 #include "cluster/link_record.h"
 #include "cluster/redis_connection.h"
 #include "config/cluster_settings.h"
@@ -17,29 +20,39 @@
 namespace cairnward {
 
 // The plug-in's connection to the cluster's Redis. Calls come from the game
-// thread only, and each of its waits on Redis is bounded by "TimeoutMs".
-// While the link is down a thread of its own tries to connect again every
-// "RetryMs"; the game thread takes the new connection over at one step of
-// its own (TakeOverReady), without touching the network until then.
-// Destroying the link stops that thread.
+// thread only; each wait of theirs is bounded by "TimeoutMs" and by the
+// deadline of the hook that makes them.
+//
+// A thread of the link's own does the rest, with "BackgroundTimeoutMs" per
+// wait. While the link is down it connects again and takes this server's
+// lease, first after "RetryMs" and then backing off; the game thread takes
+// that connection over at one step of its own (Poll), without touching the
+// network until then. While the link is up it renews the lease every
+// "HeartbeatMs" on a connection of its own: a lease it finds gone means
+// Redis lost this server's data (restarted empty, flushed), and `on_lost`
+// runs on that thread to publish it again; a lease held by another
+// instance of this server's name takes the link down until it expires.
+// Destroying the link stops the thread and gives the lease up.
 class RedisLink {
  public:
-  explicit RedisLink(ClusterSettings settings);
+  RedisLink(ClusterSettings settings, const KeyNames& keys, std::function<void()> on_lost);
   ~RedisLink();
   RedisLink(const RedisLink&) = delete;
   RedisLink& operator=(const RedisLink&) = delete;
 
-  // Connects at once; when that fails the link starts down, with one warning.
+  // Connects and takes the lease at once; when that fails the link starts
+  // down, with one warning (or the error naming the name's holder).
   void Start();
 
   // Whether calls may go to Redis now: one load, changes nothing.
   [[nodiscard]] bool Up() const { return connection_.has_value(); }
 
-  // Takes over the connection the thread made while the link was down, if
-  // there is one: true when the link has just come back (said once), and
-  // the caller should then publish what Redis may have lost. Cheap while
-  // there is none.
-  bool TakeOverReady();
+  // The game thread's step: logs what the link's thread found, takes the
+  // link down when another instance holds the name, and takes over the
+  // connection the thread made while the link was down. True when the link
+  // has just come back (said once): the caller then publishes what Redis
+  // may have lost. Cheap when there is nothing to do.
+  bool Poll();
 
   // As RedisConnection's; a failure also takes the link down (one warning)
   // before LinkDown reaches the caller.
@@ -51,6 +64,10 @@ class RedisLink {
   // Takes the link down with one warning, as a failed call would.
   void Fail(const std::string& reason);
 
+  // No wait of the game thread's calls goes past `deadline` (none: each is
+  // bounded by "TimeoutMs" alone).
+  void SetDeadline(std::optional<RedisConnection::Clock::time_point> deadline);
+
   [[nodiscard]] const ClusterSettings& Settings() const { return settings_; }
   // The longest the game thread has waited on one reply or connection.
   [[nodiscard]] std::chrono::nanoseconds LongestWait() const { return longest_wait_; }
@@ -58,23 +75,36 @@ class RedisLink {
   [[nodiscard]] LinkRecord& Record() { return record_; }
 
  private:
-  void Reconnect();
+  void Serve();
+  bool TryConnect();
+  void Beat(std::optional<RedisConnection>& beat);
+  // The lease on `connection`: true when it is this server's now; a refusal
+  // is noted for the game thread to log, once per holder.
+  bool HoldLease(RedisConnection& connection, bool& lost);
   void Adopt(RedisConnection connection);
+  void ReleaseLease();
   template <typename Call>
   auto Use(Call call);
 
   ClusterSettings settings_;
+  KeyNames keys_;
+  Lease lease_;
+  std::function<void()> on_lost_;
   std::optional<RedisConnection> connection_;  // game thread: the link is up while set
+  std::optional<RedisConnection::Clock::time_point> deadline_;
   std::chrono::nanoseconds longest_wait_{0};
   LinkRecord record_;
 
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
-  bool wanted_ = false;                   // the game thread waits for a connection
+  bool wanted_ = false;                   // the link is down: the thread connects again
   std::optional<RedisConnection> ready_;  // made by the thread, not yet taken
-  std::atomic<bool> ready_flag_{false};   // ready_ is set; read without the lock
-  std::thread reconnector_;
+  bool refused_ = false;                  // the heartbeat found the name held by another
+  std::string refused_by_;                // the holder last said, so that it is said once
+  std::vector<std::string> errors_;       // for the game thread to log
+  std::atomic<bool> news_{false};         // ready_, refused_ or errors_ is set
+  std::thread thread_;
 };
 
 }  // namespace cairnward

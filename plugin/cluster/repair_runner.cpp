@@ -14,8 +14,6 @@
 namespace cairnward {
 namespace {
 
-constexpr std::chrono::milliseconds kLeastRepairTimeout{5000};
-
 RepairReport RunRepair(const RepairJob& job, RedisConnection& connection, const KeyNames& keys,
                        const std::atomic<bool>& stop) {
   switch (job.kind) {
@@ -44,9 +42,7 @@ std::string RepairName(const RepairJob& job) {
 }
 
 RepairRunner::RepairRunner(ClusterSettings settings, KeyNames keys)
-    : settings_(std::move(settings)), keys_(std::move(keys)), thread_([this] { Serve(); }) {
-  settings_.timeout = std::max(settings_.timeout, kLeastRepairTimeout);
-}
+    : settings_(std::move(settings)), keys_(std::move(keys)), thread_([this] { Serve(); }) {}
 
 RepairRunner::~RepairRunner() {
   {
@@ -104,7 +100,7 @@ void RepairRunner::Run(const RepairJob& job) {
   const std::string name = RepairName(job);
   std::string last;
   try {
-    RedisConnection connection(settings_);
+    RedisConnection connection(settings_, settings_.background_timeout);
     const RepairReport report = RunRepair(job, connection, keys_, stopping_);
     for (const std::string& finding : report.findings) {
       Log().warn("Cluster {}: {}", name, finding);

@@ -29,8 +29,7 @@ struct RepairState {
 // Runs the administrator's repairs (cluster/repair.h) one at a time, on a
 // thread and a connection of their own: the command that asked returns at
 // once, and the result goes to the log and to cairnward.status. Each wait on
-// Redis is bounded by "TimeoutMs", but never less than a few seconds: a
-// repair's calls are larger than a check's, and nobody waits on them.
+// Redis is bounded by "BackgroundTimeoutMs", as the other threads' are.
 // Destroying the runner stops the repair under way between two calls.
 class RepairRunner {
  public:

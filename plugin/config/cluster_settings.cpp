@@ -39,6 +39,10 @@ std::optional<ClusterSettings> ParseClusterSettings(const Json& root) {
   read.server = TextOf(cluster, settings::kClusterServer);
   read.timeout = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterTimeoutMs));
   read.retry = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterRetryMs));
+  read.background_timeout =
+      std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterBackgroundTimeoutMs));
+  read.heartbeat = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterHeartbeatMs));
+  read.lease = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterLeaseMs));
   return read;
 }
 

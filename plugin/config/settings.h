@@ -271,6 +271,12 @@ inline constexpr Setting kClusterTimeoutMs =
     InRange(ClusterSetting("TimeoutMs", SettingKind::kInteger, std::int32_t{20}), 1, 60000);
 inline constexpr Setting kClusterRetryMs =
     InRange(ClusterSetting("RetryMs", SettingKind::kInteger, std::int32_t{1000}), 10, 3600000);
+inline constexpr Setting kClusterBackgroundTimeoutMs = InRange(
+    ClusterSetting("BackgroundTimeoutMs", SettingKind::kInteger, std::int32_t{2000}), 1, 600000);
+inline constexpr Setting kClusterHeartbeatMs =
+    InRange(ClusterSetting("HeartbeatMs", SettingKind::kInteger, std::int32_t{1000}), 10, 600000);
+inline constexpr Setting kClusterLeaseMs =
+    InRange(ClusterSetting("LeaseMs", SettingKind::kInteger, std::int32_t{5000}), 100, 3600000);
 
 inline constexpr Setting kMessages{
     .name = "Messages",
@@ -470,6 +476,9 @@ inline constexpr auto kAll = std::to_array<const Setting*>({
     &kClusterServer,
     &kClusterTimeoutMs,
     &kClusterRetryMs,
+    &kClusterBackgroundTimeoutMs,
+    &kClusterHeartbeatMs,
+    &kClusterLeaseMs,
     &kMessages,
     &kShowLimitsCmd,
     &kReachLimit,

@@ -34,6 +34,7 @@ void TraceAllowed() {
 
 PlacementVerdict JudgePlacement(const FString& path, const PathFacts& facts, std::int32_t team,
                                 std::uint64_t steam_id) {
+  const ClusterBudget budget;
   if (auto verdict = ClusterPlace(path, facts, team, steam_id)) {
     if (verdict->allowed) {
       TraceAllowed();
@@ -53,12 +54,14 @@ void CountRemoval(const FString& path, std::int32_t team) {
   if (team <= kHighestUncountedTeam) {
     return;
   }
+  const ClusterBudget budget;
   UpdateStructureCount(path, team, -1);
   ClusterCountChange(path, team, -1);
 }
 
 JoinOutcome JoinTeams(std::int32_t to, std::int32_t from, const std::function<bool()>& ask_game,
                       const MoveTrace& per_entry) {
+  const ClusterBudget budget;
   if (!MergeAllowed(to, from)) {
     return JoinOutcome::kRefusedByLimits;
   }
@@ -69,6 +72,7 @@ JoinOutcome JoinTeams(std::int32_t to, std::int32_t from, const std::function<bo
 }
 
 bool MoveTeam(std::int32_t from, std::int32_t to, const MoveTrace& per_entry) {
+  const ClusterBudget budget;
   // Membership is cluster-wide: every server's counts of the team move,
   // whether or not this server has any.
   ClusterMove(from, to);
@@ -80,6 +84,7 @@ bool MoveTeam(std::int32_t from, std::int32_t to, const MoveTrace& per_entry) {
 }
 
 CountsStanding TeamStanding(std::int32_t team) {
+  const ClusterBudget budget;
   CountsStanding standing;
   standing.here = LocalTeamView(team);
   if (!ClusterConfigured()) {
@@ -96,6 +101,8 @@ CountsStanding TeamStanding(std::int32_t team) {
 
 void Recount() {
   UpdateStructureCountAll();
+  // The recount itself is no wait on Redis.
+  const ClusterBudget budget;
   PublishContribution();
 }
 

@@ -40,8 +40,10 @@ class ClusterStatus : public ClusterStory {
 };
 
 TEST_F(ClusterStatus, StatusAndLimitsSayWhetherTheNumbersAreTheClustersOrThisServersOnly) {
-  PeerServer b1(Settings("B1"), "B1");
-  b1.Place(3001, kWalls, {50, 10, 5});
+  {
+    PeerServer b1(Settings("B1"), "B1");
+    b1.Place(3001, kWalls, {50, 10, 5});
+  }
   Place(alice_, kWall);
   Recount();
   EXPECT_THAT(ClusterStatusLines(),

@@ -10,12 +10,12 @@ PeerServer::PeerServer(const ClusterSettings& cluster, std::string server)
     : keys_(cluster.name, server) {
   ClusterSettings own = cluster;
   own.server = std::move(server);
-  link_ = std::make_unique<RedisLink>(own);
+  link_ = std::make_unique<RedisLink>(own, keys_, [this] { lost_ = true; });
   link_->Start();
 }
 
 bool PeerServer::Up() {
-  if (link_->TakeOverReady()) {
+  if (link_->Poll() || lost_.exchange(false)) {
     Recount();
   }
   return link_->Up();

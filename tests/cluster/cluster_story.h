@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -43,11 +44,13 @@ class PeerServer {
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
-  // Whether its link is up, republishing its world when it has just come back.
+  // Whether its link is up, republishing its world when it has just come
+  // back or Redis has lost it.
   bool Up();
 
   KeyNames keys_;
   std::map<std::int32_t, Counts> world_;
+  std::atomic<bool> lost_{false};
   std::unique_ptr<RedisLink> link_;
 };
 
