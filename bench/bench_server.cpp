@@ -133,6 +133,7 @@ void BenchServer::ForgetCalls() {
   World().original_calls.clear();
   World().build_checks.clear();
   Server().ClearDeliveries();
+  Server().ClearRconReplies();
 }
 
 BenchServer& ServerFor(const standin::WorldShape& shape) {

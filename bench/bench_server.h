@@ -44,7 +44,8 @@ class BenchServer {
   void EnsureCounted();
 
   // Drops what the game's side keeps of every call (the game functions'
-  // records, the players' deliveries), so that long runs stay in memory.
+  // records, the players' deliveries, the RCON replies), so that long runs
+  // stay in memory.
   void ForgetCalls();
 
  private:

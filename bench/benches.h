@@ -26,7 +26,8 @@ struct RunShape {
 // floor on the same world.
 void RegisterRecountBenches(const std::vector<std::int32_t>& world_sizes, const RunShape& run);
 
-// The build check, the merge check and show-limits on a world of that many actors.
+// The build check, the merge check, show-limits and cairnward.over on a world
+// of that many actors.
 void RegisterHookBenches(std::int32_t actors, const RunShape& run);
 
 // The final build check with a cluster's link up (Redis on loopback) and

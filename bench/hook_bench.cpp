@@ -7,6 +7,7 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "accounting/recount.h"
+#include "accounting/teams_over.h"
 #include "api/game_members.h"
 #include "bench_server.h"
 #include "benches.h"
@@ -93,6 +94,23 @@ void ShowLimits(benchmark::State& state, std::int32_t actors) {
   state.counters["ledger_entries"] = static_cast<double>(StructureLedger().size());
 }
 
+// cairnward.over over RCON, as an administrator asks it: its cost follows
+// the teams over a limit, plus one comparison per team for the total.
+void TeamsOver(benchmark::State& state, std::int32_t actors) {
+  BenchServer& bench = ServerFor(ServerShape(actors));
+  bench.EnsureCounted();
+  if (bench.Server().Rcon(kOverCommand).size() != 1) {
+    state.SkipWithError("cairnward.over did not answer once");
+    return;
+  }
+  RunBatched(
+      state, [&] { benchmark::DoNotOptimize(bench.Server().Rcon(kOverCommand)); },
+      [&] { bench.ForgetCalls(); });
+  bench.ForgetCalls();
+  state.counters["teams"] = static_cast<double>(TeamTotals().size());
+  state.counters["teams_over"] = static_cast<double>(TeamsOverLimits().size());
+}
+
 }  // namespace
 
 void RegisterHookBenches(std::int32_t actors, const RunShape& run) {
@@ -109,6 +127,9 @@ void RegisterHookBenches(std::int32_t actors, const RunShape& run) {
                   ->Unit(benchmark::kMicrosecond)
                   ->UseRealTime());
   run.ApplyTo(benchmark::RegisterBenchmark("show_limits", ShowLimits, actors)
+                  ->Unit(benchmark::kMicrosecond)
+                  ->UseRealTime());
+  run.ApplyTo(benchmark::RegisterBenchmark("teams_over", TeamsOver, actors)
                   ->Unit(benchmark::kMicrosecond)
                   ->UseRealTime());
 }

@@ -11,6 +11,15 @@ void Console::Add(const std::string& name, std::string usage, Handler handler, E
   commands_[name] = Command{std::move(usage), std::move(handler), echo};
 }
 
+std::vector<std::string> Console::Usages() const {
+  std::vector<std::string> usages;
+  usages.reserve(commands_.size());
+  for (const auto& [name, command] : commands_) {
+    usages.push_back(command.usage);
+  }
+  return usages;
+}
+
 void Console::RunLine(std::string_view line, int line_number) {
   try {
     auto words = SplitLine(line);

@@ -28,6 +28,10 @@ class Console {
   // arguments and is printed with an argument error.
   void Add(const std::string& name, std::string usage, Handler handler, Echo echo = Echo::kShow);
 
+  // The usage of every command, one line each, in the order of their names:
+  // what `help` prints, read from the table that dispatches them.
+  [[nodiscard]] std::vector<std::string> Usages() const;
+
   // Runs after every line, whatever it did.
   void AfterEachLine(std::function<void()> hook) { after_each_line_ = std::move(hook); }
 

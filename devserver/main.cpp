@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,6 +24,7 @@
 #include "rcon_endpoint.h"
 #include "standin/server.h"
 #include "standin/strict.h"
+#include "whole_number_option.h"
 
 namespace {
 
@@ -155,7 +157,7 @@ int Run(int argc, char** argv) {
       app.add_option("--rcon-port", options.rcon_port,
                      "Serve RCON on this TCP port (0: any free one); off unless given")
           ->option_text("N")
-          ->check(CLI::Range(0, 65535));
+          ->check(devserver::WholeNumberIn(0, 65535));
   auto* rcon_password =
       app.add_option("--rcon-password", options.rcon.password, "Password of RCON clients")
           ->option_text("PW");
@@ -166,12 +168,13 @@ int Run(int argc, char** argv) {
   rcon_port->needs(rcon_password);
   rcon_password->needs(rcon_port);
   rcon_address->needs(rcon_port);
-  // Limits on RCON clients: whole numbers of at least 1, only with RCON served.
+  // Limits on RCON clients: whole numbers from 1 to the largest int, whatever
+  // each one's type, only with RCON served.
   const auto limit = [&](const std::string& name, auto& value, const std::string& unit,
                          const std::string& help) {
     app.add_option(name, value, help)
         ->option_text(unit)
-        ->check(CLI::PositiveNumber)
+        ->check(devserver::WholeNumberIn(1, std::numeric_limits<int>::max()))
         ->needs(rcon_port);
   };
   limit("--rcon-max-clients", options.rcon.max_connections, "N",

@@ -63,6 +63,13 @@ void Sleep(Context& c, Args& args) {
   c.out.Say(fmt::format("server: slept {} ms", ms));
 }
 
+void Help(Context& c, Args& args) {
+  args.Finish();
+  for (const std::string& usage : c.console.Usages()) {
+    c.out.Say(usage);
+  }
+}
+
 }  // namespace
 
 void AddServerCommands(Context& context) {
@@ -76,6 +83,7 @@ void AddServerCommands(Context& context) {
   // Narration for scripts: the text alone, without the command before it.
   console.Add(
       "echo", "echo [TEXT]", [c](Args& args) { c->out.Say(args.Rest()); }, Console::Echo::kHide);
+  console.Add("help", "help", [c](Args& args) { Help(*c, args); });
   console.Add("quit", "quit", [c](Args& args) {
     args.Finish();
     c->console.Quit();

@@ -240,17 +240,19 @@ TEST_F(DemoStory, GetBpAnswersWithThePathOfTheAimedGate) {
 TEST_F(DemoStory, ReloadsAndLimitsOverRconAnswerWithTheRaisedLimits) {
   // The reloads over RCON answer, and the raised limits are shown after them;
   // cairnward.limits gives a tribe's own limits by a player's name, and the
-  // group that refused Alice's second ballista by a team id.
+  // group that refused Alice's second ballista by a team id; cairnward.over
+  // finds Carol's tribe above the lowered gate limit.
   const auto replies = Run().OfKind("rcon_reply");
-  ASSERT_EQ(replies.size(), 4U) << Run().out;
+  ASSERT_EQ(replies.size(), 5U) << Run().out;
   EXPECT_EQ(replies[0].at("text"), "Reloaded config");
   EXPECT_NE(Run().out.find("Wall: 5/8"), std::string::npos) << Run().out;
-  EXPECT_EQ(replies[1].at("text"), "Reloaded config");
+  EXPECT_EQ(replies[1].at("text"), "5003: Gate 3/2");
+  EXPECT_EQ(replies[2].at("text"), "Reloaded config");
   EXPECT_NE(
-      replies[2].at("text").get<std::string>().find("Turrets (all together): 1/8\nTotal: 8/200"),
+      replies[3].at("text").get<std::string>().find("Turrets (all together): 1/8\nTotal: 8/200"),
       std::string::npos)
       << Run().out;
-  EXPECT_NE(replies[3].at("text").get<std::string>().find("Turrets (all together): 4/4"),
+  EXPECT_NE(replies[4].at("text").get<std::string>().find("Turrets (all together): 4/4"),
             std::string::npos)
       << Run().out;
   EXPECT_EQ(Run().OfKind("refused").back(),
@@ -286,6 +288,38 @@ TEST_F(DevserverTest, UnknownCommandIsReportedAndTheServerGoesOn) {
   EXPECT_NE(errors[1].find("(line 3)"), std::string::npos) << errors[1];
   EXPECT_TRUE(HasLine(run.out, "error: unknown command \"foo\" (line 1)")) << run.out;
   EXPECT_EQ(run.PluginStates(), (std::vector<std::string>{"loaded", "unloaded"}));
+}
+
+TEST_F(DevserverTest, HelpListsTheUsageOfEveryCommandItDispatches) {
+  const Outcome run = Serve(ExampleRoot(), "help\nhelp me\n");
+  ASSERT_EQ(run.exit_code, 0) << run.out << run.err;
+  const std::string listed = "\n" + run.out.substr(run.out.find("> help\n") + 7);
+  for (const char* usage : {"help", "plugin load", "quit", "rcon TEXT", "sleep MS",
+                            "place PLAYER BLUEPRINT [game=allow|refuse]"}) {
+    EXPECT_TRUE(HasLine(listed, usage)) << usage << " in\n" << listed;
+  }
+  // In the order of the names, as the table keeps them.
+  EXPECT_LT(listed.find("\naim "), listed.find("\nchat "));
+  EXPECT_LT(listed.find("\nspawn "), listed.find("\ntribe create "));
+  EXPECT_EQ(run.ErrorTexts(),
+            std::vector<std::string>{"help: unexpected argument \"me\"; usage: help (line 2)"});
+}
+
+TEST_F(DevserverTest, CommandLineRangeErrorsSayTheRangeInWords) {
+  const auto error_of = [&](const std::string& options) {
+    const Outcome run =
+        RunCommand(Quoted(DEVSERVER_EXE) + " --root " + Quoted(dir_ / "server") + " " + options +
+                       " < /dev/null > " + Quoted(dir_ / "out.txt") + " 2>&1",
+                   dir_ / "none.jsonl");
+    EXPECT_NE(run.exit_code, 0) << options;
+    return run.out.substr(0, run.out.find('\n'));
+  };
+  EXPECT_EQ(error_of("--rcon-port 0 --rcon-password x --rcon-max-failures 0"),
+            "--rcon-max-failures: 0 is out of range: a whole number from 1 to 2147483647");
+  EXPECT_EQ(error_of("--rcon-port 70000 --rcon-password x"),
+            "--rcon-port: 70000 is out of range: a whole number from 0 to 65535");
+  EXPECT_EQ(error_of("--rcon-port 0 --rcon-password x --rcon-max-clients 1e3"),
+            "--rcon-max-clients: \"1e3\" is not a whole number from 1 to 2147483647");
 }
 
 TEST_F(DevserverTest, EachBadLineIsOneErrorAndChangesNothing) {

@@ -1,6 +1,7 @@
 #include "accounting/recount.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <numeric>
 #include <optional>
@@ -193,9 +194,20 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
   }
 }
 
+std::optional<RecountRecord>& Record() {
+  static std::optional<RecountRecord> record;
+  return record;
+}
+
 }  // namespace
 
+const std::optional<RecountRecord>& LastRecount() {
+  return Record();
+}
+
 void UpdateStructureCountAll() {
+  const auto started = std::chrono::system_clock::now();
+  const auto clock_started = std::chrono::steady_clock::now();
   CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
   CreateLedgerEntries();
@@ -233,6 +245,7 @@ void UpdateStructureCountAll() {
   CountNoted(pass, ByClass(pass, pass.counted, per_class));
   DebugTrace("| UpdateStructCountAll: Structures Re-Calculating done!");
   rebuild.Commit();
+  Record() = RecountRecord{started, std::chrono::steady_clock::now() - clock_started};
 }
 
 }  // namespace cairnward

@@ -8,6 +8,8 @@
 
 namespace cairnward {
 
+struct PathFacts;
+
 // Every count a team is limited by, in one order: its total, then each
 // ledger entry in ledger order, then each group of the configuration in
 // force in the order of the file. Local and cluster-wide counts share it, so
@@ -37,5 +39,18 @@ std::size_t GroupPosition(std::size_t group);
 
 // This server's own counts of the team; reading adds no team anywhere.
 TeamView LocalTeamView(std::int32_t team);
+
+// Everyone's limit at every position of a view.
+std::vector<std::int32_t> LimitsInOrder();
+// The team's limit at every position: `everyone` (LimitsInOrder()) where
+// "Teams" gives it none of its own.
+std::vector<std::int32_t> LimitsInOrder(std::int32_t team, std::vector<std::int32_t> everyone);
+// The positions at which "Teams" gives the team a limit of its own, with it;
+// a blueprint's own limit where it spells the entry's key exactly.
+std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team);
+
+// The positions a placement of a path counts at: the total, the path's
+// ledger entry if it has one, and each of its groups while they are counted.
+std::vector<std::uint32_t> PositionsOf(const PathFacts& facts);
 
 }  // namespace cairnward

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "accounting/limit_rules.h"
+#include "accounting/team_view.h"
 #include "cluster/script_calls.h"
 
 namespace cairnward {
@@ -41,16 +42,6 @@ class FieldLayout {
   std::uint64_t generation_ = 0;
   std::size_t ledger_size_ = 0;
 };
-
-// Everyone's limit at every position of a view.
-std::vector<std::int32_t> LimitsInOrder();
-// The positions at which "Teams" gives the team a limit of its own, with it;
-// a blueprint's own limit where it spells the entry's key exactly.
-std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team);
-
-// The positions a placement of a path counts at: the total, the path's
-// ledger entry if it has one, and each of its groups while they are counted.
-std::vector<std::uint32_t> PositionsOf(const PathFacts& facts);
 
 // This server's counts above 0 by team, as a publication sends them.
 OwnCounts CountsByTeam();

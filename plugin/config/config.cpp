@@ -15,6 +15,7 @@ namespace cairnward {
 namespace {
 bool ignore_admin = false;
 std::uint64_t generation = 1;
+std::chrono::system_clock::time_point loaded_at;
 
 std::shared_ptr<const LimitPlan>& Plan() {
   static std::shared_ptr<const LimitPlan> plan = std::make_shared<const LimitPlan>();
@@ -29,6 +30,10 @@ Json& PluginConfig() {
 
 std::uint64_t ConfigGeneration() {
   return generation;
+}
+
+std::chrono::system_clock::time_point ConfigLoadedAt() {
+  return loaded_at;
 }
 
 bool IgnoreAdmin() {
@@ -72,7 +77,8 @@ LoadedConfig ReplaceConfig() {
     // nests, and a deep one would overflow the stack.
     return {std::exchange(PluginConfig(), std::move(loaded.document)),
             std::exchange(ignore_admin, loaded.ignore_admin),
-            std::exchange(Plan(), std::move(loaded.plan))};
+            std::exchange(Plan(), std::move(loaded.plan)),
+            std::exchange(loaded_at, std::chrono::system_clock::now())};
   } catch (const Json::parse_error& e) {
     // The parser quotes the bytes it stopped at, which need not be UTF-8:
     // the log and the RCON client get them readable.
@@ -92,6 +98,7 @@ void ReadConfig() {
 void RestoreConfig(LoadedConfig previous) noexcept {
   PluginConfig() = std::move(previous.document);
   ignore_admin = previous.ignore_admin;
+  loaded_at = previous.loaded_at;
   if (previous.plan) {
     Plan() = std::move(previous.plan);
   }

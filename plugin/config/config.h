@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <istream>
 #include <memory>
@@ -16,6 +17,7 @@ struct LoadedConfig {  // NOLINT(bugprone-exception-escape): a JSON value moves 
   Json document;
   bool ignore_admin = false;
   std::shared_ptr<const LimitPlan> plan;
+  std::chrono::system_clock::time_point loaded_at;  // set when it is put in force
 };
 
 // Parses a config.json and reads what a load reads at once. Fails with the
@@ -32,6 +34,9 @@ Json& PluginConfig();
 // Raised by every successful read: what is worked out from one PluginConfig
 // holds while the generation stays.
 std::uint64_t ConfigGeneration();
+
+// When the configuration in force was read.
+std::chrono::system_clock::time_point ConfigLoadedAt();
 
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();

@@ -167,7 +167,7 @@ inline constexpr Setting kName{.parent = &kBlueprint,
                                .name = "Name",
                                .kind = SettingKind::kString,
                                .fallback = std::string_view(""),
-                               .read_when = "by show-limits",
+                               .read_when = "by show-limits and cairnward.over",
                                .if_wrong = kShowLimitsFails};
 
 inline constexpr std::string_view kReadWithFile =
@@ -393,7 +393,7 @@ inline constexpr Setting kTotalName{.parent = &kMessages,
                                     .name = "TotalName",
                                     .kind = SettingKind::kString,
                                     .fallback = std::string_view("Total"),
-                                    .read_when = "in a warning about the total",
+                                    .read_when = "in a warning about the total and by cairnward.over",
                                     .if_wrong = kWarningUnshown};
 
 // A template only as the heading of the show-limits notification; as the

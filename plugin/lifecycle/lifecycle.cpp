@@ -37,17 +37,21 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 4> kRconCommands = {{
+constexpr std::array<RconCommand, 6> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
     {kTeamLimitsCommand, &TeamLimitsRcon},
+    {kStatusCommand, &StatusRcon},
+    {kOverCommand, &OverRcon},
     {kClusterCommand, &ClusterRcon},
 }};
-constexpr std::array<ConsoleCommand, 5> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 7> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
     {kTeamLimitsCommand, &TeamLimitsConsole},
+    {kStatusCommand, &StatusConsole},
+    {kOverCommand, &OverConsole},
     {kClusterCommand, &ClusterConsole},
 }};
 

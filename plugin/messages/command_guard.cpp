@@ -6,6 +6,8 @@
 #include "host/game.h"
 #include "host/logger.h"
 #include "host/text.h"
+#include "messages/messages.h"
+#include "messages/push.h"
 
 namespace cairnward {
 
@@ -20,6 +22,10 @@ void ReplyRconText(RCONClientConnection* connection, const RCONPacket* packet,
   }
   FString body = FStringUpToNul(text);
   CallGame<game::kRconSendMessage>(connection, packet->Id, 0, &body);
+}
+
+void ReplyConsoleText(APlayerController* player, std::u16string_view text) {
+  PushChatMessageText(AsShooter(player), LookupMessage("Sender"), text);
 }
 
 void ReportConsoleFailure(std::string_view what) noexcept {

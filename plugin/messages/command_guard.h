@@ -16,6 +16,10 @@ void ReplyRcon(RCONClientConnection* connection, const RCONPacket* packet, std::
 void ReplyRconText(RCONClientConnection* connection, const RCONPacket* packet,
                    std::u16string_view text);
 
+// Answers an administrator's console command: the text as a chat message
+// under "Messages" -> "Sender".
+void ReplyConsoleText(APlayerController* player, std::u16string_view text);
+
 // What a command does with a failure that its work let out: console forms
 // log its text at error level; RCON forms also send the text as the reply, so
 // that the administrator sees why. Neither lets anything escape.

@@ -14,6 +14,8 @@ inline constexpr std::u16string_view kReloadCommand = u"cairnward.reload";
 inline constexpr std::u16string_view kUpdateStructuresCommand = u"UpdateStructures";
 inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
 inline constexpr std::u16string_view kTeamLimitsCommand = u"cairnward.limits";
+inline constexpr std::u16string_view kStatusCommand = u"cairnward.status";
+inline constexpr std::u16string_view kOverCommand = u"cairnward.over";
 inline constexpr std::u16string_view kClusterCommand = u"cairnward.cluster";
 
 // Chat: the player's structure counts against the limits.
@@ -38,6 +40,15 @@ void UpdateStructuresRcon(RCONClientConnection* connection, RCONPacket* packet, 
 // limits, as show-limits shows them to its players.
 void TeamLimitsConsole(APlayerController* player, FString* command, bool flag);
 void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console and RCON "cairnward.status": the configuration in force, the
+// counts, the last recount and the cluster's state.
+void StatusConsole(APlayerController* player, FString* command, bool flag);
+void StatusRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console and RCON "cairnward.over [N]": the N teams most over their limits.
+void OverConsole(APlayerController* player, FString* command, bool flag);
+void OverRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
 
 // Console and RCON "cairnward.cluster retire GRID | rebuild | check": an
 // administrator's repair of the cluster's counts, started in the background.

@@ -6,6 +6,18 @@
 
 namespace cairnward {
 
+bool CutAtCap(std::u16string& body) {
+  if (body.size() <= kMaxReplyLength) {
+    return false;
+  }
+  body.resize(kMaxReplyLength - 1);
+  if (body.back() >= 0xD800 && body.back() <= 0xDBFF) {
+    body.pop_back();
+  }
+  body += u'\u2026';
+  return true;
+}
+
 void PushNotificationText(AShooterPlayerController* player, FLinearColor color, float scale,
                           float display_time, std::u16string_view text) {
   if (player == nullptr) {

@@ -24,9 +24,13 @@ inline constexpr FLinearColor kGreen{0.0F, 1.0F, 0.0F, 1.0F};
 // allocate gigabytes.
 inline constexpr std::size_t kMaxFormattedLength = 65536;
 
-// The longest show-limits reply: one template's worth. A longer one is cut
-// to this length, its last character "…".
+// The longest reply of show-limits and of the administrators' commands: one
+// template's worth. A longer one is cut to this length, its last character "…".
 inline constexpr std::size_t kMaxReplyLength = kMaxFormattedLength;
+
+// Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
+// as its last character, and never between the halves of a surrogate pair.
+bool CutAtCap(std::u16string& body);
 
 // Appends what fmt writes, and fails once the text would pass the bound:
 // fmt writes through it in small pieces, so nothing large is allocated first.

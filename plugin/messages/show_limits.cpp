@@ -44,20 +44,6 @@ Display ReadDisplay(const Json& root) {
   return display;
 }
 
-// Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
-// as its last character, and never between the halves of a surrogate pair.
-bool CutAtCap(std::u16string& body) {
-  if (body.size() <= kMaxReplyLength) {
-    return false;
-  }
-  body.resize(kMaxReplyLength - 1);
-  if (body.back() >= 0xD800 && body.back() <= 0xDBFF) {
-    body.pop_back();
-  }
-  body += u'\u2026';
-  return true;
-}
-
 // A NUL ends a name, not the whole reply.
 std::u16string_view UpToNul(std::u16string_view name) {
   return name.substr(0, name.find(u'\0'));

@@ -13,8 +13,6 @@
 #include "messages/command_guard.h"
 #include "messages/commands.h"
 #include "messages/limits_body.h"
-#include "messages/messages.h"
-#include "messages/push.h"
 
 namespace cairnward {
 namespace {
@@ -58,10 +56,7 @@ std::u16string TeamLimitsReply(const FString* command) {
 }  // namespace
 
 void TeamLimitsConsole(APlayerController* player, FString* command, bool /*flag*/) {
-  GuardConsoleCommand([&] {
-    const std::u16string reply = TeamLimitsReply(command);
-    PushChatMessageText(AsShooter(player), LookupMessage("Sender"), reply);
-  });
+  GuardConsoleCommand([&] { ReplyConsoleText(player, TeamLimitsReply(command)); });
 }
 
 void TeamLimitsRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* /*world*/) {

@@ -133,6 +133,7 @@ class Server {
   // A reply goes to the connection it is sent on; the server also keeps it.
   void SendRcon(SimRconConnection& connection, const RconReply& reply);
   [[nodiscard]] const std::vector<RconReply>& RconReplies() const { return rcon_replies_; }
+  void ClearRconReplies() { rcon_replies_.clear(); }
 
   ServerEvents& Events() { return events_; }
 
