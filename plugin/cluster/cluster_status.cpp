@@ -18,6 +18,9 @@
 namespace cairnward {
 namespace {
 
+// What the limits comparison answers while this grid's limits are not in Redis.
+constexpr long long kNoLimitsHere = -2;
+
 std::string_view TextOf(const redisReply& reply) {
   return reply.type == REDIS_REPLY_STRING || reply.type == REDIS_REPLY_STATUS
              ? std::string_view(reply.str, reply.len)
@@ -112,13 +115,15 @@ void AddGridLines(const GridsSeen& seen, const KeyNames& keys, std::chrono::mill
                   std::vector<std::string>& lines) {
   std::string grids = fmt::format("Grids ({}):", seen.grids.size());
   std::string other_limits;
+  bool ours_published = true;
   for (std::size_t g = 0; g < seen.grids.size(); ++g) {
     const std::string name = UnescapeKeyPart(seen.grids[g]);
     const bool here = seen.grids[g] == keys.Server();
     grids += fmt::format("{} \"{}\" ({}{})", g == 0 ? "" : ",", name, here ? "this grid, " : "",
                          LeaseText(seen.lease_left_ms[g], lease));
     const long long differ = seen.other_limits[g];
-    if (!here && differ != 0) {
+    ours_published = ours_published && differ != kNoLimitsHere;
+    if (!here && differ != 0 && differ != kNoLimitsHere) {
       other_limits += fmt::format("{} \"{}\" ({})", other_limits.empty() ? "" : ",", name,
                                   differ < 0    ? std::string("none published")
                                   : differ == 1 ? std::string("1 field differs")
@@ -126,6 +131,9 @@ void AddGridLines(const GridsSeen& seen, const KeyNames& keys, std::chrono::mill
     }
   }
   lines.push_back(std::move(grids));
+  if (!ours_published) {
+    other_limits = " not known until this grid's limits are in Redis (at its next placement)";
+  }
   lines.push_back("Grids whose limits differ from this grid's:" +
                   (other_limits.empty() ? std::string(" none") : other_limits));
 }

@@ -18,6 +18,8 @@ namespace {
 constexpr std::string_view kScanCount = "1000";
 constexpr std::size_t kLookupsPerCall = 2000;
 constexpr std::size_t kTeamsPerCall = 100;
+// What the limits comparison answers while this grid's limits are not in Redis.
+constexpr long long kNoLimitsHere = -2;
 // Findings listed before the rest are only counted.
 constexpr std::size_t kFindingsListed = 100;
 
@@ -201,11 +203,6 @@ RepairReport Refused(std::string summary) {
 
 // The grids whose limits hash is not this grid's, a finding each.
 std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, RepairReport& report) {
-  if (connection.Run(Command{"EXISTS", keys.Limits()})->integer == 0) {
-    report.findings.emplace_back(
-        "this grid's limits are not in Redis yet: they are published with its first placement");
-    return 0;
-  }
   std::vector<std::string> grids = Members(connection, keys.Servers());
   std::erase(grids, keys.Server());
   std::vector<Command> calls;
@@ -221,6 +218,12 @@ std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, Rep
     const long long fields = reply.elements > 0 ? reply.element[0]->integer : 0;
     if (fields == 0) {
       continue;
+    }
+    if (fields == kNoLimitsHere) {
+      report.findings.emplace_back(
+          "this grid's limits are not in Redis yet (they are published with its next placement): "
+          "no grid's limits were compared");
+      return 0;
     }
     ++differing;
     if (fields < 0) {

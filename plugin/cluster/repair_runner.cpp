@@ -105,9 +105,9 @@ void RepairRunner::Run(const RepairJob& job) {
     for (const std::string& finding : report.findings) {
       Log().warn("Cluster {}: {}", name, finding);
     }
-    const auto took = std::chrono::duration<double>(std::chrono::steady_clock::now() - started);
+    const std::chrono::nanoseconds took = std::chrono::steady_clock::now() - started;
     if (report.done) {
-      Log().info("Cluster {}: {} ({:.1f} s)", name, report.summary, took.count());
+      Log().info("Cluster {}: {} ({})", name, report.summary, DurationText(took));
     } else {
       Log().warn("Cluster {}: {}", name, report.summary);
     }

@@ -107,7 +107,8 @@ local function fields_of(key)
   end
   return fields, #flat
 end
-local ours = fields_of(KEYS[1])
+local ours, own_size = fields_of(KEYS[1])
+if own_size == 0 then return {-2} end
 local theirs, size = fields_of(KEYS[2])
 if size == 0 then return {-1} end
 local n, found = 0, {}

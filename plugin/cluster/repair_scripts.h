@@ -24,9 +24,9 @@ namespace cairnward {
 //    other than a count; the team is left as it was.
 std::string_view RepairTeamsScript();
 
-// KEYS: this grid's limits hash, another grid's. Answers {-1} when the other
-// grid has no limits, else {fields that differ, then up to 3 triples of
-// field, this grid's value and the other's ("" when none)}; "v", the
+// KEYS: this grid's limits hash, another grid's. Answers {-2} when this
+// grid has no limits in Redis yet, {-1} when the other grid has none, else {fields that differ,
+// then up to 3 triples of field, this grid's value and the other's ("" when none)}; "v", the
 // version, is not compared.
 std::string_view CompareLimitsScript();
 
