@@ -51,12 +51,14 @@ struct Setting {
   bool is_template = false;
   std::span<const TemplateArgument> arguments;  // of a template
   std::span<const std::string_view> choices;    // the texts it acts on; empty: any
-  std::string_view if_other;                    // what happens with any other text
+  // What happens with any other text, or with a number out of its range.
+  std::string_view if_other;
   // Read whole when the file is read: a wrong type or range refuses the file.
   bool read_with_file = false;
   std::string_view member_label;  // for kAnyMember: what the administrator names
   // The range of an integer read with the file; a text read with the file
-  // with `lowest` 1 must not be empty.
+  // with `lowest` 1 must not be empty. A number's documented range: the
+  // plug-in reads one outside it all the same.
   std::int32_t lowest = std::numeric_limits<std::int32_t>::min();
   std::int32_t highest = std::numeric_limits<std::int32_t>::max();
 };
@@ -216,9 +218,12 @@ inline constexpr Setting kGroupName =
     ReadWithFile(&kGroup, "Name", SettingKind::kString, std::string_view(""));
 inline constexpr Setting kGroupCount =
     ReadWithFile(&kGroup, "Count", SettingKind::kInteger, std::int32_t{9999});
-inline constexpr Setting kGroupBlueprints =
-    ReadWithFile(&kGroup, "Blueprints", SettingKind::kStringList, {},
-                 "the group has no members and limits nothing");
+inline constexpr Setting kGroupBlueprints = [] {
+  Setting setting = ReadWithFile(&kGroup, "Blueprints", SettingKind::kStringList, {},
+                                 "the group has no members and limits nothing");
+  setting.absent = WhenAbsent::kWarning;
+  return setting;
+}();
 
 inline constexpr Setting kTeams = ReadWithFile(nullptr, "Teams", SettingKind::kObject, {},
                                                "every team has the limits configured for everyone");
@@ -432,11 +437,17 @@ inline constexpr Setting kShowLimitsType = [] {
 }();
 inline constexpr Setting kNotificationColor =
     ShowLimitsSetting("NotificationColor", SettingKind::kObject);
-inline constexpr Setting kRed = ShowLimitsSetting("Red", SettingKind::kNumber, &kNotificationColor);
-inline constexpr Setting kGreen =
-    ShowLimitsSetting("Green", SettingKind::kNumber, &kNotificationColor);
-inline constexpr Setting kBlue =
-    ShowLimitsSetting("Blue", SettingKind::kNumber, &kNotificationColor);
+inline constexpr Setting ColourPart(std::string_view name) {
+  Setting setting =
+      InRange(ShowLimitsSetting(name, SettingKind::kNumber, &kNotificationColor), 0, 1);
+  setting.if_other =
+      "The plug-in passes it to the game as it is, and a colour part runs from 0 (none) to 1 "
+      "(full): write 1, not 255, for full";
+  return setting;
+}
+inline constexpr Setting kRed = ColourPart("Red");
+inline constexpr Setting kGreen = ColourPart("Green");
+inline constexpr Setting kBlue = ColourPart("Blue");
 inline constexpr Setting kShowLimitsScale =
     ShowLimitsSetting("ShowLimitsScale", SettingKind::kNumber);
 inline constexpr Setting kShowLimitsDisplayTime =

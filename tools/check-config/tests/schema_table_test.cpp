@@ -90,7 +90,8 @@ TEST(Schema, EverySettingHasItsTypeDefaultAndNeedThere) {
     EXPECT_EQ(node.contains("default") ? std::optional<Json>(node["default"]) : std::nullopt,
               DefaultOf(*setting));
     EXPECT_TRUE(node.contains("description") || setting->name == kAnyMember);
-    if (setting->read_with_file && setting->kind == SettingKind::kInteger) {
+    if ((setting->read_with_file && setting->kind == SettingKind::kInteger) ||
+        setting->kind == SettingKind::kNumber) {
       EXPECT_EQ(node.value("minimum", std::numeric_limits<std::int32_t>::min()), setting->lowest);
       EXPECT_EQ(node.value("maximum", std::numeric_limits<std::int32_t>::max()), setting->highest);
     }

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "config/settings.h"
+#include "findings.h"
+
+namespace checkconfig {
+
+// "WarnAtPercent" given without the text of its warning.
+void CheckNearLimitText(const cairnward::Json& root, Findings& findings);
+
+}  // namespace checkconfig
