@@ -27,6 +27,10 @@ RepairReport RunRepair(const RepairJob& job, RedisConnection& connection, const 
   return CheckCluster(connection, keys, &stop);
 }
 
+std::string Failed(std::string_view why) {
+  return fmt::format("failed: {}; what it did until then stands, team by team: run it again", why);
+}
+
 }  // namespace
 
 std::string RepairName(const RepairJob& job) {
@@ -113,8 +117,10 @@ void RepairRunner::Run(const RepairJob& job) {
     }
     last = report.summary;
   } catch (const std::exception& e) {
-    last = fmt::format("failed: {}; what it did until then stands, team by team: run it again",
-                       e.what());
+    last = Failed(e.what());
+    Log().error("Cluster {} {}", name, last);
+  } catch (...) {
+    last = Failed("unknown error");
     Log().error("Cluster {} {}", name, last);
   }
   const std::lock_guard lock(mutex_);
