@@ -187,6 +187,12 @@ void SummaryReporter::Finalize() {
   };
   plain("merge_check", "merge check, 300 ledger entries", 20e-6, "<= 20 us");
   plain("show_limits", "show-limits, 300 ledger entries", 1e-3, "<= 1 ms");
+  if (const double over = Median("teams_over"); !std::isnan(over)) {
+    rows.push_back({"cairnward.over, 300 ledger entries, 50 groups", Time(over), "",
+                    fmt::format("{:.0f} of {:.0f} teams over a limit",
+                                MedianCounter("teams_over", "teams_over"),
+                                MedianCounter("teams_over", "teams"))});
+  }
 
   const double cluster_median = MedianCounter("cluster/build_check/final_allowed", "median_us");
   if (!std::isnan(cluster_median)) {

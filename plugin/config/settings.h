@@ -394,12 +394,13 @@ inline constexpr Setting kNearLimitMsg{
     .is_template = true,
     .arguments = kNearLimitArguments};
 
-inline constexpr Setting kTotalName{.parent = &kMessages,
-                                    .name = "TotalName",
-                                    .kind = SettingKind::kString,
-                                    .fallback = std::string_view("Total"),
-                                    .read_when = "in a warning about the total and by cairnward.over",
-                                    .if_wrong = kWarningUnshown};
+inline constexpr Setting kTotalName{
+    .parent = &kMessages,
+    .name = "TotalName",
+    .kind = SettingKind::kString,
+    .fallback = std::string_view("Total"),
+    .read_when = "in a warning about the total and by cairnward.over",
+    .if_wrong = kWarningUnshown};
 
 // A template only as the heading of the show-limits notification; as the
 // sender name of a chat message it goes out as it is.

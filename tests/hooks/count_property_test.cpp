@@ -2,7 +2,11 @@
 
 #include <map>
 #include <random>
+#include <set>
 
+#include "accounting/group_counts.h"
+#include "accounting/limit_rules.h"
+#include "accounting/teams_over.h"
 #include "support/counts_snapshot.h"
 #include "support/direct_story.h"
 
@@ -90,6 +94,51 @@ TEST_F(CountsNeverDrift, AfterRandomPlacementsRemovalsAndTribeChanges) {
     const Snapshot incremental = SnapshotCounts();
     Recount();
     ASSERT_EQ(incremental, SnapshotCounts()) << "seed " << seed;
+  }
+}
+
+// Every team above any limit by the rules the checks apply, asked of every
+// team and every limit: what cairnward.over must find from the flags and
+// the totals alone.
+std::set<std::int32_t> TeamsAboveByEveryLimit() {
+  std::set<std::int32_t> above;
+  const GroupTally* groups = CountedGroups();
+  for (const auto& [team, total] : TeamTotals()) {
+    bool over = total > 0 && total > MaxAmountOf(team);
+    for (auto entry = StructureLedger().begin(); entry != StructureLedger().end(); ++entry) {
+      const auto it = entry->second.find(team);
+      const std::int32_t count = it != entry->second.end() ? it->second : 0;
+      over = over || (count > 0 && count > BlueprintLimitOf(entry, entry->first.View(), team));
+    }
+    for (std::size_t group = 0; groups != nullptr && group < Limits().Groups().size(); ++group) {
+      const std::int32_t count = GroupCount(*groups, group, team);
+      over = over || (count > 0 && count > Limits().GroupLimitOf(group, team));
+    }
+    if (over) {
+      above.insert(team);
+    }
+  }
+  return above;
+}
+
+TEST_F(CountsNeverDrift, TheTeamsOverALimitAreFoundFromTheFlagsAndTotalsAlone) {
+  for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+    rng_.seed(seed);
+    for (int step = 0; step < 60; ++step) {
+      if (step % 10 == 9) {
+        // A reload that moves the total below or above what teams own, which
+        // flags nothing.
+        MaxAmount(static_cast<int>(2 + Pick(12)));
+        Configure();
+        Recount();
+      }
+      RandomStep();
+      std::set<std::int32_t> listed;
+      for (const TeamOver& over : TeamsOverLimits()) {
+        listed.insert(over.team);
+      }
+      ASSERT_EQ(listed, TeamsAboveByEveryLimit()) << "seed " << seed << ", step " << step;
+    }
   }
 }
 
