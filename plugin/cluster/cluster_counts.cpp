@@ -13,10 +13,12 @@
 
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
+#include "cluster/cluster_parts.h"
 #include "cluster/field_layout.h"
 #include "cluster/key_names.h"
 #include "cluster/publisher.h"
 #include "cluster/redis_link.h"
+#include "cluster/repair_runner.h"
 #include "cluster/script_calls.h"
 #include "config/config.h"
 #include "host/logger.h"
@@ -34,6 +36,7 @@ struct Cluster {
   std::unique_ptr<RedisLink> link;
   std::unique_ptr<KeyNames> keys;
   std::unique_ptr<Publisher> publisher;
+  std::unique_ptr<RepairRunner> repairs;
   // Teams whose counts are to be sent again once no publication is being
   // sent: changed while one was (it may have overwritten the change), or
   // changed when the hook had no time left to send the change.
@@ -247,6 +250,7 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
   Cluster& cluster = State();
   cluster.keys = std::make_unique<KeyNames>(settings->name, settings->server);
   cluster.publisher = std::make_unique<Publisher>(*settings, *cluster.keys);
+  cluster.repairs = std::make_unique<RepairRunner>(*settings, *cluster.keys);
   // The heartbeat found that Redis lost this server's data: its limits and
   // its contribution go back from the link's thread, without waiting for
   // the game thread.
@@ -258,6 +262,7 @@ void StartCluster(const std::optional<ClusterSettings>& settings) {
 
 void StopCluster() {
   Cluster& cluster = State();
+  cluster.repairs.reset();
   cluster.link.reset();
   cluster.publisher.reset();
   cluster.keys.reset();
@@ -599,6 +604,11 @@ void PublishContribution() {
 
 bool ClusterConfigured() {
   return State().link != nullptr;
+}
+
+ClusterParts CurrentClusterParts() {
+  Cluster& cluster = State();
+  return {cluster.link.get(), cluster.keys.get(), cluster.publisher.get(), cluster.repairs.get()};
 }
 
 bool ClusterUp() {

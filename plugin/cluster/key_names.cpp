@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <charconv>
+
 namespace cairnward {
 
 std::string EscapeKeyPart(std::string_view name) {
@@ -18,6 +20,23 @@ std::string EscapeKeyPart(std::string_view name) {
     }
   }
   return escaped;
+}
+
+std::string UnescapeKeyPart(std::string_view escaped) {
+  std::string name;
+  name.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    unsigned byte = 0;
+    if (escaped[i] == '%' && i + 2 < escaped.size() &&
+        std::from_chars(escaped.data() + i + 1, escaped.data() + i + 3, byte, 16).ptr ==
+            escaped.data() + i + 3) {
+      name += static_cast<char>(byte);
+      i += 2;
+    } else {
+      name += escaped[i];
+    }
+  }
+  return name;
 }
 
 KeyNames::KeyNames(std::string_view cluster, std::string_view server)
@@ -49,6 +68,12 @@ std::string KeyNames::Lease() const {
 
 std::string KeyNames::Servers() const {
   return prefix_ + "servers";
+}
+
+KeyNames KeyNames::OfGrid(std::string_view escaped_server) const {
+  KeyNames other = *this;
+  other.server_ = escaped_server;
+  return other;
 }
 
 }  // namespace cairnward

@@ -36,6 +36,9 @@ class KeyNames {
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
 
+  // The keys of another grid of the cluster, named as it stands in keys.
+  [[nodiscard]] KeyNames OfGrid(std::string_view escaped_server) const;
+
  private:
   std::string prefix_;
   std::string server_;
@@ -44,5 +47,7 @@ class KeyNames {
 // Bytes other than letters, digits, '-', '_' and '.' as %XX: the escaped
 // text never holds ':', and two names escape alike only when they are equal.
 std::string EscapeKeyPart(std::string_view name);
+// The name an escaped part was made from.
+std::string UnescapeKeyPart(std::string_view escaped);
 
 }  // namespace cairnward

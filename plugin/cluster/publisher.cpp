@@ -194,6 +194,11 @@ std::shared_ptr<const Publication> Publisher::ChangedMeanwhile() {
   return changed;
 }
 
+std::optional<PublicationRecord> Publisher::LastSent() {
+  const std::lock_guard lock(mutex_);
+  return last_sent_;
+}
+
 void Publisher::Serve() {
   Backoff backoff(settings_.retry);
   std::unique_lock lock(mutex_);
@@ -207,6 +212,7 @@ void Publisher::Serve() {
     lock.unlock();
     retired.reset();
     bool sent = false;
+    const auto started = std::chrono::steady_clock::now();
     // Nothing may leave the thread: a failure of any kind is tried again.
     try {
       Send(job);
@@ -220,6 +226,11 @@ void Publisher::Serve() {
     }
     if (sent) {
       backoff.Reset();
+      if (job.publication != nullptr) {
+        last_sent_ =
+            PublicationRecord{std::chrono::system_clock::now(), job.publication->counts.size(),
+                              std::chrono::steady_clock::now() - started};
+      }
       // Ends only under the lock that saw no change left, and none in
       // flight on the game thread, so that none comes between.
       ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_ || waiting_; });

@@ -28,6 +28,13 @@ struct Publication {
   std::int64_t sequence = 0;
 };
 
+// How the last publication that was sent whole went, for cairnward.status.
+struct PublicationRecord {
+  std::chrono::system_clock::time_point ended;
+  std::size_t teams = 0;
+  std::chrono::nanoseconds took{0};
+};
+
 // Sends this server's whole contribution to Redis on a thread and a
 // connection of its own, so that the game thread goes on while Redis takes
 // it in, a piece at a time, each wait bounded by "BackgroundTimeoutMs". A
@@ -79,6 +86,9 @@ class Publisher {
   // why, each once.
   std::vector<std::pair<std::int32_t, std::string>> TakeProblems();
 
+  // The last publication sent whole; none before the first.
+  std::optional<PublicationRecord> LastSent();
+
  private:
   struct Job {
     std::shared_ptr<const Publication> publication;  // none: the teams changed meanwhile
@@ -117,6 +127,7 @@ class Publisher {
   std::size_t teams_per_piece_ = 100;
   std::vector<std::pair<std::int32_t, std::string>> problems_;
   std::vector<Command> limits_;
+  std::optional<PublicationRecord> last_sent_;
   std::thread thread_;
 };
 

@@ -113,6 +113,7 @@ void RedisConnection::Waited(std::chrono::nanoseconds wait) {
 
 std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands) {
   redisContext* context = context_.get();
+  const auto sent = Clock::now();
   for (const Command& command : commands) {
     Arguments args(command);
     if (redisAppendCommandArgv(context, static_cast<int>(command.size()), args.pointers.data(),
@@ -134,6 +135,9 @@ std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands) 
                          : context->errstr);
     }
     replies.emplace_back(static_cast<redisReply*>(raw));
+  }
+  if (round_trips_ != nullptr) {
+    round_trips_->AddRoundTrip(Clock::now() - sent);
   }
   return replies;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cluster/link_record.h"
 #include "cluster/scripts.h"
 #include "config/cluster_settings.h"
 
@@ -47,6 +48,8 @@ class RedisConnection {
 
   // Where the longest wait is kept from now on (none: not kept).
   void RecordWaitsIn(std::chrono::nanoseconds* longest_wait) { longest_wait_ = longest_wait; }
+  // Where each exchange's round trip is kept from now on (none: not kept).
+  void RecordRoundTripsIn(LinkRecord* record) { round_trips_ = record; }
   // The bound of each wait from now on.
   void UseTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
   // No wait goes past `deadline` (none: only the timeout bounds them).
@@ -75,6 +78,7 @@ class RedisConnection {
   std::unique_ptr<redisContext, ContextFree> context_;
   std::array<std::string, kScriptCount> shas_;
   std::chrono::nanoseconds* longest_wait_;
+  LinkRecord* round_trips_ = nullptr;
   std::chrono::milliseconds timeout_;
   std::chrono::milliseconds applied_;  // the socket's timeout now
   std::optional<Clock::time_point> deadline_;

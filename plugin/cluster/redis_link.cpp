@@ -10,6 +10,12 @@
 #include "host/logger.h"
 
 namespace cairnward {
+namespace {
+
+// Why the link is down while another instance holds this server's lease.
+constexpr std::string_view kNameHeld = "this server's name is held by another running instance";
+
+}  // namespace
 
 RedisLink::RedisLink(ClusterSettings settings, const KeyNames& keys, std::function<void()> on_lost)
     : settings_(std::move(settings)),
@@ -47,6 +53,8 @@ void RedisLink::Start() {
     bool lost = false;
     if (HoldLease(*connection_, lost)) {
       ReadMoveSequence(*connection_);
+      connection_->RecordRoundTripsIn(&record_);
+      record_.MarkUp();
       Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
                  settings_.port, settings_.server, settings_.name);
       const Reply servers = connection_->Run(Command{"SMEMBERS", keys_.Servers()});
@@ -60,6 +68,7 @@ void RedisLink::Start() {
                  others == 1 ? "" : "s");
     } else {
       connection_.reset();
+      record_.MarkDown(std::string(kNameHeld));
       wanted_ = true;
       Poll();
     }
@@ -72,6 +81,7 @@ void RedisLink::Start() {
 void RedisLink::Fail(const std::string& reason) {
   const bool was_up = connection_.has_value() || !wanted_;
   connection_.reset();
+  record_.MarkDown(reason);
   {
     const std::lock_guard lock(mutex_);
     if (was_up) {
@@ -215,6 +225,7 @@ bool RedisLink::Poll() {
   }
   if (refused) {
     connection_.reset();
+    record_.MarkDown(std::string(kNameHeld));
     wake_.notify_all();
   }
   if (!made) {
@@ -227,6 +238,8 @@ bool RedisLink::Poll() {
 void RedisLink::Adopt(RedisConnection connection) {
   connection_ = std::move(connection);
   connection_->RecordWaitsIn(&longest_wait_);
+  connection_->RecordRoundTripsIn(&record_);
+  record_.MarkUp();
   connection_->UseTimeout(settings_.timeout);
   connection_->SetDeadline(deadline_);
   Log().warn("Cluster: Redis at {}:{} is back; this server's counts are published again",

@@ -14,6 +14,7 @@
 
 #include "cluster/key_names.h"
 #include "cluster/lease.h"
+#include "cluster/link_record.h"
 #include "cluster/redis_connection.h"
 #include "config/cluster_settings.h"
 
@@ -77,6 +78,8 @@ class RedisLink {
   }
   // The longest the game thread has waited on one reply or connection.
   [[nodiscard]] std::chrono::nanoseconds LongestWait() const { return longest_wait_; }
+  // Up or down since when and why, and the game thread's round trips.
+  [[nodiscard]] LinkRecord& Record() { return record_; }
 
  private:
   void Serve();
@@ -99,6 +102,7 @@ class RedisLink {
   std::optional<RedisConnection::Clock::time_point> deadline_;
   std::chrono::nanoseconds longest_wait_{0};
   std::atomic<std::int64_t> move_sequence_{0};
+  LinkRecord record_;
 
   std::mutex mutex_;
   std::condition_variable wake_;

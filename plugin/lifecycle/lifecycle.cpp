@@ -31,20 +31,22 @@ struct RconCommand {
   std::u16string_view name;
   void (*handler)(RCONClientConnection*, RCONPacket*, UWorld*);
 };
-constexpr std::array<RconCommand, 5> kRconCommands = {{
+constexpr std::array<RconCommand, 6> kRconCommands = {{
     {kReloadCommand, &ReloadConfigRcon},
     {kUpdateStructuresCommand, &UpdateStructuresRcon},
     {kTeamLimitsCommand, &TeamLimitsRcon},
     {kStatusCommand, &StatusRcon},
     {kOverCommand, &OverRcon},
+    {kClusterCommand, &ClusterRcon},
 }};
-constexpr std::array<ConsoleCommand, 6> kConsoleCommands = {{
+constexpr std::array<ConsoleCommand, 7> kConsoleCommands = {{
     {kReloadCommand, &ReloadConfigConsole},
     {kUpdateStructuresCommand, &UpdateStructuresConsole},
     {kGetBpCommand, &GetBpConsole},
     {kTeamLimitsCommand, &TeamLimitsConsole},
     {kStatusCommand, &StatusConsole},
     {kOverCommand, &OverConsole},
+    {kClusterCommand, &ClusterConsole},
 }};
 
 void RegisterCommands(const FString& chat_name) {

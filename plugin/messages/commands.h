@@ -16,6 +16,7 @@ inline constexpr std::u16string_view kGetBpCommand = u"GetBp";
 inline constexpr std::u16string_view kTeamLimitsCommand = u"cairnward.limits";
 inline constexpr std::u16string_view kStatusCommand = u"cairnward.status";
 inline constexpr std::u16string_view kOverCommand = u"cairnward.over";
+inline constexpr std::u16string_view kClusterCommand = u"cairnward.cluster";
 
 // Chat: the player's structure counts against the limits.
 void ShowLimitsChat(AShooterPlayerController* player, FString* message, bool mode);
@@ -48,6 +49,11 @@ void StatusRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* wo
 // Console and RCON "cairnward.over [N]": the N teams most over their limits.
 void OverConsole(APlayerController* player, FString* command, bool flag);
 void OverRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
+
+// Console and RCON "cairnward.cluster retire GRID | rebuild | check": an
+// administrator's repair of the cluster's counts, started in the background.
+void ClusterConsole(APlayerController* player, FString* command, bool flag);
+void ClusterRcon(RCONClientConnection* connection, RCONPacket* packet, UWorld* world);
 
 // Console "GetBp": the blueprint path of the structure the player aims at.
 void GetBpConsole(APlayerController* player, FString* command, bool flag);

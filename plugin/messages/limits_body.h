@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "accounting/team_view.h"
 #include "config/json_access.h"
@@ -17,8 +18,14 @@ namespace cairnward {
 std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& counts,
                           const TeamView& here, std::int32_t maximum);
 
+// The line added to a limits reply whose numbers are this server's alone
+// because the cluster it belongs to cannot be asked now.
+inline constexpr std::u16string_view kThisServerOnlyLine =
+    u"These numbers are this server's only: the cluster cannot be reached now.";
+
 // LimitsBody with the cluster's counts while the cluster can be asked, else
-// this server's; never adds a team to the counts.
+// this server's, then kThisServerOnlyLine when a cluster is configured but
+// cannot be asked; never adds a team to the counts.
 std::u16string TeamLimitsBody(const Json& root, std::int32_t team);
 
 // The team's total limit as the reply shows it: its own under "Teams", else

@@ -111,7 +111,16 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& c
 
 std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
   const CountsStanding standing = TeamStanding(team);
-  return LimitsBody(root, team, standing.counts, standing.here, ShownMaxAmount(root, team));
+  std::u16string body =
+      LimitsBody(root, team, standing.counts, standing.here, ShownMaxAmount(root, team));
+  if (standing.scope == CountsScope::kThisServerOnly) {
+    // Without it a reader would take this server's numbers for the cluster's.
+    if (!body.empty() && body.back() != u'\n') {
+      body += u'\n';
+    }
+    body += kThisServerOnlyLine;
+  }
+  return body;
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {

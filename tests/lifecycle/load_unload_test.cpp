@@ -13,16 +13,16 @@ using ::testing::UnorderedElementsAre;
 
 class LoadUnload : public PluginTest {};
 
-TEST_F(LoadUnload, LoadRegistersTwelveCommandsAndSixHooksInOrder) {
+TEST_F(LoadUnload, LoadRegistersFourteenCommandsAndSixHooksInOrder) {
   ASSERT_TRUE(LoadPlugin());
   auto& commands = server().Commands();
   EXPECT_THAT(commands.ChatNames(), ElementsAre(u"/limits"));
   EXPECT_THAT(commands.RconNames(),
               ElementsAre(u"cairnward.reload", u"UpdateStructures", u"cairnward.limits",
-                          u"cairnward.status", u"cairnward.over"));
+                          u"cairnward.status", u"cairnward.over", u"cairnward.cluster"));
   EXPECT_THAT(commands.ConsoleNames(),
               ElementsAre(u"cairnward.reload", u"UpdateStructures", u"GetBp", u"cairnward.limits",
-                          u"cairnward.status", u"cairnward.over"));
+                          u"cairnward.status", u"cairnward.over", u"cairnward.cluster"));
   EXPECT_THAT(server().Hooks().HookedNames(),
               UnorderedElementsAre("AShooterGameMode.InitGame", "APrimalStructure.IsAllowedToBuild",
                                    "AShooterPlayerState.AddToTribe", "APrimalStructure.Destroyed",
@@ -84,7 +84,7 @@ TEST_F(LoadUnload, AnEmptyShowLimitsCmdLoadsEverythingButTheChatCommandAndSaysSo
   WriteConfig(config);
   ASSERT_TRUE(LoadPlugin());
   EXPECT_THAT(server().Commands().ChatNames(), IsEmpty());
-  EXPECT_EQ(server().Commands().Count(), 11U);
+  EXPECT_EQ(server().Commands().Count(), 13U);
   EXPECT_EQ(server().Hooks().Count(), 6U);
   EXPECT_THAT(
       PluginLogLines(spdlog::level::err),
@@ -120,7 +120,7 @@ TEST_F(LoadUnload, PluginUnloadExportChangesNothingAndReloadStartsFresh) {
   ASSERT_TRUE(LoadPlugin());
   UnloadPlugin();
   ASSERT_TRUE(LoadPlugin());
-  EXPECT_EQ(server().Commands().Count(), 12U);
+  EXPECT_EQ(server().Commands().Count(), 14U);
   EXPECT_EQ(server().Hooks().Count(), 6U);
 }
 
