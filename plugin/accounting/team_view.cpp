@@ -13,12 +13,6 @@ std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
   return it != counts.end() ? it->second : 0;
 }
 
-// The position of a ledger entry's count in a view.
-std::uint32_t PositionOfEntry(const Ledger& ledger, Ledger::const_iterator entry) {
-  return static_cast<std::uint32_t>(
-      BlueprintPosition(static_cast<std::size_t>(entry.Position() - ledger.begin().Position())));
-}
-
 }  // namespace
 
 std::int32_t TeamView::Group(std::size_t group) const {
