@@ -150,20 +150,6 @@ std::size_t FirstValueOffset(std::string_view text) {
 
 }  // namespace
 
-std::string PointerToken(std::string_view name) {
-  std::string token;
-  for (const char c : name) {
-    if (c == '~') {
-      token += "~0";
-    } else if (c == '/') {
-      token += "~1";
-    } else {
-      token += c;
-    }
-  }
-  return token;
-}
-
 SourceMap MapSource(std::string_view text, std::size_t depth) {
   SourceMap map;
   map.root_offset = FirstValueOffset(text);

@@ -6,10 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "config/json_access.h"
+
 namespace checkconfig {
 
-// A member name as one token of a JSON pointer ("~" and "/" escaped).
-std::string PointerToken(std::string_view name);
+// A member name as one token of a JSON pointer, as the plug-in writes it.
+using cairnward::PointerToken;
 
 // A member given twice in one object; the JSON library keeps the last.
 struct DuplicateMember {
