@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <functional>
 #include <random>
@@ -7,6 +8,7 @@
 #include <thread>
 
 #include "cluster/cluster_story.h"
+#include "cluster/repair.h"
 #include "support/redis_server.h"
 
 namespace cairnward::testing {
@@ -14,6 +16,7 @@ namespace {
 
 constexpr std::int32_t kMaxAmount = 12;
 const Counts kLimits{kMaxAmount, 10, 3};
+const std::array<std::string, 2> kPeerNames{"B1", "C1"};
 
 // Grid A1 (this process's server, through its hooks) and grids B1 and C1
 // (peers writing to Redis as their plug-ins would), on a Redis of the test's
@@ -24,8 +27,9 @@ class ThreeGrids : public ClusterStory {
     ClusterStory::SetUp();
     MaxAmount(kMaxAmount);
     JoinCluster(redis_.Port());
-    peers_.push_back(std::make_unique<PeerServer>(Settings("B1"), "B1"));
-    peers_.push_back(std::make_unique<PeerServer>(Settings("C1"), "C1"));
+    for (const std::string& name : kPeerNames) {
+      peers_.push_back(std::make_unique<PeerServer>(Settings(name), name));
+    }
     for (int i = 0; i < 4; ++i) {
       players_.push_back(AddPlayer("P" + std::to_string(i), 100 + i, 3000 + i));
     }
@@ -41,6 +45,16 @@ class ThreeGrids : public ClusterStory {
   }
   std::int32_t AnyTeam() { return standin::TeamOf(players_[Pick(players_.size())]); }
 
+  // A peer grid; a retired one starts again first, as a fresh grid under
+  // its old name with an empty world.
+  PeerServer& AnyPeer() {
+    const std::size_t slot = Pick(peers_.size());
+    if (!peers_[slot]) {
+      peers_[slot] = std::make_unique<PeerServer>(Settings(kPeerNames[slot]), kPeerNames[slot]);
+    }
+    return *peers_[slot];
+  }
+
   // Tribe joins on A1; the game moves the same team's structures on every grid.
   void Join(bool merge) {
     auto* joiner = players_[Pick(players_.size())];
@@ -50,7 +64,9 @@ class ThreeGrids : public ClusterStory {
                               : standin::Invite(server(), joiner, inviter);
     if (joined && standin::TeamOf(joiner) != from) {
       for (auto& peer : peers_) {
-        peer->FollowJoin(from, standin::TeamOf(joiner));
+        if (peer) {
+          peer->FollowJoin(from, standin::TeamOf(joiner));
+        }
       }
     }
   }
@@ -76,13 +92,61 @@ class ThreeGrids : public ClusterStory {
     }
   }
 
-  // One step of one grid. Steps that an administrator's repair commands
-  // take (retiring a grid, rebuilding every aggregate) belong here too, as
-  // cases of their own.
+  // The administrator's repairs, run as cairnward.cluster runs them on A1.
+  RepairReport Retire(const std::string& grid) const {
+    RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
+    return RetireGrid(connection, KeyNames(Settings("A1").name, "A1"), grid);
+  }
+  RepairReport Rebuild() const {
+    RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
+    return RebuildAggregates(connection, KeyNames(Settings("A1").name, "A1"));
+  }
+
+  // A peer grid stops for good and is retired: its structures are gone
+  // with it, and nothing of it stays in Redis.
+  void StopAndRetire() {
+    std::size_t slot = Pick(peers_.size());
+    if (!peers_[slot]) {
+      slot = (slot + 1) % peers_.size();
+    }
+    if (!peers_[slot]) {
+      return;
+    }
+    const std::string& grid = kPeerNames[slot];
+    const std::string lease = LeaseKey(grid);
+    ASSERT_FALSE(Retire("A1").done);
+    ASSERT_TRUE(RedisCall({"EXISTS", lease}) == "0" || !Retire(grid).done);
+    peers_[slot].reset();  // its link gives its lease up, if it can reach Redis
+    if (RedisCall({"EXISTS", lease}) == "1") {
+      // Stopped with its link down: the lease stays until it expires.
+      ASSERT_FALSE(Retire(grid).done);
+      RedisCall({"PEXPIRE", lease, "1"});
+      for (int i = 0; i < 1000 && RedisCall({"EXISTS", lease}) == "1"; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    }
+    Retire(grid);
+    const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
+    ASSERT_EQ(Redis({"KEYS", prefix + "server:" + EscapeKeyPart(grid) + ":*"})->elements, 0U)
+        << grid;
+  }
+
+  // Aggregates lost or altered by hand, then rebuilt from the contributions.
+  void SpoilAndRebuild() {
+    for (int i = 0; i < 2; ++i) {
+      const std::string aggregate = KeyNames(Settings("A1").name, "A1").Aggregate(AnyTeam());
+      const Reply spoiled = Pick(2) == 0
+                                ? Redis({"DEL", aggregate})
+                                : Redis({"HINCRBY", aggregate, kFields[Pick(kFields.size())], "3"});
+    }
+    ASSERT_TRUE(Rebuild().done);
+  }
+
+  // One step of one grid, or an administrator's repair.
   void RandomStep(bool outages) {
-    PeerServer& peer = *peers_[Pick(peers_.size())];
+    PeerServer& peer = AnyPeer();
     const std::size_t position = Pick(2) == 0 ? kWalls : kFoundations;
-    switch (Pick(outages ? 11 : 10)) {
+    switch (Pick(outages ? 13 : 12)) {
       case 0:
       case 1:
         Place(players_[Pick(players_.size())], position == kWalls ? kWall : kFoundation);
@@ -117,6 +181,12 @@ class ThreeGrids : public ClusterStory {
       case 9:
         JoinDuringPublication(peer);
         break;
+      case 10:
+        StopAndRetire();
+        break;
+      case 11:
+        SpoilAndRebuild();
+        break;
       default:
         LoseRedis();
         break;
@@ -144,6 +214,9 @@ class ThreeGrids : public ClusterStory {
     ASSERT_TRUE(recounted([] { return ClusterUp() && (Recount(), ClusterUp()); }));
     std::set<std::int32_t> teams{5000};
     for (auto& peer : peers_) {
+      if (!peer) {
+        continue;
+      }
       ASSERT_TRUE(recounted([&] { return peer->Recount(); }));
       for (const auto& [team, counts] : peer->World()) {
         teams.insert(team);
@@ -154,22 +227,29 @@ class ThreeGrids : public ClusterStory {
     }
     for (const std::int32_t team : teams) {
       Counts sum = Local(team);
-      for (auto& peer : peers_) {
-        const auto it = peer->World().find(team);
-        for (std::size_t i = 0; it != peer->World().end() && i < sum.size(); ++i) {
-          sum[i] += it->second[i];
+      for (std::size_t p = 0; p < peers_.size(); ++p) {
+        const Counts world = WorldOf(p, team);
+        for (std::size_t i = 0; i < sum.size(); ++i) {
+          sum[i] += world[i];
         }
       }
       ASSERT_EQ(Aggregate(team), sum) << "team " << team << ", seed " << seed;
-      // (b): each grid's contribution is its world.
+      // (b): each grid's contribution is its world; a retired grid has none.
       ASSERT_EQ(Contribution("A1", team), Local(team)) << "team " << team << ", seed " << seed;
       for (std::size_t p = 0; p < peers_.size(); ++p) {
-        const auto it = peers_[p]->World().find(team);
-        ASSERT_EQ(Contribution(p == 0 ? "B1" : "C1", team),
-                  it != peers_[p]->World().end() ? it->second : Counts{})
-            << "team " << team << ", seed " << seed;
+        ASSERT_EQ(Contribution(kPeerNames[p], team), WorldOf(p, team))
+            << kPeerNames[p] << ", team " << team << ", seed " << seed;
       }
     }
+  }
+
+  // A peer's world's counts of a team; none while the peer is retired.
+  Counts WorldOf(std::size_t slot, std::int32_t team) const {
+    if (!peers_[slot]) {
+      return {};
+    }
+    const auto it = peers_[slot]->World().find(team);
+    return it != peers_[slot]->World().end() ? it->second : Counts{};
   }
 
   void ExpectWithinLimits() {
@@ -193,7 +273,10 @@ TEST_F(ThreeGrids, AfterEveryRecountTheAggregateIsTheSumOfTheWorlds) {
     rng_.seed(seed);
     const bool outages = seed % 2 == 0;
     for (int step = 0; step < 40; ++step) {
+      SCOPED_TRACE(::testing::Message() << "seed " << seed << ", step " << step);
       RandomStep(outages);
+      ExpectInvariantA();
+      ASSERT_FALSE(HasFailure());
       if (!outages) {
         ExpectWithinLimits();
       }

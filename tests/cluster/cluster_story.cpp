@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace cairnward::testing {
 
@@ -260,21 +261,29 @@ std::map<std::string, std::string> ClusterStory::Dump() const {
 }
 
 void ClusterStory::ExpectAggregatesAreTheSums() const {
+  // Read in one script, so that a grid's publication running meanwhile on
+  // its own thread is seen whole or not at all.
+  constexpr std::string_view kSnapshot = R"lua(
+local found = {}
+for _, key in ipairs(redis.call('KEYS', ARGV[1] .. '*team:*')) do
+  found[#found + 1] = key
+  found[#found + 1] = redis.call('HGETALL', key)
+end
+return found
+)lua";
   const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
   RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   std::map<std::string, std::map<std::string, long long>> sums;
   std::map<std::string, std::map<std::string, long long>> aggregates;
-  const auto read = [&](const std::string& key, std::map<std::string, long long>& into) {
-    const Reply hash = connection.Run(Command{"HGETALL", key});
-    for (std::size_t i = 0; i + 1 < hash->elements; i += 2) {
-      into[hash->element[i]->str] += std::stoll(hash->element[i + 1]->str);
-    }
-  };
-  const Reply keys = connection.Run(Command{"KEYS", prefix + "*team:*"});
-  for (std::size_t i = 0; i < keys->elements; ++i) {
-    const std::string key = keys->element[i]->str;
+  const Reply found = connection.Run(Command{"EVAL", std::string(kSnapshot), "0", prefix});
+  for (std::size_t i = 0; i + 1 < found->elements; i += 2) {
+    const std::string key = found->element[i]->str;
     const std::string team = key.substr(key.rfind(':') + 1);
-    read(key, key.rfind(prefix + "team:", 0) == 0 ? aggregates[team] : sums[team]);
+    auto& into = key.rfind(prefix + "team:", 0) == 0 ? aggregates[team] : sums[team];
+    const redisReply& hash = *found->element[i + 1];
+    for (std::size_t k = 0; k + 1 < hash.elements; k += 2) {
+      into[hash.element[k]->str] += std::stoll(hash.element[k + 1]->str);
+    }
   }
   for (auto& [team, sum] : sums) {
     aggregates.try_emplace(team);
