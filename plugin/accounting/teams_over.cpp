@@ -32,16 +32,16 @@ std::vector<std::int32_t> Candidates() {
   return teams;
 }
 
-// The team's limits that its counts are above, in the order a reply lists
-// them: blueprints and groups in view order, then the total.
-TeamOver Standing(std::int32_t team, const std::vector<std::int32_t>& everyone) {
-  const TeamView view = LocalTeamView(team);
+// The team's limits that the view's counts are above, in the order a reply
+// lists them: blueprints and groups in view order, then the total.
+TeamOver Standing(std::int32_t team, const TeamView& view,
+                  const std::vector<std::int32_t>& everyone) {
   const std::vector<std::int32_t> limits = LimitsInOrder(team, everyone);
   TeamOver over;
   over.team = team;
   const auto consider = [&](std::uint32_t position) {
     const std::int32_t count = view.Counts()[position];
-    if (count > 0 && count > limits[position]) {
+    if (AboveLimit(count, limits[position])) {
       over.above.push_back({position, count, limits[position]});
       over.excess += static_cast<std::int64_t>(count) - limits[position];
     }
@@ -56,21 +56,57 @@ TeamOver Standing(std::int32_t team, const std::vector<std::int32_t>& everyone) 
   return over;
 }
 
+void MostOverFirst(std::vector<TeamOver>& teams) {
+  std::sort(teams.begin(), teams.end(), [](const TeamOver& a, const TeamOver& b) {
+    return a.excess != b.excess ? a.excess > b.excess : a.team < b.team;
+  });
+}
+
 }  // namespace
 
 std::vector<TeamOver> TeamsOverLimits() {
   const std::vector<std::int32_t> everyone = LimitsInOrder();
   std::vector<TeamOver> teams;
   for (const std::int32_t team : Candidates()) {
-    TeamOver over = Standing(team, everyone);
+    TeamOver over = Standing(team, LocalTeamView(team), everyone);
     if (!over.above.empty()) {
       teams.push_back(std::move(over));
     }
   }
-  std::sort(teams.begin(), teams.end(), [](const TeamOver& a, const TeamOver& b) {
-    return a.excess != b.excess ? a.excess > b.excess : a.team < b.team;
-  });
+  MostOverFirst(teams);
   return teams;
+}
+
+std::vector<std::int32_t> TeamsCountedHere() {
+  std::vector<std::int32_t> teams;
+  teams.reserve(TeamTotals().size());
+  for (const auto& [team, total] : TeamTotals()) {
+    if (total > 0) {
+      teams.push_back(team);
+    }
+  }
+  const ExceededLimits& exceeded = TeamLimitExceeded();
+  for (const auto& [team, number] : exceeded.Numbers()) {
+    const auto it = TeamTotals().find(team);
+    if (it == TeamTotals().end() || it->second <= 0) {
+      teams.push_back(team);
+    }
+  }
+  return teams;
+}
+
+std::vector<TeamOver> TeamsOverLimits(std::span<const std::int32_t> teams,
+                                      std::span<const TeamView> views) {
+  const std::vector<std::int32_t> everyone = LimitsInOrder();
+  std::vector<TeamOver> over;
+  for (std::size_t i = 0; i < teams.size() && i < views.size(); ++i) {
+    TeamOver standing = Standing(teams[i], views[i], everyone);
+    if (!standing.above.empty()) {
+      over.push_back(std::move(standing));
+    }
+  }
+  MostOverFirst(over);
+  return over;
 }
 
 }  // namespace cairnward

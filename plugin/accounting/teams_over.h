@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
+
+#include "accounting/team_view.h"
 
 namespace cairnward {
 
@@ -27,5 +30,15 @@ struct TeamOver {
 // the cost follows the teams over, not every team times every limit. A team
 // that owns none of a limited blueprint or group is never above that limit.
 std::vector<TeamOver> TeamsOverLimits();
+
+// The teams this server counts: every team with structures here and every
+// team flagged over a limit here, each once.
+std::vector<std::int32_t> TeamsCountedHere();
+
+// Of the teams given, each with its view (views[i] is teams[i]'s, whoever's
+// counts it holds), those above any of their limits, most over first, then
+// by team id.
+std::vector<TeamOver> TeamsOverLimits(std::span<const std::int32_t> teams,
+                                      std::span<const TeamView> views);
 
 }  // namespace cairnward

@@ -568,14 +568,37 @@ void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::st
 }
 
 std::optional<TeamView> ClusterTeamView(std::int32_t team) {
-  RedisLink* link = UsableLink();
-  if (link == nullptr || !TimeLeft() || JudgedLocally(team)) {
+  auto views = ClusterTeamViews(std::span<const std::int32_t>(&team, 1));
+  if (!views || !views->front()) {
     return std::nullopt;
   }
+  return std::move(*views->front());
+}
+
+std::optional<std::vector<std::optional<TeamView>>> ClusterTeamViews(
+    std::span<const std::int32_t> teams) {
+  RedisLink* link = UsableLink();
+  if (link == nullptr || !TimeLeft()) {
+    return std::nullopt;
+  }
+  // Teams judged by this server's counts are not asked about.
+  std::vector<Command> reads;
+  for (const std::int32_t team : teams) {
+    if (!JudgedLocally(team)) {
+      reads.push_back(Command{"HGETALL", State().keys->Aggregate(team)});
+    }
+  }
   try {
-    const Reply reply = link->Run(Command{"HGETALL", State().keys->Aggregate(team)});
+    const std::vector<Reply> replies = reads.empty() ? std::vector<Reply>() : link->Run(reads);
     Fields();
-    return TeamView(CountsOf(*reply, 0));
+    std::vector<std::optional<TeamView>> views(teams.size());
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < teams.size(); ++i) {
+      if (!JudgedLocally(teams[i])) {
+        views[i] = TeamView(CountsOf(*replies[next++], 0));
+      }
+    }
+    return views;
   } catch (const LinkDown&) {
     return std::nullopt;
   }

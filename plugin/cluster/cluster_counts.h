@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,13 @@ void ClusterUnjoin(std::int32_t from, std::int32_t to, const std::vector<std::st
 
 // The team's cluster counts.
 std::optional<TeamView> ClusterTeamView(std::int32_t team);
+
+// The cluster counts of each team, read in one pipelined batch: entry i is
+// teams[i]'s, or none for a team judged by this server's counts (Redis held
+// a value for it that is not a count). None when the cluster cannot be asked
+// now, or not within what the budget has left.
+std::optional<std::vector<std::optional<TeamView>>> ClusterTeamViews(
+    std::span<const std::int32_t> teams);
 
 // Replaces this server's whole contribution with its counts as they are, in
 // pieces, adjusting the aggregate by the difference. After every recount,

@@ -1,9 +1,11 @@
 #include "counts/counts.h"
 
 #include <optional>
+#include <utility>
 
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
+#include "accounting/teams_over.h"
 #include "cluster/cluster_counts.h"
 #include "cluster/cluster_status.h"
 
@@ -104,6 +106,24 @@ CountsStanding TeamStanding(std::int32_t team) {
     standing.scope = CountsScope::kThisServerOnly;
   }
   return standing;
+}
+
+TeamsOverStanding TeamsOver() {
+  const ClusterBudget budget;
+  if (!ClusterConfigured()) {
+    return {TeamsOverLimits(), CountsScope::kThisServer};
+  }
+  const std::vector<std::int32_t> teams = TeamsCountedHere();
+  auto cluster = ClusterTeamViews(teams);
+  if (!cluster) {
+    return {TeamsOverLimits(), CountsScope::kThisServerOnly};
+  }
+  std::vector<TeamView> views;
+  views.reserve(teams.size());
+  for (std::size_t i = 0; i < teams.size(); ++i) {
+    views.push_back((*cluster)[i] ? std::move(*(*cluster)[i]) : LocalTeamView(teams[i]));
+  }
+  return {TeamsOverLimits(teams, views), CountsScope::kCluster};
 }
 
 std::vector<std::string> CountsStatusLines() {

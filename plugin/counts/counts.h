@@ -10,6 +10,7 @@
 #include "accounting/refusal.h"
 #include "accounting/team_move.h"
 #include "accounting/team_view.h"
+#include "accounting/teams_over.h"
 #include "api/fstring.h"
 
 namespace cairnward {
@@ -72,6 +73,18 @@ struct CountsStanding {
 // The team's counts as the checks read them, and this server's own; never
 // adds a team to the counts.
 CountsStanding TeamStanding(std::int32_t team);
+
+struct TeamsOverStanding {
+  std::vector<TeamOver> teams;  // most over first
+  CountsScope scope = CountsScope::kThisServer;
+};
+
+// The teams above any of their limits, judged by the counts the checks read:
+// with no cluster, as TeamsOverLimits() finds them; while the cluster can be
+// asked, the teams this server counts judged by the cluster's counts, read in
+// one batch within the call's budget; else by this server's counts, in the
+// scope kThisServerOnly.
+TeamsOverStanding TeamsOver();
 
 // The lines cairnward.status gives of where the counts come from: the
 // cluster's, in UTF-8 without line breaks; none without a cluster.

@@ -23,6 +23,9 @@ std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& c
 inline constexpr std::u16string_view kThisServerOnlyLine =
     u"These numbers are this server's only: the cluster cannot be reached now.";
 
+// Appends kThisServerOnlyLine to a reply as a line of its own.
+void AddThisServerOnlyLine(std::u16string& body);
+
 // LimitsBody with the cluster's counts while the cluster can be asked, else
 // this server's, then kThisServerOnlyLine when a cluster is configured but
 // cannot be asked; never adds a team to the counts.

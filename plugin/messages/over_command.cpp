@@ -10,11 +10,13 @@
 #include "accounting/team_view.h"
 #include "accounting/teams_over.h"
 #include "config/config.h"
+#include "counts/counts.h"
 #include "host/text.h"
 #include "messages/command_argument.h"
 #include "messages/command_guard.h"
 #include "messages/commands.h"
 #include "messages/limit_name.h"
+#include "messages/limits_body.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -75,30 +77,44 @@ std::u16string TeamLine(const TeamOver& over, LimitNames& names) {
   return line;
 }
 
-std::u16string OverReply(const FString* command) {
-  const auto shown = TeamsToShow(ArgumentOf(command));
-  if (!shown) {
-    return std::u16string(kOverUsage);
-  }
-  const std::vector<TeamOver> teams = TeamsOverLimits();
+// At most `shown` of the teams, one line each, then how many more there
+// are; cut at `cap`.
+std::u16string Listing(const std::vector<TeamOver>& teams, std::size_t shown, std::size_t cap) {
   if (teams.empty()) {
     return u"No team is over a limit";
   }
   LimitNames names(PluginConfig());
   std::u16string reply;
-  for (std::size_t i = 0; i < teams.size() && i < *shown; ++i) {
+  for (std::size_t i = 0; i < teams.size() && i < shown; ++i) {
     if (i > 0) {
       reply += u'\n';
     }
     reply += TeamLine(teams[i], names);
-    if (CutAtCap(reply)) {
+    if (CutAtCap(reply, cap)) {
       return reply;
     }
   }
-  if (teams.size() > *shown) {
-    reply += AsciiWiden(fmt::format("\n({} more teams over a limit)", teams.size() - *shown));
-    CutAtCap(reply);
+  if (teams.size() > shown) {
+    reply += AsciiWiden(fmt::format("\n({} more teams over a limit)", teams.size() - shown));
+    CutAtCap(reply, cap);
   }
+  return reply;
+}
+
+std::u16string OverReply(const FString* command) {
+  const auto shown = TeamsToShow(ArgumentOf(command));
+  if (!shown) {
+    return std::u16string(kOverUsage);
+  }
+  const TeamsOverStanding standing = TeamsOver();
+  if (standing.scope != CountsScope::kThisServerOnly) {
+    return Listing(standing.teams, *shown, kMaxReplyLength);
+  }
+  // The line stays whatever the cap cuts: without it a reader would take
+  // this server's numbers for the cluster's.
+  std::u16string reply =
+      Listing(standing.teams, *shown, kMaxReplyLength - kThisServerOnlyLine.size() - 1);
+  AddThisServerOnlyLine(reply);
   return reply;
 }
 

@@ -6,11 +6,11 @@
 
 namespace cairnward {
 
-bool CutAtCap(std::u16string& body) {
-  if (body.size() <= kMaxReplyLength) {
+bool CutAtCap(std::u16string& body, std::size_t cap) {
+  if (body.size() <= cap) {
     return false;
   }
-  body.resize(kMaxReplyLength - 1);
+  body.resize(cap - 1);
   if (body.back() >= 0xD800 && body.back() <= 0xDBFF) {
     body.pop_back();
   }

@@ -28,9 +28,10 @@ inline constexpr std::size_t kMaxFormattedLength = 65536;
 // template's worth. A longer one is cut to this length, its last character "…".
 inline constexpr std::size_t kMaxReplyLength = kMaxFormattedLength;
 
-// Whether the reply passed kMaxReplyLength; if so it is cut there, with "…"
-// as its last character, and never between the halves of a surrogate pair.
-bool CutAtCap(std::u16string& body);
+// Whether the reply passed `cap` (kMaxReplyLength unless a line must follow
+// it); if so it is cut there, with "…" as its last character, and never
+// between the halves of a surrogate pair.
+bool CutAtCap(std::u16string& body, std::size_t cap = kMaxReplyLength);
 
 // Appends what fmt writes, and fails once the text would pass the bound:
 // fmt writes through it in small pieces, so nothing large is allocated first.

@@ -115,12 +115,16 @@ std::u16string TeamLimitsBody(const Json& root, std::int32_t team) {
       LimitsBody(root, team, standing.counts, standing.here, ShownMaxAmount(root, team));
   if (standing.scope == CountsScope::kThisServerOnly) {
     // Without it a reader would take this server's numbers for the cluster's.
-    if (!body.empty() && body.back() != u'\n') {
-      body += u'\n';
-    }
-    body += kThisServerOnlyLine;
+    AddThisServerOnlyLine(body);
   }
   return body;
+}
+
+void AddThisServerOnlyLine(std::u16string& body) {
+  if (!body.empty() && body.back() != u'\n') {
+    body += u'\n';
+  }
+  body += kThisServerOnlyLine;
 }
 
 void ShowLimitsChat(AShooterPlayerController* player, FString* /*message*/, bool /*mode*/) {

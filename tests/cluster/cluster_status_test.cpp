@@ -35,6 +35,11 @@ class ClusterStatus : public ClusterStory {
   }
   const std::string only_here_ = ToUtf8(kThisServerOnlyLine);
 
+  std::string Over() {
+    const auto replies = server().Rcon(u"cairnward.over");
+    return replies.size() == 1 ? ToUtf8(replies[0].text) : "(not one reply)";
+  }
+
   RedisServer redis_;
   standin::SimPlayerController* alice_ = nullptr;
 };
@@ -68,6 +73,25 @@ TEST_F(ClusterStatus, StatusAndLimitsSayWhetherTheNumbersAreTheClustersOrThisSer
   }
   EXPECT_THAT(Limits(), Not(HasSubstr(only_here_)));
   EXPECT_THAT(ClusterStatusLines().front(), HasSubstr("link up since "));
+}
+
+TEST_F(ClusterStatus, OverJudgesThisGridsTeamsByTheClustersCountsAndFallsBackWithTheLine) {
+  // 3001 has 2 walls here and 2 on B1, whose limit is 5: above this grid's
+  // 3 only in the cluster. 3002 has walls on B1 alone: not this grid's to list.
+  Place(alice_, kWall);
+  Place(alice_, kWall);
+  {
+    PeerServer b1(Settings("B1"), "B1");
+    ASSERT_TRUE(b1.Place(3001, kWalls, {50, 10, 5}));
+    ASSERT_TRUE(b1.Place(3001, kWalls, {50, 10, 5}));
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_TRUE(b1.Place(3002, kWalls, {50, 10, 5}));
+    }
+  }
+  EXPECT_EQ(Over(), "3001: Wall 4/3");
+
+  redis_.Stop();
+  EXPECT_EQ(Over(), "No team is over a limit\n" + only_here_);
 }
 
 }  // namespace
