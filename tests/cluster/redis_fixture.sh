@@ -9,6 +9,10 @@ dir=$2
 case $1 in
   start)
     server=$3
+    # A run that was interrupted before its "stop" leaves its server behind.
+    if [ -f "$dir/redis.pid" ]; then
+      kill "$(cat "$dir/redis.pid")" 2>/dev/null || true
+    fi
     rm -rf "$dir"
     mkdir -p "$dir"
     port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
