@@ -68,7 +68,8 @@ TEST_F(ClusterRepairs, RetireTakesAStoppedGridsCountsOutAndRefusesALiveOne) {
   EXPECT_FALSE(report.done);
   EXPECT_THAT(report.summary, HasSubstr("\"B1\" is live"));
   EXPECT_EQ(Aggregate(3001), (Counts{3, 1, 2}));
-  EXPECT_FALSE(RetireGrid(*connection_, Keys(), "A1").done) << "this grid retires nothing of its own";
+  EXPECT_FALSE(RetireGrid(*connection_, Keys(), "A1").done)
+      << "this grid retires nothing of its own";
 
   // Stopped, its lease given up: its contribution leaves the sum, its keys go.
   b1.reset();
