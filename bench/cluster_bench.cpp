@@ -13,8 +13,11 @@
 #include "benches.h"
 #include "builder.h"
 #include "cluster/cluster_counts.h"
+#include "cluster/redis_connection.h"
+#include "cluster/scripts.h"
 #include "config/cluster_settings.h"
 #include "counts/counts.h"
+#include "redis_times.h"
 #include "support/redis_server.h"
 
 namespace cairnward::bench {
@@ -90,7 +93,13 @@ void ClusterBuildCheck(benchmark::State& state, std::int32_t actors, bool up) {
     return;
   }
   const BuildCheck check = bench.Server().Hooks().Entry(game::kIsAllowedToBuild);
+  std::optional<ScriptTimes> redis_times;
+  if (up) {
+    redis_times.emplace(Redis().Port(), ScriptSource(Script::kPlace));
+  }
   std::vector<double> samples;
+  std::vector<double> redis_samples;
+  std::vector<double> publication;
   std::int64_t done = 0;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
@@ -100,10 +109,16 @@ void ClusterBuildCheck(benchmark::State& state, std::int32_t actors, bool up) {
             .count());
     if (++done % kBatch == 0) {
       state.PauseTiming();
+      if (redis_times) {
+        redis_times->Take(redis_samples);
+      }
       bench.ForgetCalls();
       ResetBuilder(b);
       PublishContribution();
       AwaitPublication();
+      if (redis_times) {
+        redis_times->Take(publication);
+      }
       state.ResumeTiming();
     }
   }
@@ -111,6 +126,31 @@ void ClusterBuildCheck(benchmark::State& state, std::int32_t actors, bool up) {
   ResetBuilder(b);
   state.counters["median_us"] = Percentile(samples, 0.5);
   state.counters["p99_us"] = Percentile(samples, 0.99);
+  if (redis_times) {
+    redis_times->Take(redis_samples);
+    state.counters["redis_median_us"] = Percentile(redis_samples, 0.5);
+    state.counters["redis_p99_us"] = Percentile(redis_samples, 0.99);
+  }
+}
+
+// The floor of a grid's round trip: EVALSHA of a script that reads one hash
+// field, through the same kind of connection the plug-in's link uses.
+void EvalshaFloor(benchmark::State& state) {
+  RedisConnection connection(Settings(Redis().Port()), std::chrono::milliseconds(100));
+  const std::string key = "bench:floor";
+  connection.Run(Command{"HSET", key, "total", "1"});
+  const Reply sha =
+      connection.Run(Command{"SCRIPT", "LOAD", "return redis.call('HGET', KEYS[1], ARGV[1])"});
+  const Command call{"EVALSHA", std::string(sha->str, sha->len), "1", key, "total"};
+  std::vector<double> samples;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    benchmark::DoNotOptimize(connection.Run(call));
+    samples.push_back(
+        std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+            .count());
+  }
+  state.counters["median_us"] = Percentile(samples, 0.5);
 }
 
 // Whether and where a recount publishes.
@@ -162,6 +202,9 @@ void RegisterClusterBenches(std::int32_t actors, const RunShape& run) {
                     ->Unit(benchmark::kMicrosecond)
                     ->UseRealTime());
   }
+  run.ApplyTo(benchmark::RegisterBenchmark("cluster/build_check/evalsha_floor", EvalshaFloor)
+                  ->Unit(benchmark::kMicrosecond)
+                  ->UseRealTime());
   const auto recount = [&](const char* name, const standin::WorldShape& shape,
                            Publishing publishing) {
     run.ApplyTo(benchmark::RegisterBenchmark(name, RecountAndPublishBench, shape, publishing)

@@ -9,9 +9,6 @@
 #include <fmt/format.h>
 
 namespace cairnward::bench {
-namespace {
-
-constexpr std::int32_t kTargetWorld = 1'000'000;
 
 struct Row {
   std::string what;
@@ -19,6 +16,10 @@ struct Row {
   std::string target;
   std::string result;
 };
+
+namespace {
+
+constexpr std::int32_t kTargetWorld = 1'000'000;
 
 std::string Time(double seconds) {
   if (std::isnan(seconds)) {
@@ -202,6 +203,7 @@ void SummaryReporter::Finalize() {
                     Verdict(cluster_median <= 250 && p99 <= 2000) +
                         fmt::format(" (99th percentile {})", Time(p99 * 1e-6))});
   }
+  AddPlacementRows(rows);
   const double down = Median("cluster/build_check/final_allowed_link_down");
   const double local = Median("build_check/final_allowed");
   if (!std::isnan(down) && !std::isnan(local)) {
@@ -247,6 +249,26 @@ void SummaryReporter::Finalize() {
   }
   std::cout << '\n';
   Print(rows);
+}
+
+void SummaryReporter::AddPlacementRows(std::vector<Row>& rows) const {
+  const std::string placement = "cluster/build_check/final_allowed";
+  const double redis_median = MedianCounter(placement, "redis_median_us");
+  if (!std::isnan(redis_median)) {
+    const double redis_p99 = MedianCounter(placement, "redis_p99_us");
+    rows.push_back({"Redis time per final placement (median / p99)",
+                    fmt::format("{:.0f} / {:.0f} us", redis_median, redis_p99),
+                    "<= 10 / <= 40 us", Verdict(redis_median <= 10 && redis_p99 <= 40)});
+  }
+  const double round_trip = MedianCounter(placement, "median_us");
+  const double floor = MedianCounter("cluster/build_check/evalsha_floor", "median_us");
+  if (!std::isnan(round_trip) && !std::isnan(floor)) {
+    rows.push_back({"grid round trip, final placement, one grid", Time(round_trip * 1e-6),
+                    "<= 1.5x a one-field EVALSHA round trip",
+                    Verdict(round_trip <= 1.5 * floor) +
+                        fmt::format(" ({:.2f}x; EVALSHA {})", round_trip / floor,
+                                    Time(floor * 1e-6))});
+  }
 }
 
 void SummaryReporter::WriteScaling(const std::filesystem::path& file) const {

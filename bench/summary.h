@@ -10,6 +10,8 @@
 
 namespace cairnward::bench {
 
+struct Row;  // one line of the summary table
+
 // Collects every repetition of every benchmark and, at the end, prints one
 // table of medians against the targets, with each recount set beside the
 // floor measured on the same world in the same run.
@@ -35,6 +37,8 @@ class SummaryReporter : public benchmark::BenchmarkReporter {
   // The median over the repetitions of one of a benchmark's counters; NaN when absent.
   [[nodiscard]] double MedianCounter(const std::string& name, const std::string& counter) const;
   [[nodiscard]] std::vector<std::int32_t> WorldSizes() const;
+  // The final placement's cost to Redis and its round trip against the floor.
+  void AddPlacementRows(std::vector<Row>& rows) const;
 
   std::map<std::string, Result> results_;
   std::vector<std::string> order_;
