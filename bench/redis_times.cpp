@@ -17,8 +17,8 @@ Reply Send(redisContext* context, const std::vector<std::string>& command) {
     pointers.push_back(argument.data());
     lengths.push_back(argument.size());
   }
-  return Reply(static_cast<redisReply*>(redisCommandArgv(
-      context, static_cast<int>(command.size()), pointers.data(), lengths.data())));
+  return Reply(static_cast<redisReply*>(redisCommandArgv(context, static_cast<int>(command.size()),
+                                                         pointers.data(), lengths.data())));
 }
 
 bool Is(const redisReply& reply, std::string_view text) {

@@ -257,17 +257,17 @@ void SummaryReporter::AddPlacementRows(std::vector<Row>& rows) const {
   if (!std::isnan(redis_median)) {
     const double redis_p99 = MedianCounter(placement, "redis_p99_us");
     rows.push_back({"Redis time per final placement (median / p99)",
-                    fmt::format("{:.0f} / {:.0f} us", redis_median, redis_p99),
-                    "<= 10 / <= 40 us", Verdict(redis_median <= 10 && redis_p99 <= 40)});
+                    fmt::format("{:.0f} / {:.0f} us", redis_median, redis_p99), "<= 10 / <= 40 us",
+                    Verdict(redis_median <= 10 && redis_p99 <= 40)});
   }
   const double round_trip = MedianCounter(placement, "median_us");
   const double floor = MedianCounter("cluster/build_check/evalsha_floor", "median_us");
   if (!std::isnan(round_trip) && !std::isnan(floor)) {
-    rows.push_back({"grid round trip, final placement, one grid", Time(round_trip * 1e-6),
-                    "<= 1.5x a one-field EVALSHA round trip",
-                    Verdict(round_trip <= 1.5 * floor) +
-                        fmt::format(" ({:.2f}x; EVALSHA {})", round_trip / floor,
-                                    Time(floor * 1e-6))});
+    rows.push_back(
+        {"grid round trip, final placement, one grid", Time(round_trip * 1e-6),
+         "<= 1.5x a one-field EVALSHA round trip",
+         Verdict(round_trip <= 1.5 * floor) +
+             fmt::format(" ({:.2f}x; EVALSHA {})", round_trip / floor, Time(floor * 1e-6))});
   }
 }
 

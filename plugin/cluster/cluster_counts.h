@@ -27,9 +27,10 @@ void StopCluster();
 
 struct ClusterVerdict {
   bool allowed = false;
-  TeamView after;  // the team's cluster counts once the placement is counted
-  // The position in the team's view of the limit that refused, when one did.
-  std::optional<std::uint32_t> refused_at;
+  // Allowed: the cluster's counts at the fields the placement counts at,
+  // with it counted (a near-limit warning reads no others; the rest are 0).
+  // Refused: the team's cluster counts, which the refusal reads.
+  TeamView after;
 };
 
 // The final placement of a structure of the path by the team, judged and,
@@ -54,8 +55,9 @@ void ClusterMove(std::int32_t from, std::int32_t to);
 // cannot judge it (the caller judges by this server's counts).
 struct ClusterJoinVerdict {
   bool allowed = false;
-  std::optional<std::uint32_t> refused_at;  // as ClusterVerdict's
-  std::vector<std::string> moved;           // for ClusterUnjoin
+  // The position in the team's view of the limit that refused, when one did.
+  std::optional<std::uint32_t> refused_at;
+  std::vector<std::string> moved;  // for ClusterUnjoin
 };
 std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to);
 // The game refused an allowed join: what it moved moves back.

@@ -1,9 +1,13 @@
 #include "cluster/repair_scripts.h"
 
+#include <string>
+
+#include "cluster/lua_helpers.h"
+
 namespace cairnward {
 
 std::string_view RepairTeamsScript() {
-  return R"lua(
+  static const std::string script = lua::Joined({R"lua(
 local mode, prefix, retired = ARGV[1], ARGV[2], ARGV[3]
 if mode == 'retire' and redis.call('EXISTS', prefix .. 'server:' .. retired .. ':lease') == 1 then
   return {-1}
@@ -51,7 +55,7 @@ local function differences(aggregate, order, sum)
     held[field] = nil
   end
   for k = 1, #flat, 2 do
-    if held[flat[k]] then differ(flat[k], flat[k + 1], '0') end
+    if held[flat[k]] and flat[k] ~= within_field then differ(flat[k], flat[k + 1], '0') end
   end
   return n, found
 end
@@ -95,7 +99,8 @@ for _, write in ipairs(writes) do
   end
 end
 return answer
-)lua";
+)lua"});
+  return script;
 }
 
 std::string_view CompareLimitsScript() {

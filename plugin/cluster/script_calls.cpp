@@ -18,9 +18,9 @@ constexpr std::size_t kReadsPerPiece = 2000;
 
 std::string_view JudgeName(JudgedBy judged) {
   switch (judged) {
-    case JudgedBy::kOwnLimits:
-      return "own";
-    case JudgedBy::kNoLimits:
+    case JudgedBy::kTeamLimits:
+      return "team";
+    case JudgedBy::kExempt:
       return "exempt";
     case JudgedBy::kEveryonesLimits:
       break;
@@ -28,22 +28,29 @@ std::string_view JudgeName(JudgedBy judged) {
   return "everyone";
 }
 
-// FNV-1a over the team's fields and counts, each ended by a byte no text
-// of them holds.
+// FNV-1a, each text ended by a byte no text of them holds.
+class Digest {
+ public:
+  void Mix(std::string_view bytes) {
+    for (const char c : bytes) {
+      hash_ = (hash_ ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    hash_ = (hash_ ^ 0xFFU) * 1099511628211ULL;
+  }
+  [[nodiscard]] std::string Text() const { return fmt::format("{:016x}", hash_); }
+
+ private:
+  std::uint64_t hash_ = 14695981039346656037ULL;
+};
+
 std::string DigestOf(std::span<const std::string> fields,
                      std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
-  std::uint64_t hash = 14695981039346656037ULL;
-  const auto mix = [&](std::string_view bytes) {
-    for (const char c : bytes) {
-      hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-    }
-    hash = (hash ^ 0xFFU) * 1099511628211ULL;
-  };
+  Digest digest;
   for (const auto& [position, count] : team_counts) {
-    mix(fields[position]);
-    mix(std::to_string(count));
+    digest.Mix(fields[position]);
+    digest.Mix(std::to_string(count));
   }
-  return fmt::format("{:016x}", hash);
+  return digest.Text();
 }
 
 }  // namespace
@@ -168,6 +175,15 @@ std::int32_t TeamOfMember(std::string_view member) {
 
 std::string TeamLimitField(std::int32_t team, std::string_view field) {
   return fmt::format("t:{}:{}", team, field);
+}
+
+std::string LimitsVersion(const LimitFields& limits) {
+  Digest digest;
+  for (const auto& [field, limit] : limits) {
+    digest.Mix(field);
+    digest.Mix(std::to_string(limit));
+  }
+  return digest.Text();
 }
 
 std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,

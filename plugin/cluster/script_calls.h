@@ -17,7 +17,7 @@ namespace cairnward {
 // plug-in and for tests that stand in for other servers.
 
 // Whose limits judge a placement.
-enum class JudgedBy { kEveryonesLimits, kOwnLimits, kNoLimits };
+enum class JudgedBy { kEveryonesLimits, kTeamLimits, kExempt };
 
 // A final placement by the team that counts at the fields given, judged by
 // the limits of the version given.
@@ -68,8 +68,12 @@ std::int32_t TeamOfMember(std::string_view member);
 
 // Field and limit pairs of a server's limits hash.
 using LimitFields = std::vector<std::pair<std::string, std::int32_t>>;
-// The field of a team's own limit of a field.
+// The field of a team's limit of a field (under "Teams").
 std::string TeamLimitField(std::int32_t team, std::string_view field);
+// The version of limits: a digest of them, so that servers whose limits are
+// alike publish the same version and a team found within one server's
+// limits is within every such server's.
+std::string LimitsVersion(const LimitFields& limits);
 // The commands that replace this server's limits hash with the limits
 // given, the version last, so that a placement never meets half of them.
 std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,

@@ -2,185 +2,11 @@
 
 #include <string>
 
+#include "cluster/lua_helpers.h"
+#include "cluster/placement_scripts.h"
+
 namespace cairnward {
 namespace {
-
-// What every script shares. No Redis rolls back a script that fails
-// part-way, so each reads and checks everything before its first write: a
-// value that is not a count is the team's problem, answered as {-2, why}
-// (or listed by the replace script), never an error of the link's.
-constexpr std::string_view kCommon = R"lua(
--- A stored count: decimal digits, at most 2^31 - 1; nil when it is not one.
-local function count_of(value)
-  if type(value) ~= 'string' or #value == 0 or #value > 10 or value:find('%D') then return nil end
-  local n = tonumber(value)
-  if n > 2147483647 then return nil end
-  return n
-end
-local function bad_value(key, field, value)
-  return string.format('%s holds %q at %q, not a count', key, tostring(value):sub(1, 40), field)
-end
--- A hash's counts (field -> count) and its field and count pairs as
--- stored; nil and why when it is not a hash of counts.
-local function read_counts(key)
-  local pairs_ = redis.pcall('HGETALL', key)
-  if pairs_.err then return nil, key .. ' is not a hash' end
-  local counts = {}
-  for i = 1, #pairs_, 2 do
-    local n = count_of(pairs_[i + 1])
-    if not n then return nil, bad_value(key, pairs_[i], pairs_[i + 1]) end
-    counts[pairs_[i]] = n
-  end
-  return counts, pairs_
-end
--- HMGET of any number of fields, in pieces that unpack can take; nil when
--- the key is not a hash.
-local function hmget(key, names)
-  local values = {}
-  for first = 1, #names, 1000 do
-    local part = redis.pcall('HMGET', key, unpack(names, first, math.min(first + 999, #names)))
-    if part.err then return nil end
-    for k = 1, #part do values[first + k - 1] = part[k] end
-  end
-  return values
-end
--- The counts of some fields of a hash (0 where missing); nil and why.
-local function read_fields(key, names)
-  local values = hmget(key, names)
-  if not values then return nil, key .. ' is not a hash' end
-  local counts = {}
-  for k = 1, #names do
-    local n = 0
-    if values[k] then n = count_of(values[k]) end
-    if not n then return nil, bad_value(key, names[k], values[k]) end
-    counts[names[k]] = n
-  end
-  return counts
-end
--- A hash made to hold the counts above 0 of a table (field -> count), in
--- pieces that unpack can take.
-local function write_counts(key, counts)
-  redis.call('DEL', key)
-  local flat = {}
-  for field, n in pairs(counts) do
-    if n > 0 then
-      flat[#flat + 1] = field
-      flat[#flat + 1] = n
-    end
-  end
-  for first = 1, #flat, 2000 do
-    redis.call('HMSET', key, unpack(flat, first, math.min(first + 1999, #flat)))
-  end
-  return #flat > 0
-end
--- The sum of several tables of counts.
-local function add_counts(sum, counts)
-  for field, n in pairs(counts) do sum[field] = (sum[field] or 0) + n end
-  return sum
-end
-)lua";
-
-// After a change of a team's contribution by other than a publication: the
-// publication's digest of it no longer holds.
-constexpr std::string_view kNoteTeam = R"lua(
-local function note_team(contribution, teams, digests, team)
-  if redis.call('EXISTS', contribution) == 1 then
-    redis.call('SADD', teams, team)
-  else
-    redis.call('SREM', teams, team)
-  end
-  redis.call('HDEL', digests, team)
-end
--- Changes fields of a contribution and the aggregate alike, from counts
--- read and checked before, never below 0.
-local function change(aggregate, contribution, own, total, deltas)
-  for field, delta in pairs(deltas) do
-    local new = own[field] + delta
-    if new < 0 then new = 0 end
-    local applied = new - own[field]
-    if applied ~= 0 then
-      if new == 0 then
-        redis.call('HDEL', contribution, field)
-      else
-        redis.call('HSET', contribution, field, new)
-      end
-      local sum = total[field] + applied
-      if sum <= 0 then
-        redis.call('HDEL', aggregate, field)
-      else
-        redis.call('HSET', aggregate, field, sum)
-      end
-    end
-  end
-end
-)lua";
-
-constexpr std::string_view kPlaceBody = R"lua(
-local team, mode = ARGV[1], ARGV[4]
-local version = redis.pcall('HGET', KEYS[6], 'v')
-if version ~= ARGV[3] then return {-1} end
-local counts, stored = read_counts(KEYS[1])
-if not counts then return {-2, stored} end
-local own_fields, deltas = {}, {}
-for i = 5, #ARGV do
-  own_fields[#own_fields + 1] = ARGV[i]
-  deltas[ARGV[i]] = 1
-end
-local own, why = read_fields(KEYS[2], own_fields)
-if not own then return {-2, why} end
-local result = {0, ''}
-for i = 1, #stored do result[i + 2] = stored[i] end
-local names = {}
-for field in pairs(counts) do names[#names + 1] = field end
-for field in pairs(deltas) do
-  if not counts[field] then
-    names[#names + 1] = field
-    counts[field] = 0
-  end
-end
-if mode ~= 'exempt' then
-  local limits, team_limits = hmget(KEYS[6], names), {}
-  if mode == 'own' then
-    local team_names = {}
-    for k = 1, #names do team_names[k] = 't:' .. team .. ':' .. names[k] end
-    team_limits = hmget(KEYS[6], team_names)
-  end
-  for k = 1, #names do
-    local stored_limit = team_limits[k] or limits[k]
-    local limit = stored_limit and count_of(stored_limit)
-    -- A limit that is not a count: the limits are published again.
-    if stored_limit and not limit then return {-1} end
-    if limit then
-      local count = counts[names[k]]
-      if count > limit or (deltas[names[k]] and count >= limit) then
-        result[1] = 1
-        result[2] = names[k]
-        return result
-      end
-    end
-  end
-end
-change(KEYS[1], KEYS[2], own, counts, deltas)
-note_team(KEYS[2], KEYS[3], KEYS[5], team)
-redis.call('SADD', KEYS[4], ARGV[2])
-return result
-)lua";
-
-constexpr std::string_view kChangeBody = R"lua(
-local names, deltas = {}, {}
-for i = 3, #ARGV, 2 do
-  names[#names + 1] = ARGV[i]
-  deltas[ARGV[i]] = tonumber(ARGV[i + 1])
-end
-local own, why = read_fields(KEYS[2], names)
-if not own then return {-2, why} end
-local total, why_total = read_fields(KEYS[1], names)
-if not total then return {-2, why_total} end
-change(KEYS[1], KEYS[2], own, total, deltas)
-note_team(KEYS[2], KEYS[3], KEYS[5], ARGV[1])
-redis.call('SADD', KEYS[4], ARGV[2])
-return {0}
-)lua";
 
 // The move sequence: bumped by every script that moves a team between
 // teams and recorded for both, so that a publication whose snapshot was
@@ -329,14 +155,14 @@ end
 local merged = add_counts(sum_of(sources), sum_of(targets))
 if judge == 'judge' then
   if redis.pcall('HGET', limits_key, 'v') ~= version then return {-1} end
-  local names, own_names = {}, {}
+  local names, team_names = {}, {}
   for field in pairs(merged) do
     names[#names + 1] = field
-    own_names[#own_names + 1] = 't:' .. to .. ':' .. field
+    team_names[#team_names + 1] = 't:' .. to .. ':' .. field
   end
-  local limits, own = hmget(limits_key, names), hmget(limits_key, own_names)
+  local limits, team_limits = hmget(limits_key, names), hmget(limits_key, team_names)
   for k = 1, #names do
-    local stored = own[k] or limits[k]
+    local stored = team_limits[k] or limits[k]
     local limit = stored and count_of(stored)
     if stored and not limit then return {-1} end
     if limit and merged[names[k]] > limit then return {1, names[k]} end
@@ -398,22 +224,17 @@ write_counts(prefix .. 'team:' .. to, sum_of(targets))
 return {0}
 )lua";
 
-std::string Joined(std::initializer_list<std::string_view> parts) {
-  std::string joined;
-  for (const std::string_view part : parts) {
-    joined += part;
-  }
-  return joined;
-}
-
 }  // namespace
 
 std::string_view ScriptSource(Script script) {
-  static const std::string place = Joined({kCommon, kNoteTeam, kPlaceBody});
-  static const std::string change = Joined({kCommon, kNoteTeam, kChangeBody});
-  static const std::string replace = Joined({kCommon, kSequence, kReplaceBody});
-  static const std::string join = Joined({kCommon, kSequence, kJoinBody});
-  static const std::string unjoin = Joined({kCommon, kSequence, kUnjoinBody});
+  static const std::string place = PlaceScriptSource();
+  static const std::string change = ChangeScriptSource();
+  static const std::string replace = lua::Joined(
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kReplaceBody});
+  static const std::string join = lua::Joined(
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kJoinBody});
+  static const std::string unjoin = lua::Joined(
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kUnjoinBody});
   switch (script) {
     case Script::kPlace:
       return place;

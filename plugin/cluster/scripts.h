@@ -17,17 +17,23 @@ namespace cairnward {
 // writes nothing and answers {-2, why} (the join scripts {-2, team, why}).
 enum class Script : std::size_t {
   // KEYS: aggregate, contribution, server teams, servers, server digests,
-  // the server's limits. ARGV: team, server, the limits' version, whose limits judge
-  // ("everyone", "own": the team's own where it has one, "exempt": none),
-  // then the fields this placement counts at. Refuses when a counted field
-  // is at or above its limit or any other field of the team is above it;
-  // else adds 1 at each counted field. Returns {0 or 1 (refused), the field
-  // that refused or "", then the team's aggregate before as field and count
-  // pairs}, or {-1} when the limits hash does not hold that version (or
-  // holds a limit that is not a count).
+  // the server's limits. ARGV: team, server, the limits' version, whose
+  // limits judge ("everyone", "team": the team's limits where it has one,
+  // "exempt": none), then the fields this placement counts at. Refuses when
+  // a counted field is at or above its limit or any other field of the team
+  // is above it; else adds 1 at each counted field. Reads only the counted
+  // fields while the aggregate's within field holds the version (the team
+  // was within every limit of that version, and no count has risen since but
+  // by placements judged under it); else reads the whole team and, when it
+  // is allowed, writes the within field. Returns {0, "", then the counted
+  // fields' counts before, in order}, {1, the field that refused or "",
+  // then the team's aggregate as stored, field and value pairs}, or {-1}
+  // when the limits hash does not hold that version (or holds a limit that
+  // is not a count).
   kPlace,
   // KEYS: as kPlace, without the limits. ARGV: team, server, then field and
-  // change pairs. A count never goes below 0. Returns {0}.
+  // change pairs. A count never goes below 0. A count that rises drops the
+  // aggregate's within field. Returns {0}.
   kChange,
   // ARGV: prefix, server, the move sequence read before the counts were
   // taken, then per team: team, digest, n, n field and count pairs.
@@ -41,7 +47,7 @@ enum class Script : std::size_t {
   kReplace,
   // ARGV: prefix, from team, to team ("0": nowhere), the limits key of the
   // judging server, its limits' version, "judge" or "move". Judges the
-  // merged counts by the receiving team's limits (its own where it has
+  // merged counts by the receiving team's limits (its team limits where it has
   // them), then moves every server's contribution and the aggregate, and
   // records the move under a new move sequence. Returns {1, the field that
   // refused}, {-1} (limits version missing), or {0, sequence, then per
@@ -53,6 +59,10 @@ enum class Script : std::size_t {
   kUnjoin,
 };
 inline constexpr std::size_t kScriptCount = 5;
+
+// The field of a team's aggregate that names the version of the limits the
+// team is known to be within; no counted field has this name.
+inline constexpr std::string_view kWithinField = "within";
 
 // The Lua source of a script.
 std::string_view ScriptSource(Script script);

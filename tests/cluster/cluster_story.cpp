@@ -282,7 +282,9 @@ return found
     auto& into = key.rfind(prefix + "team:", 0) == 0 ? aggregates[team] : sums[team];
     const redisReply& hash = *found->element[i + 1];
     for (std::size_t k = 0; k + 1 < hash.elements; k += 2) {
-      into[hash.element[k]->str] += std::stoll(hash.element[k + 1]->str);
+      if (hash.element[k]->str != kWithinField) {
+        into[hash.element[k]->str] += std::stoll(hash.element[k + 1]->str);
+      }
     }
   }
   for (auto& [team, sum] : sums) {
