@@ -22,6 +22,7 @@ using cluster_mode::CountsOf;
 using cluster_mode::Fields;
 using cluster_mode::JudgedLocally;
 using cluster_mode::JudgeLocally;
+using cluster_mode::PublishedLimit;
 using cluster_mode::PublishLimits;
 using cluster_mode::ReplyInteger;
 using cluster_mode::State;
@@ -70,13 +71,17 @@ struct PlaceAnswer {
 };
 
 PlaceAnswer RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
-                         std::span<const std::uint32_t> positions,
-                         const std::vector<std::string>& counted_at) {
+                         std::span<const std::uint32_t> positions) {
   Cluster& cluster = State();
+  std::vector<CountedField> counted;
+  counted.reserve(positions.size());
+  for (const std::uint32_t position : positions) {
+    counted.push_back({cluster.layout.Fields()[position], PublishedLimit(team, position)});
+  }
   PlaceAnswer answer;
   cluster.publisher->Changing([&] {
     const Reply reply = link.RunScript(
-        Script::kPlace, PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted_at));
+        Script::kPlace, PlaceCall(*cluster.keys, team, cluster.limits_version, judged, counted));
     if (const std::optional<std::string> why = BadValue(*reply)) {
       JudgeLocally(team, *why);
       return;
@@ -106,8 +111,7 @@ PlaceAnswer RunPlacement(RedisLink& link, std::int32_t team, JudgedBy judged,
 // restarted, or was emptied): they are published again first, and so is the
 // contribution, which Redis has lost with them.
 std::optional<ClusterVerdict> PlaceWithLimits(RedisLink& link, std::int32_t team, JudgedBy judged,
-                                              std::span<const std::uint32_t> positions,
-                                              const std::vector<std::string>& counted_at) {
+                                              std::span<const std::uint32_t> positions) {
   Cluster& cluster = State();
   for (int attempt = 0; attempt < 2; ++attempt) {
     if (!TimeLeftFor({team})) {
@@ -119,7 +123,7 @@ std::optional<ClusterVerdict> PlaceWithLimits(RedisLink& link, std::int32_t team
     if (!TimeLeftFor({team})) {
       return std::nullopt;
     }
-    PlaceAnswer answer = RunPlacement(link, team, judged, positions, counted_at);
+    PlaceAnswer answer = RunPlacement(link, team, judged, positions);
     if (!answer.limits_missing) {
       return std::move(answer.verdict);
     }
@@ -146,15 +150,10 @@ std::optional<ClusterVerdict> ClusterPlace(const FString& path, const PathFacts&
   if (link == nullptr) {
     return std::nullopt;
   }
-  const std::vector<std::string>& fields = Fields();
+  Fields();
   const std::vector<std::uint32_t> positions = PositionsOf(facts);
-  std::vector<std::string> counted_at;
-  counted_at.reserve(positions.size());
-  for (const std::uint32_t position : positions) {
-    counted_at.push_back(fields[position]);
-  }
   try {
-    return PlaceWithLimits(*link, team, JudgeOf(team, steam_id), positions, counted_at);
+    return PlaceWithLimits(*link, team, JudgeOf(team, steam_id), positions);
   } catch (const LinkDown&) {
     // Judged by this server's counts; published whole when the link is back.
   }

@@ -129,14 +129,17 @@ std::vector<std::int32_t> CountsOf(const redisReply& reply, std::size_t first) {
 void PublishLimits(RedisLink& link) {
   Cluster& cluster = State();
   const std::vector<std::string>& fields = Fields();
-  const std::vector<std::int32_t> everyone = LimitsInOrder();
+  std::vector<std::int32_t> everyone = LimitsInOrder();
   LimitFields limits;
   limits.reserve(fields.size());
   for (std::size_t i = 0; i < fields.size(); ++i) {
     limits.emplace_back(fields[i], everyone[i]);
   }
+  decltype(cluster.published_team_limits) by_team;
   for (const auto& [team, team_limits] : Limits().Teams()) {
-    for (const auto& [position, limit] : OwnLimitsInOrder(team)) {
+    std::vector<std::pair<std::uint32_t, std::int32_t>>& of_team = by_team[team];
+    of_team = OwnLimitsInOrder(team);
+    for (const auto& [position, limit] : of_team) {
       limits.emplace_back(TeamLimitField(team, fields[position]), limit);
     }
   }
@@ -146,6 +149,21 @@ void PublishLimits(RedisLink& link) {
   cluster.publisher->KeepLimits(calls);
   link.Run(calls);
   cluster.limits_version = std::move(version);
+  cluster.published_limits = std::move(everyone);
+  cluster.published_team_limits = std::move(by_team);
+}
+
+std::int32_t PublishedLimit(std::int32_t team, std::uint32_t position) {
+  const Cluster& cluster = State();
+  if (const auto found = cluster.published_team_limits.find(team);
+      found != cluster.published_team_limits.end()) {
+    for (const auto& [at, limit] : found->second) {
+      if (at == position) {
+        return limit;
+      }
+    }
+  }
+  return cluster.published_limits[position];
 }
 
 void ResendPendingTeams(RedisLink& link) {

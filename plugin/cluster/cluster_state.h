@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "api/fstring.h"
@@ -49,6 +50,11 @@ struct Cluster {
   // The version of this server's limits in Redis; empty until they are
   // published for the fields as they are.
   std::string limits_version;
+  // The limits published under it, by position: everyone's, and each
+  // team's where "Teams" gives it one.
+  std::vector<std::int32_t> published_limits;
+  FlatHashMap<std::int32_t, std::vector<std::pair<std::uint32_t, std::int32_t>>>
+      published_team_limits;
   std::uint32_t publications = 0;
 };
 
@@ -90,5 +96,7 @@ void ResendPendingTeams(RedisLink& link);
 // Replaces this server's limits in Redis with those of the configuration in
 // force, under their version.
 void PublishLimits(RedisLink& link);
+// The team's limit at a position among the limits last published.
+std::int32_t PublishedLimit(std::int32_t team, std::uint32_t position);
 
 }  // namespace cairnward::cluster_mode

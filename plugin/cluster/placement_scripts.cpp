@@ -5,31 +5,6 @@
 namespace cairnward {
 namespace {
 
-// The limits of the fields a placement counts at, read with the version
-// they were published under: everyone's, or the team's where it has one.
-// {-1} when the version is not the one given (or a limit is no count).
-constexpr std::string_view kCountedLimits = R"lua(
-local function counted_limits(key, version, mode, team, fields)
-  local asked = {'v'}
-  if mode ~= 'exempt' then
-    for i = 1, #fields do asked[#asked + 1] = fields[i] end
-    if mode == 'team' then
-      for i = 1, #fields do asked[#asked + 1] = 't:' .. team .. ':' .. fields[i] end
-    end
-  end
-  local stored = redis.pcall('HMGET', key, unpack(asked))
-  if stored.err or stored[1] ~= version then return nil end
-  local limits = {}
-  for i = 1, #fields do
-    local value = stored[1 + #fields + i] or stored[1 + i]
-    local limit = value and count_of(value)
-    if value and not limit then return nil end
-    limits[i] = limit or false
-  end
-  return limits
-end
-)lua";
-
 // The slow path, when the aggregate's within field does not name this
 // server's limits' version: whether the whole aggregate is within the
 // team's limits, each of its fields against its limit. Nil and an answer
@@ -57,10 +32,12 @@ end
 
 constexpr std::string_view kPlaceBody = R"lua(
 local team, version, mode = ARGV[1], ARGV[3], ARGV[4]
-local fields = {}
-for i = 5, #ARGV do fields[#fields + 1] = ARGV[i] end
-local limits = counted_limits(KEYS[6], version, mode, team, fields)
-if not limits then return {-1} end
+if redis.pcall('HGET', KEYS[6], 'v') ~= version then return {-1} end
+local fields, limits = {}, {}
+for i = 5, #ARGV, 2 do
+  fields[#fields + 1] = ARGV[i]
+  limits[#limits + 1] = tonumber(ARGV[i + 1])
+end
 local held = redis.pcall('HMGET', KEYS[1], within_field, unpack(fields))
 if held.err then return {-2, KEYS[1] .. ' is not a hash'} end
 local before = {}
@@ -72,8 +49,9 @@ for i = 1, #fields do
 end
 local own, why = read_fields(KEYS[2], fields)
 if not own then return {-2, why} end
-local within, answer = held[1] == version, nil
+local within = held[1] == version
 if mode ~= 'exempt' then
+  local answer
   if not within then
     within, answer = whole_team_within(KEYS[1], KEYS[6], mode, team)
     if within == nil then return answer end
@@ -81,7 +59,7 @@ if mode ~= 'exempt' then
   local refused
   if not within then refused = '' end
   for i = 1, #fields do
-    if limits[i] and before[i] >= limits[i] then refused = fields[i] end
+    if before[i] >= limits[i] then refused = fields[i] end
   end
   if refused then
     -- The refusal's message reads the whole team.
@@ -109,9 +87,12 @@ redis.call('HMSET', KEYS[2], unpack(to_own))
 redis.call('HMSET', KEYS[1], unpack(to_aggregate))
 -- An exempt placement may pass a limit: the team is judged whole again.
 if mode == 'exempt' and held[1] then redis.call('HDEL', KEYS[1], within_field) end
-redis.call('SADD', KEYS[3], team)
+-- A contribution that held nothing was in neither set.
+if own.total == 0 then
+  redis.call('SADD', KEYS[3], team)
+  redis.call('SADD', KEYS[4], ARGV[2])
+end
 redis.call('HDEL', KEYS[5], team)
-redis.call('SADD', KEYS[4], ARGV[2])
 return result
 )lua";
 
@@ -163,7 +144,7 @@ return {0}
 
 std::string PlaceScriptSource() {
   return lua::Joined({lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kReadFields,
-                      kCountedLimits, kWholeTeamWithin, kPlaceBody});
+                      kWholeTeamWithin, kPlaceBody});
 }
 
 std::string ChangeScriptSource() {

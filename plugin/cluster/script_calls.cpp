@@ -56,19 +56,17 @@ std::string DigestOf(std::span<const std::string> fields,
 }  // namespace
 
 Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
-                  JudgedBy judged, std::span<const std::string> fields) {
-  Command command{"6",
-                  keys.Aggregate(team),
-                  keys.Contribution(team),
-                  keys.ServerTeams(),
-                  keys.Servers(),
-                  keys.Digests(),
-                  keys.Limits(),
-                  std::to_string(team),
-                  keys.Server(),
-                  std::string(limits_version),
-                  std::string(JudgeName(judged))};
-  command.insert(command.end(), fields.begin(), fields.end());
+                  JudgedBy judged, std::span<const CountedField> counted) {
+  Command command;
+  command.reserve(11 + 2 * counted.size());
+  command.insert(command.end(),
+                 {"6", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
+                  keys.Servers(), keys.Digests(), keys.Limits(), std::to_string(team),
+                  keys.Server(), std::string(limits_version), std::string(JudgeName(judged))});
+  for (const auto& [field, limit] : counted) {
+    command.emplace_back(field);
+    command.push_back(std::to_string(limit));
+  }
   return command;
 }
 

@@ -19,10 +19,16 @@ namespace cairnward {
 // Whose limits judge a placement.
 enum class JudgedBy { kEveryonesLimits, kTeamLimits, kExempt };
 
+// A field a placement counts at, with the team's limit there under the
+// limits of the version the placement names.
+struct CountedField {
+  std::string_view field;
+  std::int32_t limit = 0;
+};
 // A final placement by the team that counts at the fields given, judged by
 // the limits of the version given.
 Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
-                  JudgedBy judged, std::span<const std::string> fields);
+                  JudgedBy judged, std::span<const CountedField> counted);
 
 // A change of the team's counts: field and change pairs.
 Command ChangeCall(const KeyNames& keys, std::int32_t team,

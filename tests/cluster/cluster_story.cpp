@@ -26,12 +26,13 @@ bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& li
   Counts& own = world_[team];
   bool allowed = own[kTotal] < limits[kTotal] && own[position] < limits[position];
   if (Up()) {
-    const std::vector<std::string> counted_at{kFields[kTotal], kFields[position]};
+    const std::vector<CountedField> counted{{kFields[kTotal], limits[kTotal]},
+                                            {kFields[position], limits[position]}};
     try {
       PublishLimits(limits);
       allowed = link_
-                    ->RunScript(Script::kPlace, PlaceCall(keys_, team, "peer",
-                                                          JudgedBy::kEveryonesLimits, counted_at))
+                    ->RunScript(Script::kPlace,
+                                PlaceCall(keys_, team, "peer", JudgedBy::kEveryonesLimits, counted))
                     ->element[0]
                     ->integer == 0;
     } catch (const LinkDown&) {
