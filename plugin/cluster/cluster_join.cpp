@@ -116,7 +116,7 @@ std::optional<ClusterJoinVerdict> ClusterJoin(std::int32_t from, std::int32_t to
 
 namespace {
 
-// What a join moved of this server's own contribution goes back in what
+// What a join moved of this server's contribution goes back in what
 // the publisher keeps: `moved` is per server, its name, n, then n field and
 // count pairs.
 void KeepMovedBack(std::int32_t from, std::int32_t to, const std::vector<std::string>& moved) {

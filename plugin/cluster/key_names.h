@@ -29,7 +29,7 @@ class KeyNames {
   // contribution was last replaced with, while nothing else changed it.
   [[nodiscard]] std::string Digests() const;
   // Hash of this server's limits: field -> everyone's limit,
-  // "t:<team>:<field>" -> a team's own, "v" -> the version published.
+  // "t:<team>:<field>" -> a team's limit, "v" -> the version published.
   [[nodiscard]] std::string Limits() const;
   // String: the instance id of the plug-in that holds this server's name.
   [[nodiscard]] std::string Lease() const;

@@ -47,8 +47,8 @@ for i = 1, #fields do
   if not n then return {-2, bad_value(KEYS[1], fields[i], held[i + 1])} end
   before[i] = n
 end
-local own, why = read_fields(KEYS[2], fields)
-if not own then return {-2, why} end
+local contributed, why = read_fields(KEYS[2], fields)
+if not contributed then return {-2, why} end
 local within = held[1] == version
 if mode ~= 'exempt' then
   local answer
@@ -70,10 +70,10 @@ if mode ~= 'exempt' then
     return result
   end
 end
-local to_own, to_aggregate, result = {}, {}, {0, ''}
+local to_contribution, to_aggregate, result = {}, {}, {0, ''}
 for i = 1, #fields do
-  to_own[#to_own + 1] = fields[i]
-  to_own[#to_own + 1] = own[fields[i]] + 1
+  to_contribution[#to_contribution + 1] = fields[i]
+  to_contribution[#to_contribution + 1] = contributed[fields[i]] + 1
   to_aggregate[#to_aggregate + 1] = fields[i]
   to_aggregate[#to_aggregate + 1] = before[i] + 1
   result[i + 2] = before[i]
@@ -83,12 +83,12 @@ if mode ~= 'exempt' and held[1] ~= version then
   to_aggregate[#to_aggregate + 1] = within_field
   to_aggregate[#to_aggregate + 1] = version
 end
-redis.call('HMSET', KEYS[2], unpack(to_own))
+redis.call('HMSET', KEYS[2], unpack(to_contribution))
 redis.call('HMSET', KEYS[1], unpack(to_aggregate))
 -- An exempt placement may pass a limit: the team is judged whole again.
 if mode == 'exempt' and held[1] then redis.call('HDEL', KEYS[1], within_field) end
 -- A contribution that held nothing was in neither set.
-if own.total == 0 then
+if contributed.total == 0 then
   redis.call('SADD', KEYS[3], team)
   redis.call('SADD', KEYS[4], ARGV[2])
 end
@@ -104,8 +104,8 @@ for i = 3, #ARGV, 2 do
   deltas[ARGV[i]] = tonumber(ARGV[i + 1])
   rises = rises or deltas[ARGV[i]] > 0
 end
-local own, why = read_fields(contribution, names)
-if not own then return {-2, why} end
+local contributed, why = read_fields(contribution, names)
+if not contributed then return {-2, why} end
 local total, why_total = read_fields(aggregate, names)
 if not total then return {-2, why_total} end
 -- Counts that fall keep a team within its limits; one that rises may not.
@@ -114,8 +114,8 @@ if rises or (total.total or 0) + (deltas.total or 0) <= 0 then
   redis.call('HDEL', aggregate, within_field)
 end
 for field, delta in pairs(deltas) do
-  local new = math.max(own[field] + delta, 0)
-  local applied = new - own[field]
+  local new = math.max(contributed[field] + delta, 0)
+  local applied = new - contributed[field]
   if applied ~= 0 then
     if new == 0 then
       redis.call('HDEL', contribution, field)

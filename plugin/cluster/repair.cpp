@@ -201,6 +201,20 @@ RepairReport Refused(std::string summary) {
   return report;
 }
 
+// The finding for a grid whose limits differ from this grid's in `fields`
+// fields, from the compare script's answer.
+std::string LimitsDifference(const std::string& grid, long long fields, const redisReply& reply) {
+  std::string line =
+      fmt::format("grid {}'s limits differ from this grid's in {} field{}:", Shown(grid), fields,
+                  fields == 1 ? "" : "s");
+  for (std::size_t k = 1; k + 2 < reply.elements; k += 3) {
+    const auto value = [](std::string_view text) { return text.empty() ? "none" : text; };
+    line += fmt::format("{} {} {} here, {} there", k == 1 ? "" : ";", TextOf(*reply.element[k]),
+                        value(TextOf(*reply.element[k + 1])), value(TextOf(*reply.element[k + 2])));
+  }
+  return line;
+}
+
 // The grids whose limits hash is not this grid's, a finding each.
 std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, RepairReport& report) {
   std::vector<std::string> grids = Members(connection, keys.Servers());
@@ -230,16 +244,7 @@ std::size_t CompareLimits(RedisConnection& connection, const KeyNames& keys, Rep
       report.findings.push_back(fmt::format("grid {} has no limits in Redis", Shown(grids[g])));
       continue;
     }
-    std::string line =
-        fmt::format("grid {}'s limits differ from this grid's in {} field{}:", Shown(grids[g]),
-                    fields, fields == 1 ? "" : "s");
-    for (std::size_t k = 1; k + 2 < reply.elements; k += 3) {
-      const auto value = [](std::string_view text) { return text.empty() ? "none" : text; };
-      line +=
-          fmt::format("{} {} {} here, {} there", k == 1 ? "" : ";", TextOf(*reply.element[k]),
-                      value(TextOf(*reply.element[k + 1])), value(TextOf(*reply.element[k + 2])));
-    }
-    report.findings.push_back(std::move(line));
+    report.findings.push_back(LimitsDifference(grids[g], fields, reply));
   }
   return differing;
 }

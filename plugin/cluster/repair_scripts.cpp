@@ -5,9 +5,10 @@
 #include "cluster/lua_helpers.h"
 
 namespace cairnward {
+namespace {
 
-std::string_view RepairTeamsScript() {
-  static const std::string script = lua::Joined({R"lua(
+// The repair's grids: those of the `servers` set but the retired one.
+constexpr std::string_view kRepairGrids = R"lua(
 local mode, prefix, retired = ARGV[1], ARGV[2], ARGV[3]
 if mode == 'retire' and redis.call('EXISTS', prefix .. 'server:' .. retired .. ':lease') == 1 then
   return {-1}
@@ -19,6 +20,9 @@ end
 local function is_count(value)
   return #value <= 12 and string.find(value, '^%d+$') ~= nil
 end
+)lua";
+
+constexpr std::string_view kSumOf = R"lua(
 -- The sum of a team's contributions: field order and field -> count; or
 -- nil and what is not a count.
 local function sum_of(team)
@@ -38,6 +42,9 @@ local function sum_of(team)
   end
   return order, sum
 end
+)lua";
+
+constexpr std::string_view kDifferences = R"lua(
 -- The fields where the aggregate is not the sum, as {n, triples...}.
 local function differences(aggregate, order, sum)
   local flat = redis.call('HGETALL', aggregate)
@@ -59,6 +66,9 @@ local function differences(aggregate, order, sum)
   end
   return n, found
 end
+)lua";
+
+constexpr std::string_view kRepairBody = R"lua(
 -- Everything is read and checked before the first write.
 local answer, writes = {}, {}
 for t = 4, #ARGV do
@@ -99,7 +109,12 @@ for _, write in ipairs(writes) do
   end
 end
 return answer
-)lua"});
+)lua";
+
+}  // namespace
+
+std::string_view RepairTeamsScript() {
+  static const std::string script = lua::Joined({kRepairGrids, kSumOf, kDifferences, kRepairBody});
   return script;
 }
 

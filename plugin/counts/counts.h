@@ -30,7 +30,8 @@ enum class CountsScope {
 struct PlacementVerdict {
   bool allowed = false;
   // The team's counts with the placement counted when allowed, in the
-  // scope it was judged in: what a near-limit warning reads.
+  // scope it was judged in: what a near-limit warning reads. From the
+  // cluster, only the fields the placement counts at (the others read 0).
   TeamView after;
   // When refused, the limit that refused it.
   std::optional<Refusal> refusal;
@@ -66,7 +67,7 @@ bool MoveTeam(std::int32_t from, std::int32_t to, const MoveTrace& per_entry);
 
 struct CountsStanding {
   TeamView counts;  // what the checks read, in `scope`
-  TeamView here;    // this server's own
+  TeamView here;    // this server's counts
   CountsScope scope = CountsScope::kThisServer;
 };
 

@@ -127,6 +127,29 @@ TEST_F(ClusterCounts, ATeamsOwnLimitsAndExemptAdminsAreJudgedInRedisEvenAfterItL
   EXPECT_EQ(Aggregate(3002), (Counts{3, 0, 3}));
 }
 
+// While a team is known to be within this grid's limits, a placement reads
+// only the fields it counts at; a grid with other limits, or a team that an
+// exempt administrator took past a limit, is judged whole.
+TEST_F(ClusterCounts, ALimitOfAFieldThePlacementDoesNotCountAtStillRefusesIt) {
+  Config()["General"]["IgnoreAdmin"] = true;
+  Configure();
+  auto* alice = AddPlayer("Alice", 101, 3001);
+  auto* admin = AddPlayer("Admin", 103, 3001, true);
+  EXPECT_NE(Place(alice, kWall).actor, nullptr);
+  EXPECT_NE(Place(alice, kWall).actor, nullptr);
+  EXPECT_NE(Place(alice, kFoundation).actor, nullptr);
+
+  PeerServer b1(Settings("B1"), "B1");
+  EXPECT_FALSE(b1.Place(3001, kFoundations, {50, 10, 1})) << "2 walls against B1's limit of 1";
+  EXPECT_NE(Place(alice, kFoundation).actor, nullptr) << "within this grid's limits";
+
+  EXPECT_NE(Place(admin, kWall).actor, nullptr);
+  EXPECT_NE(Place(admin, kWall).actor, nullptr) << "exempt: 4 walls against 3";
+  EXPECT_EQ(Place(alice, kFoundation).actor, nullptr) << "above the wall limit";
+  EXPECT_EQ(Received(alice).back().text, u"Wall 4/3");
+  EXPECT_EQ(Aggregate(3001), (Counts{6, 2, 4}));
+}
+
 TEST_F(ClusterCounts, NamesWithOddCharactersStayInsideTheirOwnKeys) {
   EXPECT_EQ(EscapeKeyPart("a:b*c%"), "a%3Ab%2Ac%25");
   EXPECT_NE(EscapeKeyPart("a:b"), EscapeKeyPart("a%3Ab"));

@@ -29,10 +29,10 @@ bool PeerServer::Place(std::int32_t team, std::size_t position, const Counts& li
     const std::vector<CountedField> counted{{kFields[kTotal], limits[kTotal]},
                                             {kFields[position], limits[position]}};
     try {
-      PublishLimits(limits);
+      const std::string version = PublishLimits(limits);
       allowed = link_
-                    ->RunScript(Script::kPlace,
-                                PlaceCall(keys_, team, "peer", JudgedBy::kEveryonesLimits, counted))
+                    ->RunScript(Script::kPlace, PlaceCall(keys_, team, version,
+                                                          JudgedBy::kEveryonesLimits, counted))
                     ->element[0]
                     ->integer == 0;
     } catch (const LinkDown&) {
@@ -64,12 +64,14 @@ void PeerServer::Remove(std::int32_t team, std::size_t position) {
   }
 }
 
-void PeerServer::PublishLimits(const Counts& limits) {
+std::string PeerServer::PublishLimits(const Counts& limits) {
   LimitFields published;
   for (std::size_t i = 0; i < kFields.size(); ++i) {
     published.emplace_back(kFields[i], limits[i]);
   }
-  link_->Run(LimitsCalls(keys_, "peer", published));
+  std::string version = LimitsVersion(published);
+  link_->Run(LimitsCalls(keys_, version, published));
+  return version;
 }
 
 bool PeerServer::Recount() {
@@ -119,8 +121,8 @@ std::optional<bool> PeerServer::Join(std::int32_t from, std::int32_t to, const C
     return std::nullopt;
   }
   try {
-    PublishLimits(limits);
-    const Reply reply = link_->RunScript(Script::kJoin, JoinCall(keys_, from, to, "peer", true));
+    const std::string version = PublishLimits(limits);
+    const Reply reply = link_->RunScript(Script::kJoin, JoinCall(keys_, from, to, version, true));
     const bool allowed = reply->element[0]->integer == 0;
     if (allowed) {
       FollowJoin(from, to);

@@ -57,7 +57,8 @@ class PeerServer {
   [[nodiscard]] const std::map<std::int32_t, Counts>& World() const { return world_; }
 
  private:
-  void PublishLimits(const Counts& limits);
+  // Publishes the limits and answers their version.
+  std::string PublishLimits(const Counts& limits);
   // Whether its link is up, republishing its world when it has just come
   // back or Redis has lost it.
   bool Up();
