@@ -19,11 +19,16 @@ timeval AsTimeval(std::chrono::milliseconds duration) {
           std::chrono::duration_cast<std::chrono::microseconds>(duration - seconds).count())};
 }
 
-// The argument vector hiredis takes, pointing into the command.
+// The argument vector hiredis takes, pointing into the command after the
+// arguments of `head` (a script's call: EVALSHA and its digest).
 struct Arguments {
-  explicit Arguments(const Command& command) {
-    pointers.reserve(command.size());
-    lengths.reserve(command.size());
+  Arguments(std::span<const std::string_view> head, const Command& command) {
+    pointers.reserve(head.size() + command.size());
+    lengths.reserve(head.size() + command.size());
+    for (const std::string_view argument : head) {
+      pointers.push_back(argument.data());
+      lengths.push_back(argument.size());
+    }
     for (const std::string& argument : command) {
       pointers.push_back(argument.data());
       lengths.push_back(argument.size());
@@ -111,13 +116,14 @@ void RedisConnection::Waited(std::chrono::nanoseconds wait) {
   }
 }
 
-std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands) {
+std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands,
+                                             std::span<const std::string_view> head) {
   redisContext* context = context_.get();
   const auto sent = Clock::now();
   for (const Command& command : commands) {
-    Arguments args(command);
-    if (redisAppendCommandArgv(context, static_cast<int>(command.size()), args.pointers.data(),
-                               args.lengths.data()) != REDIS_OK) {
+    Arguments args(head, command);
+    if (redisAppendCommandArgv(context, static_cast<int>(args.pointers.size()),
+                               args.pointers.data(), args.lengths.data()) != REDIS_OK) {
       throw LinkDown(context->errstr);
     }
   }
@@ -154,21 +160,14 @@ Reply RedisConnection::Run(const Command& command) {
 
 std::vector<Reply> RedisConnection::RunScripts(Script script,
                                                std::span<const Command> keys_and_args) {
-  const std::string& sha = shas_[static_cast<std::size_t>(script)];
-  std::vector<Command> commands;
-  commands.reserve(keys_and_args.size());
-  for (const Command& rest : keys_and_args) {
-    Command& command = commands.emplace_back(Command{"EVALSHA", sha});
-    command.insert(command.end(), rest.begin(), rest.end());
-  }
-  std::vector<Reply> replies = Exchange(commands);
+  const std::array<std::string_view, 2> by_sha{"EVALSHA", shas_[static_cast<std::size_t>(script)]};
+  std::vector<Reply> replies = Exchange(keys_and_args, by_sha);
   for (std::size_t i = 0; i < replies.size(); ++i) {
     // A Redis that restarted has forgotten the script: sent whole, it is
     // kept again. Every script may run again without harm, as none ran.
     if (IsNoScript(*replies[i])) {
-      Command command{"EVAL", std::string(ScriptSource(script))};
-      command.insert(command.end(), keys_and_args[i].begin(), keys_and_args[i].end());
-      replies[i] = std::move(Exchange(std::span<const Command>(&command, 1)).front());
+      const std::array<std::string_view, 2> whole{"EVAL", ScriptSource(script)};
+      replies[i] = std::move(Exchange(keys_and_args.subspan(i, 1), whole).front());
     }
   }
   ThrowOnError(replies);

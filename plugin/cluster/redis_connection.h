@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cluster/link_record.h"
@@ -69,8 +70,10 @@ class RedisConnection {
     void operator()(redisContext* context) const noexcept { redisFree(context); }
   };
 
-  // The replies, error replies included.
-  std::vector<Reply> Exchange(std::span<const Command> commands);
+  // The replies, error replies included. Each command is sent after the
+  // arguments of `head`, if any.
+  std::vector<Reply> Exchange(std::span<const Command> commands,
+                              std::span<const std::string_view> head = {});
   void Waited(std::chrono::nanoseconds wait);
   // Sets the socket's timeout to what the next wait may take.
   void BoundNextWait();
