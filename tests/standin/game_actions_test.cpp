@@ -9,7 +9,6 @@
 namespace cairnward::testing {
 namespace {
 
-using standin::Destroy;
 using standin::RefusedBy;
 using standin::SimActor;
 using standin::SimPlayerController;
@@ -118,16 +117,15 @@ TEST_F(Placement, AnyNonZeroGameVerdictComesBackAsIsAndPlaces) {
 }
 
 TEST_F(Placement, ATribeMemberPlacesForHisTribeAndNoControllerMeansNoTeam) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   EXPECT_EQ(server().Place(alice_, kWall).actor->targeting_team, kRed);
   EXPECT_EQ(server().Place(nullptr, kWall).actor->targeting_team, 0);
   EXPECT_EQ(world().build_checks.back().controller, nullptr);
 }
 
 TEST_F(Placement, OnlyStructureClassesCanBePlaced) {
-  EXPECT_THROW(
-      standin::Place(server(), alice_, world().BlueprintClass("/Game/Dinos/Raptor.Raptor", false)),
-      std::invalid_argument);
+  EXPECT_THROW(server().Place(alice_, world().BlueprintClass("/Game/Dinos/Raptor.Raptor", false)),
+               std::invalid_argument);
   EXPECT_THAT(world().build_checks, IsEmpty());
 }
 
@@ -208,7 +206,7 @@ TEST_F(Removal, DieThenDestroyedThenTheSlotIsNull) {
   auto* wall = Spawn(kWall, kAliceOwn);
   const auto id = wall->id;
 
-  EXPECT_TRUE(Destroy(server(), wall, Via::kDie, bob_));
+  EXPECT_TRUE(server().Destroy(wall, Via::kDie, bob_));
 
   EXPECT_THAT(world().original_calls,
               ElementsAre("APrimalStructure.Die", "APrimalStructure.Destroyed"));
@@ -219,7 +217,7 @@ TEST_F(Removal, DieThenDestroyedThenTheSlotIsNull) {
 
 TEST_F(Removal, DemolishThenDestroyed) {
   auto* wall = Spawn(kWall, kBobOwn);
-  EXPECT_TRUE(Destroy(server(), wall, Via::kDemolish, bob_));
+  EXPECT_TRUE(server().Destroy(wall, Via::kDemolish, bob_));
   EXPECT_THAT(world().original_calls,
               ElementsAre("APrimalStructure.Demolish", "APrimalStructure.Destroyed"));
   EXPECT_THAT(world().Level()->slots, ElementsAre(nullptr));
@@ -229,7 +227,7 @@ TEST_F(Removal, SeveralInTurnReportTheIdsRemoved) {
   auto* a = Spawn(kWall, kAliceOwn);
   auto* b = Spawn(kWall, kAliceOwn);
   const std::vector<std::uint64_t> ids{a->id, b->id};
-  EXPECT_EQ(Destroy(server(), {a, b}, Via::kDemolish), ids);
+  EXPECT_EQ(server().Destroy({a, b}, Via::kDemolish), ids);
   EXPECT_THAT(StructuresOf(world(), kAliceOwn), IsEmpty());
 }
 
@@ -237,7 +235,7 @@ TEST_F(Removal, DestroyedRunsWhileTheStructureIsStillInTheLevelWithItsTeam) {
   teams_seen_by_destroyed.clear();
   level_held_structure_at_destroyed = false;
   server().Hooks().SetHook(game::kDestroyed.name, &InspectingDestroyedHook, &destroyed_original);
-  Destroy(server(), Spawn(kWall, 1001), Via::kDie);
+  server().Destroy(Spawn(kWall, 1001), Via::kDie);
   EXPECT_THAT(teams_seen_by_destroyed, ElementsAre(1001));
   EXPECT_TRUE(level_held_structure_at_destroyed);
 }
@@ -245,16 +243,16 @@ TEST_F(Removal, DestroyedRunsWhileTheStructureIsStillInTheLevelWithItsTeam) {
 TEST_F(Removal, ADeathThatDoesNotHappenKeepsTheStructure) {
   server().Hooks().SetHook(game::kDie.name, &RefusingDieHook, &die_original);
   auto* wall = Spawn(kWall, kAliceOwn);
-  EXPECT_FALSE(Destroy(server(), wall, Via::kDie));
+  EXPECT_FALSE(server().Destroy(wall, Via::kDie));
   EXPECT_THAT(world().original_calls, IsEmpty());
   EXPECT_THAT(StructuresOf(world(), kAliceOwn), ElementsAre(wall));
 }
 
 TEST_F(Removal, SomethingThatIsNotALiveStructureIsRefused) {
   auto* wall = Spawn(kWall, kAliceOwn);
-  Destroy(server(), wall, Via::kDie);
-  EXPECT_THROW(Destroy(server(), wall, Via::kDie), std::invalid_argument);
-  EXPECT_THROW(Destroy(server(), alice_, Via::kDie), std::invalid_argument);
+  server().Destroy(wall, Via::kDie);
+  EXPECT_THROW(server().Destroy(wall, Via::kDie), std::invalid_argument);
+  EXPECT_THROW(server().Destroy(alice_, Via::kDie), std::invalid_argument);
 }
 
 // ---- Tribes, game side only ----------------------------------------------------
@@ -280,7 +278,7 @@ TEST_F(Tribes, CreatingATribeTakesTheFoundersStructuresAlong) {
   const auto mine = std::vector{Spawn(kWall, kAliceOwn), Spawn(kFoundation, kAliceOwn)};
   auto* bobs = Spawn(kWall, kBobOwn);
 
-  EXPECT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  EXPECT_TRUE(server().CreateTribe(alice_, kRed));
 
   ExpectInTribe(alice_, kRed);
   EXPECT_THAT(StructuresOf(world(), kRed), UnorderedElementsAreArray(mine));
@@ -296,13 +294,13 @@ TEST_F(Tribes, CreatingATribeTakesTheFoundersStructuresAlong) {
 }
 
 TEST_F(Tribes, AnAcceptedInvitationBringsTheJoinersOwnStructuresOnly) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   auto* alices = Spawn(kWall, kRed);
   const auto bobs = std::vector{Spawn(kWall, kBobOwn), Spawn(kWall, kBobOwn)};
   auto* carols = Spawn(kWall, kCarolOwn);
   world().tribe_joins.clear();
 
-  EXPECT_TRUE(standin::Invite(server(), bob_, alice_));
+  EXPECT_TRUE(server().Invite(bob_, alice_));
 
   ExpectInTribe(bob_, kRed);
   ExpectInTribe(alice_, kRed);
@@ -319,12 +317,12 @@ TEST_F(Tribes, AnAcceptedInvitationBringsTheJoinersOwnStructuresOnly) {
 }
 
 TEST_F(Tribes, TheGameRefusesAnInvitationToAPlayerStillInATribe) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
-  ASSERT_TRUE(standin::CreateTribe(server(), bob_, kBlue));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(bob_, kBlue));
   auto* blue = Spawn(kWall, kBlue);
   world().tribe_joins.clear();
 
-  EXPECT_FALSE(standin::Invite(server(), bob_, alice_));
+  EXPECT_FALSE(server().Invite(bob_, alice_));
 
   EXPECT_EQ(world().tribe_joins.size(), 1U);
   ExpectInTribe(bob_, kBlue);
@@ -333,23 +331,23 @@ TEST_F(Tribes, TheGameRefusesAnInvitationToAPlayerStillInATribe) {
 
 TEST_F(Tribes, OnlyATribeMemberCanInviteOrMerge) {
   auto* bobs = Spawn(kWall, kBobOwn);
-  EXPECT_FALSE(standin::Invite(server(), bob_, alice_));
-  EXPECT_FALSE(standin::Merge(server(), bob_, alice_));
+  EXPECT_FALSE(server().Invite(bob_, alice_));
+  EXPECT_FALSE(server().Merge(bob_, alice_));
   EXPECT_THAT(world().tribe_joins, IsEmpty());
   ExpectTeam(bob_, kBobOwn);
   EXPECT_EQ(bobs->targeting_team, kBobOwn);
 }
 
 TEST_F(Tribes, AMergeBringsEveryMemberAndEveryStructureOfTheJoinersTribe) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
-  ASSERT_TRUE(standin::CreateTribe(server(), bob_, kBlue));
-  ASSERT_TRUE(standin::Invite(server(), carol_, bob_));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(bob_, kBlue));
+  ASSERT_TRUE(server().Invite(carol_, bob_));
   const auto blue = std::vector{Spawn(kWall, kBlue), Spawn(kFoundation, kBlue)};
   auto* red = Spawn(kWall, kRed);
   auto* daves = Spawn(kWall, kDaveOwn);
   world().tribe_joins.clear();
 
-  EXPECT_TRUE(standin::Merge(server(), bob_, alice_));
+  EXPECT_TRUE(server().Merge(bob_, alice_));
 
   for (auto* member : {alice_, bob_, carol_}) {
     ExpectInTribe(member, kRed);
@@ -367,11 +365,11 @@ TEST_F(Tribes, AMergeBringsEveryMemberAndEveryStructureOfTheJoinersTribe) {
 }
 
 TEST_F(Tribes, AForcedJoinFromAnotherTribeLeavesTheStructuresBehind) {
-  ASSERT_TRUE(standin::CreateTribe(server(), bob_, kBlue));
+  ASSERT_TRUE(server().CreateTribe(bob_, kBlue));
   const auto blue = std::vector{Spawn(kWall, kBlue), Spawn(kWall, kBlue)};
   world().tribe_joins.clear();
 
-  EXPECT_TRUE(standin::ForceJoin(server(), bob_, kRed));
+  EXPECT_TRUE(server().ForceJoin(bob_, kRed));
 
   ExpectInTribe(bob_, kRed);
   EXPECT_THAT(StructuresOf(world(), kBlue), UnorderedElementsAreArray(blue));
@@ -383,28 +381,28 @@ TEST_F(Tribes, AForcedJoinFromAnotherTribeLeavesTheStructuresBehind) {
 }
 
 TEST_F(Tribes, AForcedJoinWithoutATribeTakesTheOwnStructuresAlong) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   auto* bobs = Spawn(kWall, kBobOwn);
-  EXPECT_TRUE(standin::ForceJoin(server(), bob_, kRed));
+  EXPECT_TRUE(server().ForceJoin(bob_, kRed));
   ExpectInTribe(bob_, kRed);
   EXPECT_EQ(bobs->targeting_team, kRed);
   EXPECT_THAT(standin::TribeMembers(world(), world().TribeById(kRed)), ElementsAre(alice_, bob_));
 }
 
 TEST_F(Tribes, CreatingATribeWhileInOneLeavesTheStructuresWithTheOld) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   auto* red = Spawn(kWall, kRed);
-  EXPECT_TRUE(standin::CreateTribe(server(), alice_, kBlue));
+  EXPECT_TRUE(server().CreateTribe(alice_, kBlue));
   ExpectInTribe(alice_, kBlue);
   EXPECT_EQ(red->targeting_team, kRed);
 }
 
 TEST_F(Tribes, LeavingGivesTheOwnTeamBackAndTheTribeKeepsTheStructures) {
   auto* wall = Spawn(kWall, kAliceOwn);
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   world().original_calls.clear();
 
-  standin::LeaveTribe(server(), alice_);
+  server().LeaveTribe(alice_);
 
   EXPECT_FALSE(alice_->player_state->in_tribe);
   EXPECT_EQ(alice_->player_state->current_tribe_data, nullptr);
@@ -415,20 +413,19 @@ TEST_F(Tribes, LeavingGivesTheOwnTeamBackAndTheTribeKeepsTheStructures) {
 }
 
 TEST_F(Tribes, JoinsTheGameTurnsDownChangeNothing) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
   auto* bobs = Spawn(kWall, kBobOwn);
 
   world().refuse_tribe_joins = 1;
-  EXPECT_FALSE(standin::Invite(server(), bob_, alice_));
+  EXPECT_FALSE(server().Invite(bob_, alice_));
   ExpectTeam(bob_, kBobOwn);
   EXPECT_EQ(bobs->targeting_team, kBobOwn);
-  EXPECT_TRUE(standin::Invite(server(), bob_, alice_));
+  EXPECT_TRUE(server().Invite(bob_, alice_));
 
   // Merge flag without the invite flag, a missing tribe, and the tribe he is in.
-  EXPECT_FALSE(
-      standin::AddToTribe(server(), carol_, world().TribeById(kRed), true, false, false, alice_));
-  EXPECT_FALSE(standin::AddToTribe(server(), carol_, nullptr, false, false, false, nullptr));
-  EXPECT_FALSE(standin::CreateTribe(server(), alice_, kRed));
+  EXPECT_FALSE(server().AddToTribe(carol_, world().TribeById(kRed), true, false, false, alice_));
+  EXPECT_FALSE(server().AddToTribe(carol_, nullptr, false, false, false, nullptr));
+  EXPECT_FALSE(server().CreateTribe(alice_, kRed));
   ExpectTeam(carol_, kCarolOwn);
   ExpectInTribe(alice_, kRed);
   EXPECT_EQ(world().tribe_joins.size(), 6U);
@@ -462,11 +459,11 @@ class TribesThroughHook : public Tribes {
 };
 
 TEST_F(TribesThroughHook, EachWayInEntersTheReplacementWithItsFlags) {
-  ASSERT_TRUE(standin::CreateTribe(server(), alice_, kRed));
-  ASSERT_TRUE(standin::Invite(server(), bob_, alice_));
-  ASSERT_TRUE(standin::CreateTribe(server(), carol_, kBlue));
-  ASSERT_TRUE(standin::Merge(server(), carol_, alice_));
-  ASSERT_TRUE(standin::ForceJoin(server(), dave_, kRed));
+  ASSERT_TRUE(server().CreateTribe(alice_, kRed));
+  ASSERT_TRUE(server().Invite(bob_, alice_));
+  ASSERT_TRUE(server().CreateTribe(carol_, kBlue));
+  ASSERT_TRUE(server().Merge(carol_, alice_));
+  ASSERT_TRUE(server().ForceJoin(dave_, kRed));
   using Flags = std::pair<bool, bool>;
   EXPECT_THAT(hook_saw_flags,
               ElementsAre(Flags{false, false}, Flags{false, true}, Flags{false, false},
@@ -476,7 +473,7 @@ TEST_F(TribesThroughHook, EachWayInEntersTheReplacementWithItsFlags) {
 TEST_F(TribesThroughHook, AReplacementThatRefusesKeepsTheGameFromActing) {
   auto* alices = Spawn(kWall, kAliceOwn);
   tribe_hook_refuses = true;
-  EXPECT_FALSE(standin::CreateTribe(server(), alice_, kRed));
+  EXPECT_FALSE(server().CreateTribe(alice_, kRed));
   EXPECT_THAT(world().tribe_joins, IsEmpty());
   ExpectTeam(alice_, kAliceOwn);
   EXPECT_EQ(alices->targeting_team, kAliceOwn);
@@ -497,10 +494,10 @@ using GameMode = GameActions;
 
 TEST_F(GameMode, StartingRunsInitGameOnTheGameModeThroughTheReplacement) {
   init_hook_maps.clear();
-  standin::StartGameMode(server());
+  server().StartGameMode();
   EXPECT_THAT(world().original_calls, ElementsAre("AShooterGameMode.InitGame"));
   server().Hooks().SetHook(game::kInitGame.name, &RecordingInitHook, &init_original);
-  standin::StartGameMode(server());
+  server().StartGameMode();
   EXPECT_THAT(init_hook_maps, ElementsAre(u"Ocean"));
   EXPECT_EQ(world().original_calls.size(), 2U);
 }
