@@ -13,14 +13,11 @@ class ClusterCounts : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    if (SharedRedisPort() == 0) {
-      GTEST_SKIP() << "runs with the CTest fixture \"redis\"";
-    }
     MaxAmount(50);
     Config()["Messages"]["ShowLimitMsg"] = "{}: {}/{} ({} here)\n";
     Config()["Messages"]["ShowLimitsType"] = "Chat";
     Config()["Messages"]["ReachLimitMsg"] = "{} {}/{}";
-    JoinCluster(SharedRedisPort());
+    JoinSharedCluster();
   }
 };
 

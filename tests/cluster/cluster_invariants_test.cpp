@@ -23,12 +23,8 @@ class ClusterInvariants : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    if (SharedRedisPort() == 0) {
-      GTEST_SKIP() << "runs with a CTest fixture \"redis\"";
-    }
-    MaxAmount(50);
-    JoinCluster(SharedRedisPort());
-    alice_ = AddPlayer("Alice", 101, 3001);
+    StartGrid();
+    JoinSharedCluster();
   }
 
   [[nodiscard]] std::string ContributionKey(const std::string& server, std::int32_t team) const {
@@ -67,8 +63,6 @@ class ClusterInvariants : public ClusterStory {
     }
     return found;
   }
-
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 const Counts kLimits{50, 10, 5};

@@ -22,9 +22,8 @@ class ClusterStatus : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    MaxAmount(50);
+    StartGrid();
     Config()["Messages"]["ShowLimitsType"] = "Chat";
-    alice_ = AddPlayer("Alice", 101, 3001);
     JoinCluster(redis_.Port());
   }
 
@@ -41,7 +40,6 @@ class ClusterStatus : public ClusterStory {
   }
 
   RedisServer redis_;
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 TEST_F(ClusterStatus, StatusAndLimitsSayWhetherTheNumbersAreTheClustersOrThisServersOnly) {
