@@ -31,11 +31,6 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
   trace(kTraceClosingRule);
 }
 
-std::int32_t CountIn(const TeamCounts& counts, std::int32_t team_id) {
-  const auto it = counts.find(team_id);
-  return it != counts.end() ? it->second : 0;
-}
-
 // The team is above the blueprint's limit exactly while its count is: the
 // flag comes from the counts as they are, never from their history, by the
 // rule a recount follows.
@@ -69,23 +64,14 @@ void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::
   TraceResult(trace, c.team_id, old_total, c.change, new_total);
 }
 
-// The team's own limits of configured blueprints, by ledger entry, for a walk
-// over every entry: one lookup per limit given rather than one per entry.
-// Each applies where its path spells the entry's key exactly.
-FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t team_id) {
-  FlatHashMap<const TeamCounts*, std::int32_t> own;
-  const TeamLimits* limits = Limits().LimitsOf(team_id);
-  if (limits == nullptr) {
-    return own;
+// The team limits of configured blueprints, by ledger entry, for a walk over
+// every entry: one lookup per limit given rather than one per entry.
+FlatHashMap<const TeamCounts*, std::int32_t> TeamBlueprintLimits(std::int32_t team_id) {
+  FlatHashMap<const TeamCounts*, std::int32_t> by_entry;
+  for (const auto& [entry, limit] : TeamEntryLimits(team_id)) {
+    by_entry[&entry->second] = limit;
   }
-  Ledger& ledger = StructureLedger();
-  for (const auto& [path, limit] : limits->structures) {
-    const auto entry = ledger.find(path);
-    if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
-      own[&entry->second] = limit;
-    }
-  }
-  return own;
+  return by_entry;
 }
 
 // The first limit a flagged team is above: a blueprint's, else a group's.
@@ -111,7 +97,7 @@ Refusal FirstLimitAbove(std::int32_t team_id) {
 
 }  // namespace
 
-bool ExemptAdmin(std::uint64_t steam_id) {
+bool Exempt(std::uint64_t steam_id) {
   return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
          Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
 }
@@ -136,7 +122,7 @@ bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t 
 
 std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts,
                                      std::int32_t team_id, std::uint64_t steam_id) {
-  if (ExemptAdmin(steam_id)) {
+  if (Exempt(steam_id)) {
     return std::nullopt;
   }
   if (TeamLimitExceeded().Flagged(team_id)) {
@@ -168,7 +154,7 @@ std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts
 
 Refusal RefusalInView(const TeamView& counts, const PathFacts& facts, std::int32_t team_id) {
   std::vector<std::int32_t> limits = LimitsInOrder();
-  for (const auto& [position, limit] : OwnLimitsInOrder(team_id)) {
+  for (const auto& [position, limit] : TeamLimitsInOrder(team_id)) {
     limits[position] = limit;
   }
   const auto at = [&](std::uint32_t position) {
@@ -275,8 +261,8 @@ bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std:
 }
 
 std::int32_t MaxAmountOf(std::int32_t team_id) {
-  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr && own->max_amount) {
-    return *own->max_amount;
+  if (const TeamLimits* team = Limits().LimitsOf(team_id); team != nullptr && team->max_amount) {
+    return *team->max_amount;
   }
   return MaxAmountForEveryone();
 }
@@ -287,33 +273,34 @@ std::int32_t MaxAmountForEveryone() {
 
 std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,
                               std::int32_t team_id) {
-  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr) {
-    if (const auto it = own->structures.find(path); it != own->structures.end()) {
+  if (const TeamLimits* team = Limits().LimitsOf(team_id); team != nullptr) {
+    if (const auto it = team->structures.find(path); it != team->structures.end()) {
       return it->second;
     }
   }
   return StructureLedger().LimitOf(entry, path);
 }
 
-bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
-  return MergedWithinLimits(team_id1, LocalTeamView(team_id1), LocalTeamView(team_id2));
+bool AllowMergedStructureCounts(std::int32_t receiver, std::int32_t joiner) {
+  return MergedWithinLimits(receiver, LocalTeamView(receiver), LocalTeamView(joiner));
 }
 
-bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView& b) {
+bool MergedWithinLimits(std::int32_t receiver, const TeamView& receiving, const TeamView& joining) {
   const TraceLines trace;
   trace.Banner("| AllowMergedStructureCounts: Starts");
-  if (Plus(a.Total(), b.Total()) > MaxAmountOf(receiver)) {
+  if (Plus(receiving.Total(), joining.Total()) > MaxAmountOf(receiver)) {
     return false;
   }
   Ledger& ledger = StructureLedger();
-  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(receiver);
+  const FlatHashMap<const TeamCounts*, std::int32_t> team_limits = TeamBlueprintLimits(receiver);
   std::size_t index = 0;
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry, ++index) {
-    const std::int32_t sum = Plus(a.Blueprint(index), b.Blueprint(index));
+    const std::int32_t sum = Plus(receiving.Blueprint(index), joining.Blueprint(index));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    const auto own_limit = own.find(&entry->second);
-    const std::int32_t limit =
-        own_limit != own.end() ? own_limit->second : ledger.LimitOf(entry, entry->first.View());
+    const auto team_limit = team_limits.find(&entry->second);
+    const std::int32_t limit = team_limit != team_limits.end()
+                                   ? team_limit->second
+                                   : ledger.LimitOf(entry, entry->first.View());
     if (sum > limit) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
@@ -322,7 +309,8 @@ bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView
   // Groups limit only while they are counted.
   if (CountedGroups() != nullptr) {
     for (std::size_t group = 0; group < Limits().Groups().size(); ++group) {
-      if (Plus(a.Group(group), b.Group(group)) > Limits().GroupLimitOf(group, receiver)) {
+      if (Plus(receiving.Group(group), joining.Group(group)) >
+          Limits().GroupLimitOf(group, receiver)) {
         trace("| AllowMergedStructureCounts: Return: false");
         return false;
       }

@@ -19,8 +19,7 @@ void MoveTeamCounts(std::int32_t from, std::int32_t to, const MoveTrace& per_ent
   Ledger& ledger = StructureLedger();
   steps.reserve(ledger.size());
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry) {
-    const auto found = entry->second.find(from);
-    const std::int32_t moved = found != entry->second.end() ? found->second : 0;
+    const std::int32_t moved = CountIn(entry->second, from);
     steps.push_back({moved, PrepareCountChange(trace, entry->first, to, +moved),
                      PrepareCountChange(trace, entry->first, from, -moved)});
   }

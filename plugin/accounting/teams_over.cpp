@@ -87,8 +87,7 @@ std::vector<std::int32_t> TeamsCountedHere() {
   }
   const ExceededLimits& exceeded = TeamLimitExceeded();
   for (const auto& [team, number] : exceeded.Numbers()) {
-    const auto it = TeamTotals().find(team);
-    if (it == TeamTotals().end() || it->second <= 0) {
+    if (CountIn(TeamTotals(), team) <= 0) {
       teams.push_back(team);
     }
   }

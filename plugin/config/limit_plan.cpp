@@ -1,7 +1,6 @@
 #include "config/limit_plan.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <utility>
 
@@ -9,20 +8,12 @@
 
 #include "config/read_at.h"
 #include "config/settings.h"
+#include "config/team_id.h"
 #include "host/path_order.h"
 #include "host/text.h"
 
 namespace cairnward {
 namespace {
-
-std::optional<std::int32_t> TeamIdOf(std::string_view key) {
-  std::int32_t id = 0;
-  const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), id);
-  if (error != std::errc() || end != key.data() + key.size() || key.empty()) {
-    return std::nullopt;
-  }
-  return id;
-}
 
 GroupLimit ReadGroup(const Json& root, const std::string& key, std::vector<std::string>& members) {
   const Place where = PlaceOf({"Groups", key});
@@ -166,7 +157,7 @@ LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_or
     });
     TeamLimits limits = ReadTeam(team, it.key(), plan.groups_);
     // A key that is no team id names no team; the checker says so.
-    if (const auto id = TeamIdOf(it.key())) {
+    if (const auto id = ReadTeamId(it.key()).id) {
       plan.teams_[*id] = std::move(limits);
     }
   }

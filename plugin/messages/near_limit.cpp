@@ -67,7 +67,7 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
   if (const auto entry = facts.entry; entry != ledger.end()) {
-    const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
+    const std::size_t index = IndexOfEntry(entry);
     nearest.Consider(BlueprintPosition(index), after.Blueprint(index),
                      BlueprintLimitOf(entry, path, team));
   }
