@@ -10,6 +10,7 @@
 #include "api/ark_api.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 
 namespace cairnward {

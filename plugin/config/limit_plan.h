@@ -67,6 +67,11 @@ class LimitPlan {
     std::u16string path;
     std::vector<std::uint32_t> groups;
   };
+  void ReadGroups(const Json& root, std::span<const std::string> group_order);
+  void AddMember(const std::u16string& path, std::uint32_t group);
+  void ReadTeams(const Json& root);
+  void IndexTeamLimits();
+
   std::vector<GroupLimit> groups_;
   FlatHashMap<std::uint64_t, std::vector<Member>> members_;  // by FoldedHash of the path
   FlatHashMap<std::int32_t, TeamLimits> teams_;

@@ -7,6 +7,7 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "messages/limit_name.h"
 #include "messages/messages.h"

@@ -10,6 +10,7 @@
 #include "api/ark_api.h"
 #include "api/game_members.h"
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "counts/counts.h"
 #include "host/game.h"

@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "config/limit_plan.h"
+#include "config/setting_reads.h"
 #include "host/text.h"
 #include "json_positions.h"
 #include "messages/messages.h"

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check.h"
+#include "config/json_access.h"
 #include "config/settings.h"
 #include "report.h"
 
