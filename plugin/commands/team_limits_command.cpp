@@ -5,14 +5,14 @@
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "commands/command_argument.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
+#include "commands/limits_body.h"
 #include "config/config.h"
 #include "config/team_id.h"
 #include "host/game.h"
 #include "host/text.h"
-#include "messages/command_argument.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
-#include "messages/limits_body.h"
 
 namespace cairnward {
 namespace {
