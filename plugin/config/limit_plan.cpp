@@ -117,9 +117,9 @@ const FlatHashMap<std::int32_t, std::int32_t>* LimitPlan::TeamsLimitsOf(
 }
 
 std::int32_t LimitPlan::GroupLimitOf(std::size_t group, std::int32_t team) const {
-  const FlatHashMap<std::int32_t, std::int32_t>& own = teams_by_group_[group];
-  if (!own.empty()) {
-    if (const auto it = own.find(team); it != own.end()) {
+  const FlatHashMap<std::int32_t, std::int32_t>& team_limits = teams_by_group_[group];
+  if (!team_limits.empty()) {
+    if (const auto it = team_limits.find(team); it != team_limits.end()) {
       return it->second;
     }
   }

@@ -40,7 +40,7 @@ struct JoinTexts {
   std::string_view find_players;
   std::string_view allowed_code1;
   std::string_view allowed_code2;
-  std::string_view allowed_code2_moved;  // empty: no line when counts moved
+  bool code2_when_moved;  // also when counts moved here, not only when none did
   std::string_view prevented;
   bool prevented_traced_first;  // before the messages are sent, not after
   std::string_view inviting_refused_key;
@@ -53,8 +53,7 @@ constexpr JoinTexts kMergeTexts{
     .find_players = "| AShooterPlayerState_AddToTribe: [Merging]: Find players",
     .allowed_code1 = "| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge allowed! (Code 1)",
     .allowed_code2 = "| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)",
-    .allowed_code2_moved =
-        "| AShooterPlayerState_AddToTribe: [Merging]: Tribe Merge allowed! (Code 2)",
+    .code2_when_moved = true,
     .prevented = "| AShooterPlayerState_AddToTribe: [Merging]: Tribe merge prevented!",
     .prevented_traced_first = false,
     .inviting_refused_key = "InvitingMergeFail",
@@ -67,7 +66,7 @@ constexpr JoinTexts kInviteTexts{
     .find_players = "| AShooterPlayerState_AddToTribe: [Invite]: Find players",
     .allowed_code1 = "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 1)",
     .allowed_code2 = "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 2)",
-    .allowed_code2_moved = "",
+    .code2_when_moved = false,
     .prevented = "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite prevented!",
     .prevented_traced_first = true,
     .inviting_refused_key = "InvitingTribeFail",
@@ -122,8 +121,8 @@ CaseResult JoinAndMove(const JoinTexts& texts, const Participants& p,
     case JoinOutcome::kRefusedByGame:
       return false;
     case JoinOutcome::kMoved:
-      if (!texts.allowed_code2_moved.empty()) {
-        DebugTrace(texts.allowed_code2_moved);
+      if (texts.code2_when_moved) {
+        DebugTrace(texts.allowed_code2);
       }
       break;
     case JoinOutcome::kNothingHere:
