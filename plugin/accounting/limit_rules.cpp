@@ -35,34 +35,35 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
 // The team is above the blueprint's limit exactly while its count is: the
 // flag comes from the counts as they are, never from their history, by the
 // rule a recount follows.
-void ApplyConfiguredCount(const TraceLines& trace, const CountChange& c) {
+void ApplyConfiguredCount(const TraceLines& trace, const CountChange& prepared) {
   trace.Framed("| UpdateStructureCount: Debug code: 2");
-  TeamCounts& counts = c.entry->second;
-  const std::int32_t old_count = counts[c.team_id];
-  const std::int32_t new_count = Plus(old_count, c.change);
+  TeamCounts& counts = prepared.entry->second;
+  const std::int32_t old_count = counts[prepared.team_id];
+  const std::int32_t new_count = Plus(old_count, prepared.change);
   if (new_count >= 0) {
     trace.Framed("| UpdateStructureCount: Debug code: 3");
-    counts[c.team_id] = new_count;
-    StructureLedger().MarksOf(c.entry).Set(c.team_id, AboveLimit(new_count, c.limit),
-                                           TeamLimitExceeded());
+    counts[prepared.team_id] = new_count;
+    StructureLedger()
+        .MarksOf(prepared.entry)
+        .Set(prepared.team_id, AboveLimit(new_count, prepared.limit), TeamLimitExceeded());
     trace.Framed("| UpdateStructureCount: Debug code: 3A");
     trace.Framed("| UpdateStructureCount: 3B");
   }
-  TraceResult(trace, c.team_id, old_count, c.change, new_count);
+  TraceResult(trace, prepared.team_id, old_count, prepared.change, new_count);
 }
 
 // An unconfigured blueprint has no limit of its own to be above: only the
 // total rule of StructureAllowed limits it.
-void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::int32_t old_total,
-                            std::int32_t new_total) {
+void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& prepared,
+                            std::int32_t old_total, std::int32_t new_total) {
   trace.Framed("| UpdateStructureCount: 4");
-  if (trace.On() && new_total > c.max_amount) {
+  if (trace.On() && new_total > prepared.max_amount) {
     trace.Framed("| UpdateStructureCount: 4A");
   }
-  if (c.change < 0) {
+  if (prepared.change < 0) {
     trace.Framed("| UpdateStructureCount: 4B");
   }
-  TraceResult(trace, c.team_id, old_total, c.change, new_total);
+  TraceResult(trace, prepared.team_id, old_total, prepared.change, new_total);
 }
 
 // The team limits of configured blueprints, by ledger entry, for a walk over
@@ -187,56 +188,56 @@ CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std
 
 CountChange PrepareCountChange(const TraceLines& trace, const FString& path, const PathFacts& facts,
                                std::int32_t team_id, std::int32_t change) {
-  CountChange c;
-  c.path = &path;
-  c.team_id = team_id;
-  c.change = change;
+  CountChange prepared;
+  prepared.path = &path;
+  prepared.team_id = team_id;
+  prepared.change = change;
   // The game's text ends at its first NUL, so a path that starts with one is empty.
-  c.counted = !std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam;
+  prepared.counted = !std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam;
   Ledger& ledger = StructureLedger();
-  c.entry = ledger.end();
-  if (!c.counted) {
-    return c;
+  prepared.entry = ledger.end();
+  if (!prepared.counted) {
+    return prepared;
   }
-  c.entry = facts.entry;
-  c.groups = facts.groups;
-  if (c.entry != ledger.end()) {
-    if (Plus(CountIn(c.entry->second, team_id), change) >= 0) {
-      c.limit = BlueprintLimitOf(c.entry, path.View(), team_id);
+  prepared.entry = facts.entry;
+  prepared.groups = facts.groups;
+  if (prepared.entry != ledger.end()) {
+    if (Plus(CountIn(prepared.entry->second, team_id), change) >= 0) {
+      prepared.limit = BlueprintLimitOf(prepared.entry, path.View(), team_id);
     }
   } else if (trace.On()) {
-    c.max_amount = MaxAmountOf(team_id);
+    prepared.max_amount = MaxAmountOf(team_id);
   }
-  return c;
+  return prepared;
 }
 
-void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
+void ApplyCountChange(const TraceLines& trace, const CountChange& prepared) {
   trace(kTraceOpeningRule);
   trace("|");
   trace("|");
   trace("| UpdateStructureCount: Starting!");
   trace("|");
-  trace("| UpdateStructureCount: team_id: {}", c.team_id);
-  trace("| UpdateStructureCount: path_name: {}", Utf8Text{c.path->View()});
-  trace("| UpdateStructureCount: changeCount: {}", c.change);
+  trace("| UpdateStructureCount: team_id: {}", prepared.team_id);
+  trace("| UpdateStructureCount: path_name: {}", Utf8Text{prepared.path->View()});
+  trace("| UpdateStructureCount: changeCount: {}", prepared.change);
   trace("|");
   trace("|");
   trace(kTraceClosingRule);
 
-  if (c.counted) {
+  if (prepared.counted) {
     trace.Framed("| UpdateStructureCount: Debug code: 1");
     TeamCounts& totals = TeamTotals();
-    const std::int32_t old_total = totals[c.team_id];
-    const std::int32_t new_total = Plus(old_total, c.change);
+    const std::int32_t old_total = totals[prepared.team_id];
+    const std::int32_t new_total = Plus(old_total, prepared.change);
     if (new_total >= 0) {
-      totals[c.team_id] = new_total;
+      totals[prepared.team_id] = new_total;
     }
-    if (c.entry != StructureLedger().end()) {
-      ApplyConfiguredCount(trace, c);
+    if (prepared.entry != StructureLedger().end()) {
+      ApplyConfiguredCount(trace, prepared);
     } else {
-      ApplyUnconfiguredCount(trace, c, old_total, new_total);
+      ApplyUnconfiguredCount(trace, prepared, old_total, new_total);
     }
-    UpdateGroupCounts(c.groups, c.team_id, c.change);
+    UpdateGroupCounts(prepared.groups, prepared.team_id, prepared.change);
   }
 
   trace("|");
