@@ -5,8 +5,8 @@
 
 #include "cluster/cluster_status.h"
 #include "cluster/cluster_story.h"
+#include "commands/limits_body.h"
 #include "host/text.h"
-#include "messages/limits_body.h"
 #include "support/redis_server.h"
 
 namespace cairnward::testing {

@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "messages/commands.h"
-#include "messages/reload_commands.h"
+#include "commands/commands.h"
+#include "commands/reload_commands.h"
 #include "reliability/figures.h"
 #include "standin/memory.h"
 #include "support/counts_snapshot.h"
