@@ -57,7 +57,7 @@ std::optional<ClusterVerdict> VerdictOf(const redisReply& reply,
 }
 
 JudgedBy JudgeOf(std::int32_t team, std::uint64_t steam_id) {
-  if (ExemptAdmin(steam_id)) {
+  if (Exempt(steam_id)) {
     return JudgedBy::kExempt;
   }
   return Limits().LimitsOf(team) != nullptr ? JudgedBy::kTeamLimits : JudgedBy::kEveryonesLimits;

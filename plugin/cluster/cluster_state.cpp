@@ -138,7 +138,7 @@ void PublishLimits(RedisLink& link) {
   decltype(cluster.published_team_limits) by_team;
   for (const auto& [team, team_limits] : Limits().Teams()) {
     std::vector<std::pair<std::uint32_t, std::int32_t>>& of_team = by_team[team];
-    of_team = OwnLimitsInOrder(team);
+    of_team = TeamLimitsInOrder(team);
     for (const auto& [position, limit] : of_team) {
       limits.emplace_back(TeamLimitField(team, fields[position]), limit);
     }
