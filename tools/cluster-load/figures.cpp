@@ -76,7 +76,10 @@ nlohmann::ordered_json ScenarioJson(const ScenarioFigures& s) {
             {"summary", s.check.summary}}}};
 }
 
-void ScenarioLines(const Plan& plan, const ScenarioFigures& s, std::string& out) {
+}  // namespace
+
+std::string ScenarioTable(const Plan& plan, const ScenarioFigures& s) {
+  std::string out;
   const Activity& a = s.activity;
   const std::int64_t placements = a.allowed + a.refused + a.judged_locally;
   out += fmt::format("\n{} ({:.1f} s)\n", NameOf(s.scenario), s.seconds);
@@ -109,9 +112,8 @@ void ScenarioLines(const Plan& plan, const ScenarioFigures& s, std::string& out)
                        s.seconds > 0 ? static_cast<double>(time.usec) / 1e4 / s.seconds : 0.0);
   }
   out += fmt::format("  final check       {}\n", s.check.summary);
+  return out;
 }
-
-}  // namespace
 
 Spread SpreadOf(std::vector<float> microseconds) {
   Spread spread;
@@ -167,14 +169,14 @@ std::vector<Verdict> Verdicts(const Plan& plan, const Figures& figures) {
   return verdicts;
 }
 
-std::string Table(const Plan& plan, const Figures& figures) {
-  std::string out = fmt::format(
+std::string Heading(const Plan& plan, const Figures& figures) {
+  return fmt::format(
       "cairnward-cluster-load: {} grids x {} builders, {} teams per grid, on Redis {}\n",
       plan.grids, plan.builders, plan.teams_per_grid, figures.redis_version);
-  for (const ScenarioFigures& s : figures.scenarios) {
-    ScenarioLines(plan, s, out);
-  }
-  out += "\ntargets\n";
+}
+
+std::string TargetsTable(const Plan& plan, const Figures& figures) {
+  std::string out = "\ntargets\n";
   for (const Verdict& v : Verdicts(plan, figures)) {
     out += fmt::format("  {:<52} {:>22}  {:<20} {}\n", v.what, v.measured, v.target,
                        v.met ? "met" : "NOT MET");

@@ -72,7 +72,10 @@ struct Verdict {
 };
 std::vector<Verdict> Verdicts(const Plan& plan, const Figures& figures);
 
-std::string Table(const Plan& plan, const Figures& figures);
+// The run's first line, a scenario's lines, and the targets' lines.
+std::string Heading(const Plan& plan, const Figures& figures);
+std::string ScenarioTable(const Plan& plan, const ScenarioFigures& scenario);
+std::string TargetsTable(const Plan& plan, const Figures& figures);
 nlohmann::ordered_json Json(const Plan& plan, const Figures& figures);
 
 }  // namespace cluster_load

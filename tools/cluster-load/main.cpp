@@ -106,8 +106,16 @@ int Run(int argc, char** argv) {
     redis.emplace(redis_server);
     plan.port = redis->Port();
   }
-  const cluster_load::Figures figures = cluster_load::RunLoad(plan);
-  std::printf("%s", cluster_load::Table(plan, figures).c_str());
+  // Each scenario's lines as it ends: a run takes minutes.
+  const cluster_load::Figures figures =
+      cluster_load::RunLoad(plan, [&](const cluster_load::Figures& so_far) {
+        if (so_far.scenarios.size() == 1) {
+          std::printf("%s", cluster_load::Heading(plan, so_far).c_str());
+        }
+        std::printf("%s", cluster_load::ScenarioTable(plan, so_far.scenarios.back()).c_str());
+        std::fflush(stdout);
+      });
+  std::printf("%s", cluster_load::TargetsTable(plan, figures).c_str());
   if (!output.empty()) {
     std::ofstream(output) << cluster_load::Json(plan, figures).dump(2) << '\n';
   }

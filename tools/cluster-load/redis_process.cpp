@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -61,6 +62,8 @@ RedisProcess::RedisProcess(const std::string& binary) {
       "10000",  "--dir",  dir_.string(),         "--logfile", (dir_ / "redis.log").string()};
   pid_ = fork();
   if (pid_ == 0) {
+    // Stopped with the tool, however it ends.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     std::vector<char*> argv;
     for (std::string& arg : args) {
       argv.push_back(arg.data());
