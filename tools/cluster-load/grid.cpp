@@ -168,6 +168,7 @@ void Grid::Remove(std::mt19937_64& random) {
   }
   const std::vector<std::uint32_t> positions = shape_.CountedAt(position - 1);
   std::vector<std::pair<std::string, std::int32_t>> changes;
+  changes.reserve(positions.size());
   for (const std::uint32_t at : positions) {
     changes.emplace_back(shape_.Fields()[at], -1);
   }

@@ -65,6 +65,7 @@ RedisProcess::RedisProcess(const std::string& binary) {
     // Stopped with the tool, however it ends.
     prctl(PR_SET_PDEATHSIG, SIGTERM);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) {
       argv.push_back(arg.data());
     }
