@@ -160,9 +160,20 @@ std::vector<Verdict> Verdicts(const Plan& plan, const Figures& figures) {
     verdicts.push_back({"refill storm: grid placement p99",
                         fmt::format("{:.2f} ms", refill->activity.placement.p99_ms), "<= 5 ms",
                         refill->activity.placement.p99_ms <= kRefillP99Ms});
-    const std::int64_t data = refill->used_memory - figures.used_memory_empty;
+  }
+  // After the scenario that left the most teams in Redis: a storm may end
+  // before every contribution is back.
+  const ScenarioFigures* fullest = nullptr;
+  for (const ScenarioFigures& s : figures.scenarios) {
+    if (fullest == nullptr || s.check.teams >= fullest->check.teams) {
+      fullest = &s;
+    }
+  }
+  if (fullest != nullptr) {
+    const std::int64_t data = fullest->used_memory - figures.used_memory_empty;
     verdicts.push_back(
-        {"Redis memory for the " + size + "' data",
+        {fmt::format("Redis memory for the {}' data, after the {}", size,
+                     NameOf(fullest->scenario)),
          fmt::format("{:.1f} MB ({:.1f} MiB)", static_cast<double>(data) / 1e6, MiB(data)),
          "<= 220 MB", static_cast<double>(data) <= kDataBytes});
   }
@@ -178,7 +189,7 @@ std::string Heading(const Plan& plan, const Figures& figures) {
 std::string TargetsTable(const Plan& plan, const Figures& figures) {
   std::string out = "\ntargets\n";
   for (const Verdict& v : Verdicts(plan, figures)) {
-    out += fmt::format("  {:<52} {:>22}  {:<20} {}\n", v.what, v.measured, v.target,
+    out += fmt::format("  {:<60} {:>22}  {:<20} {}\n", v.what, v.measured, v.target,
                        v.met ? "met" : "NOT MET");
   }
   return out;
