@@ -14,7 +14,7 @@ constexpr double kBusyP99Ms = 2.0;
 constexpr double kRefillSeconds = 30.0;
 constexpr double kRefillP99Ms = 5.0;
 constexpr double kDataBytes = 220e6;
-// Placements judged by a grid's own counts (its link down, or out of time)
+// Placements judged by a grid's local counts (its link down, or out of time)
 // that still let the latency speak for the cluster.
 constexpr double kLocalShare = 0.01;
 
@@ -79,7 +79,7 @@ nlohmann::ordered_json ScenarioJson(const ScenarioFigures& s) {
             {"summary", s.check.summary}}}};
 }
 
-// A placement judged by the grid's own counts never waits on Redis: a
+// A placement judged by the grid's local counts never waits on Redis: a
 // latency of those says nothing of the cluster's.
 double LocalShare(const Activity& a) {
   const std::int64_t all = a.allowed + a.refused + a.judged_locally;
