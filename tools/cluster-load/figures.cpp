@@ -209,7 +209,7 @@ std::string Heading(const Plan& plan, const Figures& figures) {
 std::string TargetsTable(const Plan& plan, const Figures& figures) {
   std::string out = "\ntargets\n";
   for (const Verdict& v : Verdicts(plan, figures)) {
-    out += fmt::format("  {:<60} {:>22}  {:<20} {}\n", v.what, v.measured, v.target,
+    out += fmt::format("  {:<60} {:>22}  {:<24} {}\n", v.what, v.measured, v.target,
                        v.met ? "met" : "NOT MET");
   }
   return out;
