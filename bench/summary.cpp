@@ -7,6 +7,7 @@
 #include <limits>
 
 #include <fmt/format.h>
+#include <nlohmann/json.hpp>
 
 namespace cairnward::bench {
 
@@ -74,6 +75,42 @@ void Print(const std::vector<Row>& rows) {
   line({"what", "median", "target", "result"});
   for (const Row& row : rows) {
     line(row);
+  }
+}
+
+// The load tool's rows, from the summaries scripts/cluster-load wrote last
+// (one per Redis version); it runs apart from the benchmarks, for minutes.
+void AddClusterLoadRows(std::vector<Row>& rows) {
+  const std::filesystem::path dir = CAIRNWARD_CLUSTER_LOAD_DIR;
+  bool any = false;
+  for (const char* version : {"7.0", "3.0"}) {
+    std::ifstream file(dir / fmt::format("redis-{}.json", version));
+    const nlohmann::json summary = nlohmann::json::parse(file, nullptr, false);
+    if (!file.is_open() || summary.is_discarded() || !summary.contains("targets")) {
+      continue;
+    }
+    any = true;
+    const std::string redis = fmt::format(" (Redis {})", summary.value("redis_version", version));
+    std::size_t checks = 0;
+    std::size_t checks_met = 0;
+    for (const nlohmann::json& target : summary.at("targets")) {
+      const std::string what = target.value("what", "");
+      const bool met = target.value("met", false);
+      if (what.ends_with("final check")) {
+        ++checks;
+        checks_met += met ? 1 : 0;
+        continue;
+      }
+      rows.push_back(
+          {what + redis, target.value("measured", ""), target.value("target", ""), Verdict(met)});
+    }
+    rows.push_back({"cluster load, final checks" + redis,
+                    fmt::format("{} of {} clean", checks_met, checks), "every aggregate the sum",
+                    Verdict(checks > 0 && checks_met == checks)});
+  }
+  if (!any) {
+    rows.push_back({"cluster load (busy hour, refill storm, Redis memory)", "-", "",
+                    "not measured in this run: scripts/cluster-load"});
   }
 }
 
@@ -247,6 +284,7 @@ void SummaryReporter::Finalize() {
                       Bytes(recount->counters.at("container_bytes").value), "", ""});
     }
   }
+  AddClusterLoadRows(rows);
   std::cout << '\n';
   Print(rows);
 }

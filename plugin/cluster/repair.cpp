@@ -365,6 +365,8 @@ RepairReport CheckCluster(RedisConnection& connection, const KeyNames& keys,
   EndFindings(report, unlisted);
   const std::size_t other_limits = CompareLimits(connection, keys, report);
   const std::size_t wrong = batches.differing + batches.bad.size();
+  report.teams = found.teams.size();
+  report.teams_differing = wrong;
   report.summary = fmt::format(
       "Checked {} and {}: {} whose counts are not the sum of the grids'{}; {} whose limits are "
       "not this grid's",

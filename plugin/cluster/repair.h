@@ -16,6 +16,10 @@ struct RepairReport {
   std::vector<std::string> findings;
   std::string summary;
   bool done = true;  // false: refused, or stopped before the end
+  // Of a check: the teams read, and those whose counts are not the sum of
+  // the grids' (or hold a value that is not a count).
+  std::size_t teams = 0;
+  std::size_t teams_differing = 0;
 };
 
 // The administrator's repairs of the cluster's counts in Redis
