@@ -248,15 +248,16 @@ void SummaryReporter::AddClusterRows(std::vector<SummaryRow>& rows) const {
 }
 
 void SummaryReporter::AddPublicationRows(std::vector<SummaryRow>& rows) const {
+  const std::vector<std::int32_t> sizes = WorldSizes();
   const std::string first = "cluster/recount_and_first_publish";
   if (const double game = Median(first); !std::isnan(game)) {
     const double all_in = MedianCounter(first, "sent_ms") * 1e-3;
+    const std::string world = sizes.empty() ? "" : " " + Short(sizes.back()) + " actors,";
     rows.push_back(
-        {"first publication, " + Short(WorldSizes().back()) + " actors, all in Redis", Time(all_in),
+        {"first publication," + world + " all in Redis", Time(all_in),
          "<= 500 ms (game thread <= 250 ms)",
          Verdict(all_in <= 0.5 && game <= 0.25) + fmt::format(" (game thread {})", Time(game))});
   }
-  const std::vector<std::int32_t> sizes = WorldSizes();
   if (sizes.size() < 2) {
     return;
   }
