@@ -612,9 +612,9 @@ void PublishContribution() {
   }
   cluster.resend.clear();
   cluster.local_teams.clear();
-  OwnCounts counts = CountsByTeam();
-  const bool small = counts.size() <= kTeamsWaitedFor;
-  cluster.publisher->Publish({Fields(), std::move(counts), link->MoveSequence()});
+  CountsSnapshot snapshot = CountsSnapshot::Take();
+  const bool small = snapshot.Teams() <= kTeamsWaitedFor;
+  cluster.publisher->Publish({Fields(), std::move(snapshot), link->MoveSequence()});
   if (small) {
     AwaitPublication();
   }
