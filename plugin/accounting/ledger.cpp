@@ -54,7 +54,10 @@ void Ledger::Assign(std::vector<FString> keys) {
   const auto less = [](const std::unique_ptr<Entry>& a, const std::unique_ptr<Entry>& b) {
     return BlueprintPathLess::Compare(a->item.first.View(), b->item.first.View()) < 0;
   };
-  std::stable_sort(entries_.begin(), entries_.end(), less);
+  // A recount hands the keys over in ledger order already.
+  if (!std::is_sorted(entries_.begin(), entries_.end(), less)) {
+    std::stable_sort(entries_.begin(), entries_.end(), less);
+  }
   const auto same = [&](const std::unique_ptr<Entry>& a, const std::unique_ptr<Entry>& b) {
     return !less(a, b);
   };
