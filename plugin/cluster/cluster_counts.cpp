@@ -612,9 +612,9 @@ void PublishContribution() {
   }
   cluster.resend.clear();
   cluster.local_teams.clear();
-  CountsSnapshot snapshot = CountsSnapshot::Take();
-  const bool small = snapshot.Teams() <= kTeamsWaitedFor;
-  cluster.publisher->Publish({Fields(), std::move(snapshot), link->MoveSequence()});
+  LocalCountsCopy copy = LocalCountsCopy::Take();
+  const bool small = copy.Teams() <= kTeamsWaitedFor;
+  cluster.publisher->Publish({Fields(), std::move(copy), link->MoveSequence()});
   if (small) {
     AwaitPublication();
   }

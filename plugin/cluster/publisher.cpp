@@ -68,7 +68,7 @@ TeamCountPairs& Publisher::Changed(std::int32_t team) {
   }
   TeamCountPairs& pairs = changed_[team];
   if (taken_ != nullptr) {
-    pairs = taken_->snapshot.PairsOf(team);
+    pairs = taken_->copy.PairsOf(team);
   } else if (kept_ != nullptr) {
     if (const auto found = kept_->counts.find(team); found != kept_->counts.end()) {
       pairs = found->second;
@@ -247,7 +247,7 @@ void Publisher::Convert(std::unique_lock<std::mutex>& lock) {
   std::shared_ptr<const Publication> converted;
   if (taken != nullptr) {
     converted = std::make_shared<const Publication>(
-        Publication{taken->fields, taken->snapshot.ByTeam(), taken->sequence});
+        Publication{taken->fields, taken->copy.ByTeam(), taken->sequence});
   }
   lock.lock();
   if (taken != nullptr && taken_ == taken) {

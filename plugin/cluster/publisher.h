@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "cluster/counts_snapshot.h"
 #include "cluster/key_names.h"
+#include "cluster/local_counts_copy.h"
 #include "cluster/paced_pieces.h"
 #include "cluster/redis_connection.h"
 #include "cluster/script_calls.h"
@@ -34,7 +34,7 @@ struct Publication {
 // turned into counts by team on the publisher's thread.
 struct TakenCounts {
   std::vector<std::string> fields;
-  CountsSnapshot snapshot;
+  LocalCountsCopy copy;
   std::int64_t sequence = 0;
 };
 

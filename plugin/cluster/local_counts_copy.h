@@ -13,11 +13,11 @@ namespace cairnward {
 // thread copies arrays, and the publisher's thread turns them into counts by
 // team, so that a recount's publication costs the game thread one copy and no
 // lookup per count.
-class CountsSnapshot {
+class LocalCountsCopy {
  public:
-  CountsSnapshot() = default;
+  LocalCountsCopy() = default;
   // The local counts as they stand now.
-  static CountsSnapshot Take();
+  static LocalCountsCopy Take();
 
   // How many teams it holds a total for.
   [[nodiscard]] std::size_t Teams() const { return totals_.size(); }
@@ -27,8 +27,8 @@ class CountsSnapshot {
   [[nodiscard]] TeamCountPairs PairsOf(std::int32_t team) const;
 
  private:
-  CountsSnapshot(TeamCounts totals, std::vector<TeamCounts> blueprints,
-                 std::vector<TeamCounts> groups)
+  LocalCountsCopy(TeamCounts totals, std::vector<TeamCounts> blueprints,
+                  std::vector<TeamCounts> groups)
       : totals_(std::move(totals)),
         blueprints_(std::move(blueprints)),
         groups_(std::move(groups)) {}

@@ -1,4 +1,4 @@
-#include "cluster/counts_snapshot.h"
+#include "cluster/local_counts_copy.h"
 
 #include <algorithm>
 #include <utility>
@@ -26,7 +26,7 @@ void EachMap(const TeamCounts& totals, const std::vector<TeamCounts>& blueprints
 
 }  // namespace
 
-CountsSnapshot CountsSnapshot::Take() {
+LocalCountsCopy LocalCountsCopy::Take() {
   std::vector<TeamCounts> blueprints;
   const Ledger& ledger = StructureLedger();
   blueprints.reserve(ledger.size());
@@ -34,11 +34,11 @@ CountsSnapshot CountsSnapshot::Take() {
     blueprints.push_back(counts);
   }
   const GroupTally* tally = CountedGroups();
-  return CountsSnapshot(TeamCounts(TeamTotals()), std::move(blueprints),
-                        tally != nullptr ? tally->counts : std::vector<TeamCounts>());
+  return LocalCountsCopy(TeamCounts(TeamTotals()), std::move(blueprints),
+                         tally != nullptr ? tally->counts : std::vector<TeamCounts>());
 }
 
-OwnCounts CountsSnapshot::ByTeam() const {
+OwnCounts LocalCountsCopy::ByTeam() const {
   OwnCounts own;
   // Room for every team at once: grown as it fills, a map filled in the
   // order of another of the same hash meets long runs of taken slots.
@@ -60,7 +60,7 @@ OwnCounts CountsSnapshot::ByTeam() const {
   return own;
 }
 
-TeamCountPairs CountsSnapshot::PairsOf(std::int32_t team) const {
+TeamCountPairs LocalCountsCopy::PairsOf(std::int32_t team) const {
   TeamCountPairs pairs;
   if (team <= kHighestUncountedTeam) {
     return pairs;
