@@ -50,6 +50,7 @@ struct KnownClasses {
   std::shared_ptr<const LimitPlan> plan;    // the groups and teams' limits point into it
   std::vector<std::u16string> ledger_keys;  // in ledger order after the first recount
   bool keys_in_order = false;
+  std::vector<std::uint64_t> key_hashes;            // of `ledger_keys` once in order
   FlatHashMap<const UClass*, std::uint32_t> index;  // into `classes`
   std::vector<ClassFacts> classes;                  // in the order met
   std::vector<std::uint32_t> order;                 // of `classes`, those of a group side by side
@@ -78,28 +79,39 @@ KnownClasses& KnownNow() {
                          false,
                          {},
                          {},
+                         {},
                          {}};
   }
   return known;
 }
 
-// The known classes' counts in this recount's ledger, entry by entry.
-void PointIntoLedger(KnownClasses& known) {
+// A ledger of empty entries for the configured names: at the first recount
+// sorted and rid of names that differ only in case, and kept so, with each
+// key's hash, for the recounts after it.
+void AssignLedger(KnownClasses& known) {
   Ledger& ledger = StructureLedger();
   std::vector<FString> keys;
   keys.reserve(known.ledger_keys.size());
   for (const std::u16string& key : known.ledger_keys) {
     keys.emplace_back(key);
   }
-  ledger.Assign(std::move(keys));
-  if (!known.keys_in_order) {
-    // Sorted and rid of keys that differ only in case once, not at every recount.
-    known.ledger_keys.clear();
-    for (const auto& [key, counts] : ledger) {
-      known.ledger_keys.emplace_back(key.View());
-    }
-    known.keys_in_order = true;
+  if (known.keys_in_order) {
+    ledger.AssignInOrder(std::move(keys), known.key_hashes);
+    return;
   }
+  ledger.Assign(std::move(keys));
+  known.ledger_keys.clear();
+  for (const auto& [key, counts] : ledger) {
+    known.ledger_keys.emplace_back(key.View());
+    known.key_hashes.push_back(FoldedHash(key.View()));
+  }
+  known.keys_in_order = true;
+}
+
+// The known classes' counts in this recount's ledger, entry by entry.
+void PointIntoLedger(KnownClasses& known) {
+  AssignLedger(known);
+  Ledger& ledger = StructureLedger();
   std::vector<Ledger::iterator> entries;
   entries.reserve(ledger.size());
   for (auto it = ledger.begin(); it != ledger.end(); ++it) {
