@@ -12,8 +12,8 @@
 #include "bench_server.h"
 #include "benches.h"
 #include "builder.h"
+#include "commands/commands.h"
 #include "config/config.h"
-#include "messages/commands.h"
 #include "standin/game_actions.h"
 
 namespace cairnward::bench {

@@ -2,15 +2,31 @@
 
 namespace devserver {
 
+namespace {
+
+// Takes the quoted text that begins after the quote at `i` into `word`;
+// answers the position of the closing quote.
+std::size_t TakeQuoted(std::string_view line, std::size_t i, std::string& word) {
+  for (++i; i < line.size(); ++i) {
+    if (line[i] == '"') {
+      return i;
+    }
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      ++i;
+    }
+    word.push_back(line[i]);
+  }
+  throw UsageError("unterminated quote");
+}
+
+}  // namespace
+
 std::vector<std::string> SplitLine(std::string_view line) {
   std::vector<std::string> words;
   std::string word;
   bool in_word = false;
-  for (std::size_t i = 0; i < line.size(); ++i) {
+  for (std::size_t i = 0; i < line.size() && line[i] != '#'; ++i) {
     const char c = line[i];
-    if (c == '#') {
-      break;
-    }
     if (c == ' ' || c == '\t' || c == '\r') {
       if (in_word) {
         words.push_back(std::move(word));
@@ -20,23 +36,10 @@ std::vector<std::string> SplitLine(std::string_view line) {
       continue;
     }
     in_word = true;
-    if (c != '"') {
+    if (c == '"') {
+      i = TakeQuoted(line, i, word);
+    } else {
       word.push_back(c);
-      continue;
-    }
-    bool closed = false;
-    for (++i; i < line.size(); ++i) {
-      if (line[i] == '"') {
-        closed = true;
-        break;
-      }
-      if (line[i] == '\\' && i + 1 < line.size()) {
-        ++i;
-      }
-      word.push_back(line[i]);
-    }
-    if (!closed) {
-      throw UsageError("unterminated quote");
     }
   }
   if (in_word) {

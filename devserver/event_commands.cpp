@@ -92,21 +92,21 @@ void Destroy(Context& c, Args& args) {
     args.Finish();
     structures.push_back(LiveStructure(c, id));
   }
-  c.out.Destroyed(standin::Destroy(c.server, structures, via));
+  c.out.Destroyed(c.server.Destroy(structures, via));
 }
 
 void TribeCreate(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
   const auto id = args.Number<std::int32_t>("id");
   args.Finish();
-  c.out.Tribe(name, "create", standin::CreateTribe(c.server, PlayerNamed(c, name), id));
+  c.out.Tribe(name, "create", c.server.CreateTribe(PlayerNamed(c, name), id));
 }
 
 void TribeForce(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
   const auto id = args.Number<std::int32_t>("id");
   args.Finish();
-  c.out.Tribe(name, "force", standin::ForceJoin(c.server, PlayerNamed(c, name), id));
+  c.out.Tribe(name, "force", c.server.ForceJoin(PlayerNamed(c, name), id));
 }
 
 template <bool kMerge>
@@ -119,21 +119,20 @@ void TribeJoin(Context& c, Args& args) {
   args.Finish();
   standin::SimPlayerController* joiner = PlayerNamed(c, name);
   standin::SimPlayerController* inviter = PlayerNamed(c, *by);
-  const bool result = kMerge ? standin::Merge(c.server, joiner, inviter)
-                             : standin::Invite(c.server, joiner, inviter);
+  const bool result = kMerge ? c.server.Merge(joiner, inviter) : c.server.Invite(joiner, inviter);
   c.out.Tribe(name, kMerge ? "merge" : "invite", result);
 }
 
 void TribeLeave(Context& c, Args& args) {
   const std::string name = args.Word("PLAYER");
   args.Finish();
-  standin::LeaveTribe(c.server, PlayerNamed(c, name));
+  c.server.LeaveTribe(PlayerNamed(c, name));
   c.out.Tribe(name, "leave", true);
 }
 
 void GameModeStart(Context& c, Args& args) {
   args.Finish();
-  standin::StartGameMode(c.server);
+  c.server.StartGameMode();
   c.out.Say("gamemode: started");
 }
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <limits>
 #include <memory>
@@ -64,85 +65,115 @@ void ReportNewViolations(devserver::EventOutput& out, std::size_t& seen) {
   }
 }
 
-int Serve(const Options& options) {
-  std::ofstream events_file;
-  std::ostream* json = nullptr;
-  if (!options.events.empty()) {
-    events_file.open(options.events, std::ios::out | std::ios::trunc);
-    if (!events_file) {
-      std::fprintf(stderr, "devserver: cannot write events to %s\n", options.events.c_str());
-      return 2;
-    }
-    json = &events_file;
-  } else if (options.json) {
-    json = &std::cerr;
-  }
-  std::ifstream script_file;
-  if (!options.script.empty()) {
-    script_file.open(options.script);
-    if (!script_file) {
-      std::fprintf(stderr, "devserver: cannot read %s\n", options.script.c_str());
-      return 2;
-    }
-  }
+// The script and the events' stream, opened before the server starts: one
+// that cannot be opened stops it.
+struct Files {
+  std::ifstream script;
+  std::ofstream events;
+  std::ostream* json = nullptr;  // none without --json or --events
+};
 
-  devserver::EventOutput out(stdout, json);
-  standin::Server server(options.root,
-                         standin::ServerOptions{.console_log = true, .keep_history = false});
+bool OpenFiles(const Options& options, Files& files) {
+  if (!options.events.empty()) {
+    files.events.open(options.events, std::ios::out | std::ios::trunc);
+    if (!files.events) {
+      std::fprintf(stderr, "devserver: cannot write events to %s\n", options.events.c_str());
+      return false;
+    }
+    files.json = &files.events;
+  } else if (options.json) {
+    files.json = &std::cerr;
+  }
+  if (!options.script.empty()) {
+    files.script.open(options.script);
+    if (!files.script) {
+      std::fprintf(stderr, "devserver: cannot read %s\n", options.script.c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
+void ForwardEvents(standin::Server& server, devserver::EventOutput& out) {
   auto& events = server.Events();
   events.on_log = [&out](const standin::LogRecord& record) { out.Log(record); };
   events.on_plugin = [&out](const std::string& state) { out.Plugin(state); };
   events.on_delivery = [&out](const standin::Delivery& delivery) { out.Delivery(delivery); };
   events.on_rcon_reply = [&out](const standin::RconReply& reply) { out.RconReply(reply); };
+}
 
-  devserver::Console console(out);
-  devserver::Context context{server, out, console, Defaults().plugin};
+void AddCommands(devserver::Context& context) {
   devserver::AddServerCommands(context);
   devserver::AddWorldCommands(context);
   devserver::AddEventCommands(context);
   devserver::AddPlayerCommands(context);
   devserver::AddRconCommands(context);
+}
+
+// None without --rcon-port.
+std::unique_ptr<devserver::rcon::Listener> StartRcon(const Options& options,
+                                                     devserver::Context& context,
+                                                     devserver::GameLoop& loop,
+                                                     std::function<void()> after_each) {
+  if (options.rcon_port < 0) {
+    return nullptr;
+  }
+  devserver::rcon::ListenerOptions rcon_options = options.rcon;
+  rcon_options.port = static_cast<std::uint16_t>(options.rcon_port);
+  rcon_options.login_timeout = std::chrono::seconds(options.rcon_login_timeout);
+  rcon_options.failure_window = std::chrono::seconds(options.rcon_failure_window);
+  rcon_options.ban_time = std::chrono::seconds(options.rcon_ban_time);
+  return devserver::ServeRcon(context, loop, rcon_options, std::move(after_each));
+}
+
+// Runs the console until its input ends or it is told to quit. A script is
+// echoed; so is standard input unless someone types, who sees the command
+// already. While RCON is served, standard input follows the script, so that
+// the server runs until it is told to quit.
+void RunConsole(const Options& options, Files& files, devserver::GameLoop& loop,
+                devserver::Console& console, bool serving_rcon) {
+  std::vector<devserver::ConsoleInput> inputs;
+  if (!options.script.empty()) {
+    inputs.push_back({&files.script, true});
+  }
+  if (options.script.empty() || serving_rcon) {
+    inputs.push_back({&std::cin, isatty(STDIN_FILENO) == 0});
+  }
+  const devserver::ConsoleReader reader(loop, console, std::move(inputs));
+  loop.Run();
+}
+
+int Serve(const Options& options) {
+  Files files;
+  if (!OpenFiles(options, files)) {
+    return 2;
+  }
+  devserver::EventOutput out(stdout, files.json);
+  standin::Server server(options.root,
+                         standin::ServerOptions{.console_log = true, .keep_history = false});
+  ForwardEvents(server, out);
+  devserver::Console console(out);
+  devserver::Context context{server, out, console, Defaults().plugin};
+  AddCommands(context);
   std::size_t violations_seen = standin::Violations().size();
-  console.AfterEachLine([&] { ReportNewViolations(out, violations_seen); });
+  const auto report_violations = [&] { ReportNewViolations(out, violations_seen); };
+  console.AfterEachLine(report_violations);
 
   out.Say(fmt::format("devserver: server folder {}", server.Root().string()));
   devserver::GameLoop loop;
-  std::unique_ptr<devserver::rcon::Listener> rcon;
-  if (options.rcon_port >= 0) {
-    devserver::rcon::ListenerOptions rcon_options = options.rcon;
-    rcon_options.port = static_cast<std::uint16_t>(options.rcon_port);
-    rcon_options.login_timeout = std::chrono::seconds(options.rcon_login_timeout);
-    rcon_options.failure_window = std::chrono::seconds(options.rcon_failure_window);
-    rcon_options.ban_time = std::chrono::seconds(options.rcon_ban_time);
-    rcon = devserver::ServeRcon(context, loop, rcon_options,
-                                [&] { ReportNewViolations(out, violations_seen); });
-  }
-  {
-    // A script is echoed; so is standard input unless someone types, who sees
-    // the command already. While RCON is served, standard input follows the
-    // script, so that the server runs until it is told to quit.
-    std::vector<devserver::ConsoleInput> inputs;
-    if (!options.script.empty()) {
-      inputs.push_back({&script_file, true});
-    }
-    if (options.script.empty() || rcon != nullptr) {
-      inputs.push_back({&std::cin, isatty(STDIN_FILENO) == 0});
-    }
-    const devserver::ConsoleReader reader(loop, console, std::move(inputs));
-    loop.Run();
-  }
+  std::unique_ptr<devserver::rcon::Listener> rcon =
+      StartRcon(options, context, loop, report_violations);
+  RunConsole(options, files, loop, console, rcon != nullptr);
   rcon.reset();
   // Shut down as the real server does, with the plug-in told it is going.
   if (server.PluginLoaded()) {
     server.UnloadPlugin();
   }
-  ReportNewViolations(out, violations_seen);
+  report_violations();
   return 0;
 }
 
-int Run(int argc, char** argv) {
-  CLI::App app{"Cairnward development server: the stand-in host with a console"};
-  Options options;
+void AddFileOptions(CLI::App& app, Options& options) {
   app.add_option("--root", options.root,
                  "Server folder; AtlasApi/Plugins/Cairnward lies below it "
                  "(default: the build's copy of examples/server)")
@@ -152,7 +183,11 @@ int Run(int argc, char** argv) {
   app.add_flag("--json", options.json, "Also write every event as a JSON line (to stderr)");
   app.add_option("--events", options.events, "Write the JSON events to FILE (implies --json)")
       ->option_text("FILE");
+}
 
+// The port, password and address; answers the port's option, which every
+// other RCON option needs.
+CLI::Option* AddRconEndpointOptions(CLI::App& app, Options& options) {
   auto* rcon_port =
       app.add_option("--rcon-port", options.rcon_port,
                      "Serve RCON on this TCP port (0: any free one); off unless given")
@@ -168,8 +203,12 @@ int Run(int argc, char** argv) {
   rcon_port->needs(rcon_password);
   rcon_password->needs(rcon_port);
   rcon_address->needs(rcon_port);
-  // Limits on RCON clients: whole numbers from 1 to the largest int, whatever
-  // each one's type, only with RCON served.
+  return rcon_port;
+}
+
+// Limits on RCON clients: whole numbers from 1 to the largest int, whatever
+// each one's type, only with RCON served.
+void AddRconLimitOptions(CLI::App& app, Options& options, CLI::Option* rcon_port) {
   const auto limit = [&](const std::string& name, auto& value, const std::string& unit,
                          const std::string& help) {
     app.add_option(name, value, help)
@@ -192,6 +231,13 @@ int Run(int argc, char** argv) {
         "Seconds in which wrong passwords count towards a ban (default 30)");
   limit("--rcon-ban-time", options.rcon_ban_time, "S",
         "Seconds an address stays banned (default 600)");
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"Cairnward development server: the stand-in host with a console"};
+  Options options;
+  AddFileOptions(app, options);
+  AddRconLimitOptions(app, options, AddRconEndpointOptions(app, options));
   CLI11_PARSE(app, argc, argv);
   return Serve(options);
 }

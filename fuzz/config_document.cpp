@@ -75,7 +75,7 @@ void RunCommands(FuzzServer& fuzz, const Cast& cast) {
 void RunEvents(FuzzServer& fuzz, const Cast& cast) {
   standin::Server& server = fuzz.server();
   standin::World& world = fuzz.world();
-  AsHost("the game-mode start", [&] { standin::StartGameMode(server); });
+  AsHost("the game-mode start", [&] { server.StartGameMode(); });
   for (const char* blueprint : kBlueprints) {
     AsHost("a placement", [&] {
       for (SimPlayerController* player : cast.Everyone()) {
@@ -89,25 +89,23 @@ void RunEvents(FuzzServer& fuzz, const Cast& cast) {
     server.Place(cast.loner, kWall, {.game_answer = 7, .aim_calls = 0});
   });
   AsHost("tribe changes", [&] {
-    standin::CreateTribe(server, cast.loner, 5002);
-    standin::Invite(server, cast.uncounted, cast.member);
-    standin::Merge(server, cast.loner, cast.member);
-    standin::ForceJoin(server, cast.dead_admin, 5003);
-    standin::AddToTribe(server, cast.newcomer, world.TribeById(5001), true, false, false,
-                        cast.member);
-    standin::AddToTribe(server, cast.newcomer, world.TribeById(5001), false, false, true, nullptr);
+    server.CreateTribe(cast.loner, 5002);
+    server.Invite(cast.uncounted, cast.member);
+    server.Merge(cast.loner, cast.member);
+    server.ForceJoin(cast.dead_admin, 5003);
+    server.AddToTribe(cast.newcomer, world.TribeById(5001), true, false, false, cast.member);
+    server.AddToTribe(cast.newcomer, world.TribeById(5001), false, false, true, nullptr);
     world.refuse_tribe_joins = 1;
-    standin::Invite(server, cast.newcomer, cast.member);
-    standin::Invite(server, cast.newcomer, cast.member);
-    standin::LeaveTribe(server, cast.member);
+    server.Invite(cast.newcomer, cast.member);
+    server.Invite(cast.newcomer, cast.member);
+    server.LeaveTribe(cast.member);
   });
   const std::int32_t teams[] = {5001, 5002, 3005, 500};
   for (const std::int32_t team : teams) {
     AsHost("removals", [&] {
       const auto owned = standin::StructuresOf(world, team);
       for (std::size_t i = 0; i < owned.size() && i < 4; ++i) {
-        standin::Destroy(server, owned[i],
-                         i % 2 == 0 ? standin::Via::kDie : standin::Via::kDemolish);
+        server.Destroy(owned[i], i % 2 == 0 ? standin::Via::kDie : standin::Via::kDemolish);
       }
     });
   }

@@ -145,36 +145,36 @@ class Story {
         const std::size_t which = in.Next();
         const auto via = in.Bit() ? standin::Via::kDie : standin::Via::kDemolish;
         if (!owned.empty()) {
-          AsHost("a removal", [&] { standin::Destroy(server, owned[which % owned.size()], via); });
+          AsHost("a removal", [&] { server.Destroy(owned[which % owned.size()], via); });
         }
         break;
       }
       case 3: {
         SimPlayerController* player = AnyPlayer(in);
         const std::int32_t tribe = AnyTribe(in);
-        AsHost("a tribe created", [&] { standin::CreateTribe(server, player, tribe); });
+        AsHost("a tribe created", [&] { server.CreateTribe(player, tribe); });
         break;
       }
       case 4: {
         SimPlayerController* joiner = AnyPlayer(in);
         SimPlayerController* inviter = AnyPlayer(in);
-        AsHost("an invitation", [&] { standin::Invite(server, joiner, inviter); });
+        AsHost("an invitation", [&] { server.Invite(joiner, inviter); });
         break;
       }
       case 5: {
         SimPlayerController* joiner = AnyPlayer(in);
         SimPlayerController* inviter = AnyPlayer(in);
-        AsHost("a merge", [&] { standin::Merge(server, joiner, inviter); });
+        AsHost("a merge", [&] { server.Merge(joiner, inviter); });
         break;
       }
       case 6: {
         SimPlayerController* player = AnyPlayer(in);
         const std::int32_t tribe = AnyTribe(in);
-        AsHost("a forced join", [&] { standin::ForceJoin(server, player, tribe); });
+        AsHost("a forced join", [&] { server.ForceJoin(player, tribe); });
         break;
       }
       case 7:
-        standin::LeaveTribe(server, AnyPlayer(in));
+        server.LeaveTribe(AnyPlayer(in));
         break;
       case 8: {
         SimPlayerController* joiner = AnyPlayer(in);
@@ -190,8 +190,7 @@ class Story {
               inviting != nullptr && inviting->in_tribe ? inviting->current_tribe_data : nullptr;
         }
         AsHost("a tribe join", [&] {
-          standin::AddToTribe(server, joiner, tribe, (flags & 1U) != 0, (flags & 2U) != 0, invite,
-                              inviter);
+          server.AddToTribe(joiner, tribe, (flags & 1U) != 0, (flags & 2U) != 0, invite, inviter);
         });
         break;
       }
@@ -217,7 +216,7 @@ class Story {
         Command(in);
         break;
       case 13:
-        AsHost("the game-mode start", [&] { standin::StartGameMode(server); });
+        AsHost("the game-mode start", [&] { server.StartGameMode(); });
         break;
       case 14: {
         SimPlayerController* player = AnyPlayer(in);

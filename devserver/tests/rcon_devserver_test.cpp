@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -19,6 +18,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "devserver_run.h"
 #include "rcon_client.h"
 
 extern char** environ;
@@ -31,13 +31,9 @@ using namespace std::chrono_literals;
 using nlohmann::json;
 using rcon::Packet;
 using testing::RconClient;
+using testing::ReadFile;
 
 constexpr const char* kPassword = "s3cret";
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The server with its console on a pipe, its output and events in files.
 class Devserver {

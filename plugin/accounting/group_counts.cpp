@@ -11,9 +11,7 @@ GroupTally* CountedGroups() {
 }
 
 std::int32_t GroupCount(const GroupTally& tally, std::size_t group, std::int32_t team) {
-  const TeamCounts& counts = tally.counts[group];
-  const auto it = counts.find(team);
-  return it != counts.end() ? it->second : 0;
+  return CountIn(tally.counts[group], team);
 }
 
 void UpdateGroupCounts(std::span<const std::uint32_t> groups, std::int32_t team,

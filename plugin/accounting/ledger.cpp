@@ -6,6 +6,7 @@
 
 #include "config/config.h"
 #include "config/limit_plan.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "host/text.h"
 

@@ -24,6 +24,13 @@ namespace cairnward {
 // Count per team id. A team without an entry has 0.
 using TeamCounts = FlatHashMap<std::int32_t, std::int32_t>;
 
+// The team's count in `counts`; unlike operator[], adds no entry for a team
+// that has none.
+inline std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
+  const auto it = counts.find(team);
+  return it != counts.end() ? it->second : 0;
+}
+
 // Blueprint path -> team -> count, for the configured blueprints only, in
 // ascending order of the paths compared without regard to case. Entries are
 // added by the recount alone; everyone else reads them and changes counts.

@@ -10,6 +10,7 @@
 #include "api/ark_api.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 
 namespace cairnward {
@@ -31,61 +32,48 @@ void TraceResult(const TraceLines& trace, std::int32_t team_id, std::int32_t cur
   trace(kTraceClosingRule);
 }
 
-std::int32_t CountIn(const TeamCounts& counts, std::int32_t team_id) {
-  const auto it = counts.find(team_id);
-  return it != counts.end() ? it->second : 0;
-}
-
 // The team is above the blueprint's limit exactly while its count is: the
 // flag comes from the counts as they are, never from their history, by the
 // rule a recount follows.
-void ApplyConfiguredCount(const TraceLines& trace, const CountChange& c) {
+void ApplyConfiguredCount(const TraceLines& trace, const CountChange& prepared) {
   trace.Framed("| UpdateStructureCount: Debug code: 2");
-  TeamCounts& counts = c.entry->second;
-  const std::int32_t old_count = counts[c.team_id];
-  const std::int32_t new_count = Plus(old_count, c.change);
+  TeamCounts& counts = prepared.entry->second;
+  const std::int32_t old_count = counts[prepared.team_id];
+  const std::int32_t new_count = Plus(old_count, prepared.change);
   if (new_count >= 0) {
     trace.Framed("| UpdateStructureCount: Debug code: 3");
-    counts[c.team_id] = new_count;
-    StructureLedger().MarksOf(c.entry).Set(c.team_id, AboveLimit(new_count, c.limit),
-                                           TeamLimitExceeded());
+    counts[prepared.team_id] = new_count;
+    StructureLedger()
+        .MarksOf(prepared.entry)
+        .Set(prepared.team_id, AboveLimit(new_count, prepared.limit), TeamLimitExceeded());
     trace.Framed("| UpdateStructureCount: Debug code: 3A");
     trace.Framed("| UpdateStructureCount: 3B");
   }
-  TraceResult(trace, c.team_id, old_count, c.change, new_count);
+  TraceResult(trace, prepared.team_id, old_count, prepared.change, new_count);
 }
 
 // An unconfigured blueprint has no limit of its own to be above: only the
 // total rule of StructureAllowed limits it.
-void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& c, std::int32_t old_total,
-                            std::int32_t new_total) {
+void ApplyUnconfiguredCount(const TraceLines& trace, const CountChange& prepared,
+                            std::int32_t old_total, std::int32_t new_total) {
   trace.Framed("| UpdateStructureCount: 4");
-  if (trace.On() && new_total > c.max_amount) {
+  if (trace.On() && new_total > prepared.max_amount) {
     trace.Framed("| UpdateStructureCount: 4A");
   }
-  if (c.change < 0) {
+  if (prepared.change < 0) {
     trace.Framed("| UpdateStructureCount: 4B");
   }
-  TraceResult(trace, c.team_id, old_total, c.change, new_total);
+  TraceResult(trace, prepared.team_id, old_total, prepared.change, new_total);
 }
 
-// The team's own limits of configured blueprints, by ledger entry, for a walk
-// over every entry: one lookup per limit given rather than one per entry.
-// Each applies where its path spells the entry's key exactly.
-FlatHashMap<const TeamCounts*, std::int32_t> OwnBlueprintLimits(std::int32_t team_id) {
-  FlatHashMap<const TeamCounts*, std::int32_t> own;
-  const TeamLimits* limits = Limits().LimitsOf(team_id);
-  if (limits == nullptr) {
-    return own;
+// The team limits of configured blueprints, by ledger entry, for a walk over
+// every entry: one lookup per limit given rather than one per entry.
+FlatHashMap<const TeamCounts*, std::int32_t> TeamBlueprintLimits(std::int32_t team_id) {
+  FlatHashMap<const TeamCounts*, std::int32_t> by_entry;
+  for (const auto& [entry, limit] : TeamEntryLimits(team_id)) {
+    by_entry[&entry->second] = limit;
   }
-  Ledger& ledger = StructureLedger();
-  for (const auto& [path, limit] : limits->structures) {
-    const auto entry = ledger.find(path);
-    if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
-      own[&entry->second] = limit;
-    }
-  }
-  return own;
+  return by_entry;
 }
 
 // The first limit a flagged team is above: a blueprint's, else a group's.
@@ -111,7 +99,7 @@ Refusal FirstLimitAbove(std::int32_t team_id) {
 
 }  // namespace
 
-bool ExemptAdmin(std::uint64_t steam_id) {
+bool Exempt(std::uint64_t steam_id) {
   return static_cast<std::int64_t>(steam_id) > 0 && IgnoreAdmin() &&
          Permissions::IsPlayerHasPermission(steam_id, FString(u"Admins"));
 }
@@ -136,7 +124,7 @@ bool StructureAllowed(const FString& path, const PathFacts& facts, std::int32_t 
 
 std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts,
                                      std::int32_t team_id, std::uint64_t steam_id) {
-  if (ExemptAdmin(steam_id)) {
+  if (Exempt(steam_id)) {
     return std::nullopt;
   }
   if (TeamLimitExceeded().Flagged(team_id)) {
@@ -168,7 +156,7 @@ std::optional<Refusal> RefusingLimit(const FString& path, const PathFacts& facts
 
 Refusal RefusalInView(const TeamView& counts, const PathFacts& facts, std::int32_t team_id) {
   std::vector<std::int32_t> limits = LimitsInOrder();
-  for (const auto& [position, limit] : OwnLimitsInOrder(team_id)) {
+  for (const auto& [position, limit] : TeamLimitsInOrder(team_id)) {
     limits[position] = limit;
   }
   const auto at = [&](std::uint32_t position) {
@@ -200,56 +188,56 @@ CountChange PrepareCountChange(const TraceLines& trace, const FString& path, std
 
 CountChange PrepareCountChange(const TraceLines& trace, const FString& path, const PathFacts& facts,
                                std::int32_t team_id, std::int32_t change) {
-  CountChange c;
-  c.path = &path;
-  c.team_id = team_id;
-  c.change = change;
+  CountChange prepared;
+  prepared.path = &path;
+  prepared.team_id = team_id;
+  prepared.change = change;
   // The game's text ends at its first NUL, so a path that starts with one is empty.
-  c.counted = !std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam;
+  prepared.counted = !std::u16string_view(*path).empty() && team_id > kHighestUncountedTeam;
   Ledger& ledger = StructureLedger();
-  c.entry = ledger.end();
-  if (!c.counted) {
-    return c;
+  prepared.entry = ledger.end();
+  if (!prepared.counted) {
+    return prepared;
   }
-  c.entry = facts.entry;
-  c.groups = facts.groups;
-  if (c.entry != ledger.end()) {
-    if (Plus(CountIn(c.entry->second, team_id), change) >= 0) {
-      c.limit = BlueprintLimitOf(c.entry, path.View(), team_id);
+  prepared.entry = facts.entry;
+  prepared.groups = facts.groups;
+  if (prepared.entry != ledger.end()) {
+    if (Plus(CountIn(prepared.entry->second, team_id), change) >= 0) {
+      prepared.limit = BlueprintLimitOf(prepared.entry, path.View(), team_id);
     }
   } else if (trace.On()) {
-    c.max_amount = MaxAmountOf(team_id);
+    prepared.max_amount = MaxAmountOf(team_id);
   }
-  return c;
+  return prepared;
 }
 
-void ApplyCountChange(const TraceLines& trace, const CountChange& c) {
+void ApplyCountChange(const TraceLines& trace, const CountChange& prepared) {
   trace(kTraceOpeningRule);
   trace("|");
   trace("|");
   trace("| UpdateStructureCount: Starting!");
   trace("|");
-  trace("| UpdateStructureCount: team_id: {}", c.team_id);
-  trace("| UpdateStructureCount: path_name: {}", Utf8Text{c.path->View()});
-  trace("| UpdateStructureCount: changeCount: {}", c.change);
+  trace("| UpdateStructureCount: team_id: {}", prepared.team_id);
+  trace("| UpdateStructureCount: path_name: {}", Utf8Text{prepared.path->View()});
+  trace("| UpdateStructureCount: changeCount: {}", prepared.change);
   trace("|");
   trace("|");
   trace(kTraceClosingRule);
 
-  if (c.counted) {
+  if (prepared.counted) {
     trace.Framed("| UpdateStructureCount: Debug code: 1");
     TeamCounts& totals = TeamTotals();
-    const std::int32_t old_total = totals[c.team_id];
-    const std::int32_t new_total = Plus(old_total, c.change);
+    const std::int32_t old_total = totals[prepared.team_id];
+    const std::int32_t new_total = Plus(old_total, prepared.change);
     if (new_total >= 0) {
-      totals[c.team_id] = new_total;
+      totals[prepared.team_id] = new_total;
     }
-    if (c.entry != StructureLedger().end()) {
-      ApplyConfiguredCount(trace, c);
+    if (prepared.entry != StructureLedger().end()) {
+      ApplyConfiguredCount(trace, prepared);
     } else {
-      ApplyUnconfiguredCount(trace, c, old_total, new_total);
+      ApplyUnconfiguredCount(trace, prepared, old_total, new_total);
     }
-    UpdateGroupCounts(c.groups, c.team_id, c.change);
+    UpdateGroupCounts(prepared.groups, prepared.team_id, prepared.change);
   }
 
   trace("|");
@@ -275,8 +263,8 @@ bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std:
 }
 
 std::int32_t MaxAmountOf(std::int32_t team_id) {
-  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr && own->max_amount) {
-    return *own->max_amount;
+  if (const TeamLimits* team = Limits().LimitsOf(team_id); team != nullptr && team->max_amount) {
+    return *team->max_amount;
   }
   return MaxAmountForEveryone();
 }
@@ -287,33 +275,34 @@ std::int32_t MaxAmountForEveryone() {
 
 std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,
                               std::int32_t team_id) {
-  if (const TeamLimits* own = Limits().LimitsOf(team_id); own != nullptr) {
-    if (const auto it = own->structures.find(path); it != own->structures.end()) {
+  if (const TeamLimits* team = Limits().LimitsOf(team_id); team != nullptr) {
+    if (const auto it = team->structures.find(path); it != team->structures.end()) {
       return it->second;
     }
   }
   return StructureLedger().LimitOf(entry, path);
 }
 
-bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2) {
-  return MergedWithinLimits(team_id1, LocalTeamView(team_id1), LocalTeamView(team_id2));
+bool AllowMergedStructureCounts(std::int32_t receiver, std::int32_t joiner) {
+  return MergedWithinLimits(receiver, LocalTeamView(receiver), LocalTeamView(joiner));
 }
 
-bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView& b) {
+bool MergedWithinLimits(std::int32_t receiver, const TeamView& receiving, const TeamView& joining) {
   const TraceLines trace;
   trace.Banner("| AllowMergedStructureCounts: Starts");
-  if (Plus(a.Total(), b.Total()) > MaxAmountOf(receiver)) {
+  if (Plus(receiving.Total(), joining.Total()) > MaxAmountOf(receiver)) {
     return false;
   }
   Ledger& ledger = StructureLedger();
-  const FlatHashMap<const TeamCounts*, std::int32_t> own = OwnBlueprintLimits(receiver);
+  const FlatHashMap<const TeamCounts*, std::int32_t> team_limits = TeamBlueprintLimits(receiver);
   std::size_t index = 0;
   for (auto entry = ledger.begin(); entry != ledger.end(); ++entry, ++index) {
-    const std::int32_t sum = Plus(a.Blueprint(index), b.Blueprint(index));
+    const std::int32_t sum = Plus(receiving.Blueprint(index), joining.Blueprint(index));
     trace("| AllowMergedStructureCounts: count: {}", sum);
-    const auto own_limit = own.find(&entry->second);
-    const std::int32_t limit =
-        own_limit != own.end() ? own_limit->second : ledger.LimitOf(entry, entry->first.View());
+    const auto team_limit = team_limits.find(&entry->second);
+    const std::int32_t limit = team_limit != team_limits.end()
+                                   ? team_limit->second
+                                   : ledger.LimitOf(entry, entry->first.View());
     if (sum > limit) {
       trace("| AllowMergedStructureCounts: Return: false");
       return false;
@@ -322,7 +311,8 @@ bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView
   // Groups limit only while they are counted.
   if (CountedGroups() != nullptr) {
     for (std::size_t group = 0; group < Limits().Groups().size(); ++group) {
-      if (Plus(a.Group(group), b.Group(group)) > Limits().GroupLimitOf(group, receiver)) {
+      if (Plus(receiving.Group(group), joining.Group(group)) >
+          Limits().GroupLimitOf(group, receiver)) {
         trace("| AllowMergedStructureCounts: Return: false");
         return false;
       }

@@ -23,7 +23,7 @@ struct PathFacts {
 PathFacts FactsOfPath(std::u16string_view path);
 
 // Whether the team may place one more structure of the blueprint. Exempt
-// admins first; then a flagged team, a team at "MaxAmount", a team at the
+// players first; then a flagged team, a team at "MaxAmount", a team at the
 // limit of a group of the blueprint and a team at the blueprint's limit are
 // refused. Changes no count.
 bool StructureAllowed(const FString& path, std::int32_t team_id, std::uint64_t steam_id);
@@ -73,19 +73,20 @@ void ApplyCountChange(const TraceLines& trace, const CountChange& change);
 // limit of it, looked up with the entry's key.
 bool BlueprintWithinLimit(Ledger::const_iterator entry, std::int32_t count, std::int32_t team_id);
 
-// Whether the two teams' combined counts fit the limits of team 1, the
+// Whether the two teams' combined local counts fit the limits of the
 // receiving tribe: its total, every configured blueprint's and every group's.
 // Ignores the flags; exempts nobody.
-bool AllowMergedStructureCounts(std::int32_t team_id1, std::int32_t team_id2);
+bool AllowMergedStructureCounts(std::int32_t receiver, std::int32_t joiner);
 
-// The same for two teams' counts as given: this server's or the cluster's.
-bool MergedWithinLimits(std::int32_t receiver, const TeamView& a, const TeamView& b);
+// The same for two teams' counts as given: local counts or the aggregate.
+bool MergedWithinLimits(std::int32_t receiver, const TeamView& receiving, const TeamView& joining);
 
-// An administrator whom "IgnoreAdmin" exempts from every limit.
-bool ExemptAdmin(std::uint64_t steam_id);
+// Whether the player is exempt: an administrator, while "IgnoreAdmin" says
+// administrators are limited by nothing.
+bool Exempt(std::uint64_t steam_id);
 
-// The team's limits: its own under "Teams" where one is given, else the
-// limit for everyone. The total limit is 0 when "MaxAmount" is absent.
+// The team's limits: its team limit under "Teams" where one is given, else
+// everyone's limit. The total limit is 0 when "MaxAmount" is absent.
 std::int32_t MaxAmountOf(std::int32_t team_id);
 std::int32_t MaxAmountForEveryone();
 std::int32_t BlueprintLimitOf(Ledger::const_iterator entry, std::u16string_view path,

@@ -15,6 +15,7 @@
 #include "api/game_members.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "host/blueprint_path.h"
 #include "host/game.h"

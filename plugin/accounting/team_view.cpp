@@ -6,15 +6,6 @@
 #include "config/config.h"
 
 namespace cairnward {
-namespace {
-
-std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
-  const auto it = counts.find(team);
-  return it != counts.end() ? it->second : 0;
-}
-
-}  // namespace
-
 std::int32_t TeamView::Group(std::size_t group) const {
   return At(GroupPosition(group));
 }
@@ -31,10 +22,12 @@ std::size_t GroupPosition(std::size_t group) {
   return 1 + StructureLedger().size() + group;
 }
 
+std::size_t IndexOfEntry(Ledger::const_iterator entry) {
+  return static_cast<std::size_t>(entry.Position() - StructureLedger().begin().Position());
+}
+
 std::uint32_t PositionOfEntry(Ledger::const_iterator entry) {
-  const Ledger& ledger = StructureLedger();
-  return static_cast<std::uint32_t>(
-      BlueprintPosition(static_cast<std::size_t>(entry.Position() - ledger.begin().Position())));
+  return static_cast<std::uint32_t>(BlueprintPosition(IndexOfEntry(entry)));
 }
 
 TeamView LocalTeamView(std::int32_t team) {
@@ -65,32 +58,46 @@ std::vector<std::int32_t> LimitsInOrder() {
   return limits;
 }
 
-std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team) {
-  std::vector<std::pair<std::uint32_t, std::int32_t>> own;
+std::vector<std::pair<Ledger::const_iterator, std::int32_t>> TeamEntryLimits(std::int32_t team) {
+  std::vector<std::pair<Ledger::const_iterator, std::int32_t>> entries;
   const TeamLimits* limits = Limits().LimitsOf(team);
   if (limits == nullptr) {
-    return own;
-  }
-  if (limits->max_amount) {
-    own.emplace_back(0, *limits->max_amount);
+    return entries;
   }
   const Ledger& ledger = StructureLedger();
   for (const auto& [path, count] : limits->structures) {
     const auto entry = ledger.find(path);
+    // The ledger matches without regard to case; a team limit does not.
     if (entry != ledger.end() && entry->first.View() == std::u16string_view(path)) {
-      own.emplace_back(PositionOfEntry(entry), count);
+      entries.emplace_back(entry, count);
     }
+  }
+  return entries;
+}
+
+std::vector<std::pair<std::uint32_t, std::int32_t>> TeamLimitsInOrder(std::int32_t team) {
+  std::vector<std::pair<std::uint32_t, std::int32_t>> in_order;
+  const TeamLimits* limits = Limits().LimitsOf(team);
+  if (limits == nullptr) {
+    return in_order;
+  }
+  if (limits->max_amount) {
+    in_order.emplace_back(0, *limits->max_amount);
+  }
+  for (const auto& [entry, count] : TeamEntryLimits(team)) {
+    in_order.emplace_back(PositionOfEntry(entry), count);
   }
   for (std::size_t group = 0; group < limits->groups.size(); ++group) {
     if (limits->groups[group]) {
-      own.emplace_back(static_cast<std::uint32_t>(GroupPosition(group)), *limits->groups[group]);
+      in_order.emplace_back(static_cast<std::uint32_t>(GroupPosition(group)),
+                            *limits->groups[group]);
     }
   }
-  return own;
+  return in_order;
 }
 
 std::vector<std::int32_t> LimitsInOrder(std::int32_t team, std::vector<std::int32_t> everyone) {
-  for (const auto& [position, limit] : OwnLimitsInOrder(team)) {
+  for (const auto& [position, limit] : TeamLimitsInOrder(team)) {
     if (position < everyone.size()) {
       everyone[position] = limit;
     }

@@ -33,25 +33,27 @@ class TeamView {
   std::vector<std::int32_t> counts_;
 };
 
-// How many positions a view has with the ledger and the groups as they are.
+// Views are sized by the ledger and the groups as they are now.
 std::size_t ViewSize();
-// The position of a ledger entry's count, and of a group's.
 std::size_t BlueprintPosition(std::size_t entry);
 std::size_t GroupPosition(std::size_t group);
-// The position of the count of the entry a StructureLedger() iterator names.
+// The index and the position of the entry a StructureLedger() iterator names.
+std::size_t IndexOfEntry(Ledger::const_iterator entry);
 std::uint32_t PositionOfEntry(Ledger::const_iterator entry);
 
-// This server's own counts of the team; reading adds no team anywhere.
+// The team's local counts; reading adds no team anywhere.
 TeamView LocalTeamView(std::int32_t team);
 
 // Everyone's limit at every position of a view.
 std::vector<std::int32_t> LimitsInOrder();
 // The team's limit at every position: `everyone` (LimitsInOrder()) where
-// "Teams" gives it none of its own.
+// "Teams" gives it no team limit.
 std::vector<std::int32_t> LimitsInOrder(std::int32_t team, std::vector<std::int32_t> everyone);
-// The positions at which "Teams" gives the team a limit of its own, with it;
-// a blueprint's own limit where it spells the entry's key exactly.
-std::vector<std::pair<std::uint32_t, std::int32_t>> OwnLimitsInOrder(std::int32_t team);
+// The positions at which "Teams" gives the team a team limit, with it.
+std::vector<std::pair<std::uint32_t, std::int32_t>> TeamLimitsInOrder(std::int32_t team);
+// The ledger entries the team's "Structures" under "Teams" limit, with each
+// limit: a path applies where it spells the entry's key exactly.
+std::vector<std::pair<Ledger::const_iterator, std::int32_t>> TeamEntryLimits(std::int32_t team);
 
 // The positions a placement of a path counts at: the total, the path's
 // ledger entry if it has one, and each of its groups while they are counted.

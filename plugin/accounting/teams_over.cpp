@@ -23,8 +23,9 @@ std::vector<std::int32_t> Candidates() {
   const std::int32_t everyone = MaxAmountForEveryone();
   const LimitPlan& plan = Limits();
   for (const auto& [team, total] : TeamTotals()) {
-    const TeamLimits* own = plan.LimitsOf(team);
-    const std::int32_t limit = own != nullptr && own->max_amount ? *own->max_amount : everyone;
+    const TeamLimits* team_limits = plan.LimitsOf(team);
+    const std::int32_t limit =
+        team_limits != nullptr && team_limits->max_amount ? *team_limits->max_amount : everyone;
     if (total > 0 && total > limit && !exceeded.Flagged(team)) {
       teams.push_back(team);
     }
@@ -87,8 +88,7 @@ std::vector<std::int32_t> TeamsCountedHere() {
   }
   const ExceededLimits& exceeded = TeamLimitExceeded();
   for (const auto& [team, number] : exceeded.Numbers()) {
-    const auto it = TeamTotals().find(team);
-    if (it == TeamTotals().end() || it->second <= 0) {
+    if (CountIn(TeamTotals(), team) <= 0) {
       teams.push_back(team);
     }
   }

@@ -195,7 +195,7 @@ void PublishLimits(RedisLink& link) {
     limits.emplace_back(fields[i], everyone[i]);
   }
   for (const auto& [team, own] : Limits().Teams()) {
-    for (const auto& [position, limit] : OwnLimitsInOrder(team)) {
+    for (const auto& [position, limit] : TeamLimitsInOrder(team)) {
       limits.emplace_back(TeamLimitField(team, fields[position]), limit);
     }
   }
@@ -296,7 +296,7 @@ ClusterVerdict VerdictOf(const redisReply& reply, std::span<const std::uint32_t>
 }
 
 JudgedBy JudgeOf(std::int32_t team, std::uint64_t steam_id) {
-  if (ExemptAdmin(steam_id)) {
+  if (Exempt(steam_id)) {
     return JudgedBy::kNoLimits;
   }
   return Limits().LimitsOf(team) != nullptr ? JudgedBy::kOwnLimits : JudgedBy::kEveryonesLimits;

@@ -6,7 +6,7 @@
 namespace cairnward {
 namespace {
 
-std::int32_t IntegerOf(const Json& cluster, const Setting& key) {
+std::int32_t SettingInteger(const Json& cluster, const Setting& key) {
   return ReadAt(PlaceOf({"Cluster", key.name}), [&] {
     const Json* member = FindMember(cluster, key.name);
     return member != nullptr ? ReadInRange(*member, key) : std::get<std::int32_t>(key.fallback);
@@ -32,17 +32,18 @@ std::optional<ClusterSettings> ParseClusterSettings(const Json& root) {
   }
   ClusterSettings read;
   read.host = TextOf(cluster, settings::kClusterHost);
-  read.port = IntegerOf(cluster, settings::kClusterPort);
+  read.port = SettingInteger(cluster, settings::kClusterPort);
   read.password = TextOf(cluster, settings::kClusterPassword);
-  read.database = IntegerOf(cluster, settings::kClusterDatabase);
+  read.database = SettingInteger(cluster, settings::kClusterDatabase);
   read.name = TextOf(cluster, settings::kClusterName);
   read.server = TextOf(cluster, settings::kClusterServer);
-  read.timeout = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterTimeoutMs));
-  read.retry = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterRetryMs));
+  read.timeout = std::chrono::milliseconds(SettingInteger(cluster, settings::kClusterTimeoutMs));
+  read.retry = std::chrono::milliseconds(SettingInteger(cluster, settings::kClusterRetryMs));
   read.background_timeout =
-      std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterBackgroundTimeoutMs));
-  read.heartbeat = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterHeartbeatMs));
-  read.lease = std::chrono::milliseconds(IntegerOf(cluster, settings::kClusterLeaseMs));
+      std::chrono::milliseconds(SettingInteger(cluster, settings::kClusterBackgroundTimeoutMs));
+  read.heartbeat =
+      std::chrono::milliseconds(SettingInteger(cluster, settings::kClusterHeartbeatMs));
+  read.lease = std::chrono::milliseconds(SettingInteger(cluster, settings::kClusterLeaseMs));
   return read;
 }
 

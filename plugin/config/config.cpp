@@ -7,6 +7,7 @@
 
 #include "api/ark_api.h"
 #include "config/cluster_settings.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "host/logger.h"
 #include "host/text.h"

@@ -42,7 +42,7 @@ std::chrono::system_clock::time_point ConfigLoadedAt();
 // "General" -> "IgnoreAdmin" as of the last successful read.
 bool IgnoreAdmin();
 
-// Groups, per-team limits and the warning threshold of the configuration in
+// Groups, team limits and the warning threshold of the configuration in
 // force (none before the first read). The same object for as long as that
 // configuration is.
 const std::shared_ptr<const LimitPlan>& LimitsInForce();

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 
 namespace cairnward {

@@ -1,28 +1,20 @@
 #include "config/limit_plan.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 #include <utility>
 
 #include <fmt/format.h>
 
 #include "config/read_at.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
+#include "config/team_id.h"
 #include "host/path_order.h"
 #include "host/text.h"
 
 namespace cairnward {
 namespace {
-
-std::optional<std::int32_t> TeamIdOf(std::string_view key) {
-  std::int32_t id = 0;
-  const auto [end, error] = std::from_chars(key.data(), key.data() + key.size(), id);
-  if (error != std::errc() || end != key.data() + key.size() || key.empty()) {
-    return std::nullopt;
-  }
-  return id;
-}
 
 GroupLimit ReadGroup(const Json& root, const std::string& key, std::vector<std::string>& members) {
   const Place where = PlaceOf({"Groups", key});
@@ -70,6 +62,23 @@ TeamLimits ReadTeam(const Json& team, const std::string& id,
   return limits;
 }
 
+// The file's order where it was noted, else the library's.
+std::vector<std::string> GroupKeysInOrder(const Json& groups,
+                                          std::span<const std::string> group_order) {
+  std::vector<std::string> keys;
+  for (const std::string& key : group_order) {
+    if (groups.contains(key) && std::find(keys.begin(), keys.end(), key) == keys.end()) {
+      keys.push_back(key);
+    }
+  }
+  for (auto it = groups.begin(); it != groups.end(); ++it) {
+    if (std::find(keys.begin(), keys.end(), it.key()) == keys.end()) {
+      keys.push_back(it.key());
+    }
+  }
+  return keys;
+}
+
 }  // namespace
 
 std::span<const std::uint32_t> LimitPlan::GroupsOf(std::u16string_view path) const {
@@ -108,13 +117,67 @@ const FlatHashMap<std::int32_t, std::int32_t>* LimitPlan::TeamsLimitsOf(
 }
 
 std::int32_t LimitPlan::GroupLimitOf(std::size_t group, std::int32_t team) const {
-  const FlatHashMap<std::int32_t, std::int32_t>& own = teams_by_group_[group];
-  if (!own.empty()) {
-    if (const auto it = own.find(team); it != own.end()) {
+  const FlatHashMap<std::int32_t, std::int32_t>& team_limits = teams_by_group_[group];
+  if (!team_limits.empty()) {
+    if (const auto it = team_limits.find(team); it != team_limits.end()) {
       return it->second;
     }
   }
   return groups_[group].count;
+}
+
+void LimitPlan::AddMember(const std::u16string& path, std::uint32_t group) {
+  std::vector<Member>& same_hash = members_[FoldedHash(path)];
+  auto member = std::find_if(same_hash.begin(), same_hash.end(), [&](const Member& m) {
+    return BlueprintPathLess::Compare(m.path, path) == 0;
+  });
+  if (member == same_hash.end()) {
+    member = same_hash.insert(same_hash.end(), Member{path, {}});
+  }
+  // A blueprint named twice in one group counts once in it.
+  if (member->groups.empty() || member->groups.back() != group) {
+    member->groups.push_back(group);
+  }
+}
+
+void LimitPlan::ReadGroups(const Json& root, std::span<const std::string> group_order) {
+  const Json& groups = ObjectOf(root, settings::kGroups.name, PlaceOf({"Groups"}));
+  for (const std::string& key : GroupKeysInOrder(groups, group_order)) {
+    std::vector<std::string> members;
+    groups_.push_back(ReadGroup(root, key, members));
+    const auto index = static_cast<std::uint32_t>(groups_.size() - 1);
+    for (const std::string& name : members) {
+      AddMember(AsciiWiden(name), index);
+    }
+  }
+}
+
+void LimitPlan::ReadTeams(const Json& root) {
+  const Json& teams = ObjectOf(root, settings::kTeams.name, PlaceOf({"Teams"}));
+  for (auto it = teams.begin(); it != teams.end(); ++it) {
+    const Json& team = ReadAt(PlaceOf({"Teams", it.key()}), [&]() -> const Json& {
+      return SettingObject(root, settings::kTeam, it.key());
+    });
+    TeamLimits limits = ReadTeam(team, it.key(), groups_);
+    // A key that is no team id names no team; the checker says so.
+    if (const auto id = ReadTeamId(it.key()).id) {
+      teams_[*id] = std::move(limits);
+    }
+  }
+}
+
+void LimitPlan::IndexTeamLimits() {
+  teams_by_group_.resize(groups_.size());
+  for (const auto& [team, limits] : teams_) {
+    for (const auto& [path, count] : limits.structures) {
+      teams_by_path_[path][team] = count;
+    }
+    for (std::size_t group = 0; group < limits.groups.size(); ++group) {
+      if (limits.groups[group]) {
+        teams_by_group_[group][team] = *limits.groups[group];
+      }
+    }
+  }
 }
 
 LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_order) {
@@ -125,62 +188,9 @@ LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_or
       plan.warn_at_percent_ = ReadInRange(*warn, settings::kWarnAtPercent);
     }
   });
-
-  const Json& groups = ObjectOf(root, settings::kGroups.name, PlaceOf({"Groups"}));
-  // The file's order where it was noted, else the library's.
-  std::vector<std::string> keys;
-  for (const std::string& key : group_order) {
-    if (groups.contains(key) && std::find(keys.begin(), keys.end(), key) == keys.end()) {
-      keys.push_back(key);
-    }
-  }
-  for (auto it = groups.begin(); it != groups.end(); ++it) {
-    if (std::find(keys.begin(), keys.end(), it.key()) == keys.end()) {
-      keys.push_back(it.key());
-    }
-  }
-  for (const std::string& key : keys) {
-    std::vector<std::string> members;
-    plan.groups_.push_back(ReadGroup(root, key, members));
-    const auto index = static_cast<std::uint32_t>(plan.groups_.size() - 1);
-    for (const std::string& name : members) {
-      const std::u16string path = AsciiWiden(name);
-      std::vector<LimitPlan::Member>& same_hash = plan.members_[FoldedHash(path)];
-      auto member = std::find_if(same_hash.begin(), same_hash.end(), [&](const auto& m) {
-        return BlueprintPathLess::Compare(m.path, path) == 0;
-      });
-      if (member == same_hash.end()) {
-        member = same_hash.insert(same_hash.end(), LimitPlan::Member{path, {}});
-      }
-      // A blueprint named twice in one group counts once in it.
-      if (member->groups.empty() || member->groups.back() != index) {
-        member->groups.push_back(index);
-      }
-    }
-  }
-
-  const Json& teams = ObjectOf(root, settings::kTeams.name, PlaceOf({"Teams"}));
-  for (auto it = teams.begin(); it != teams.end(); ++it) {
-    const Json& team = ReadAt(PlaceOf({"Teams", it.key()}), [&]() -> const Json& {
-      return SettingObject(root, settings::kTeam, it.key());
-    });
-    TeamLimits limits = ReadTeam(team, it.key(), plan.groups_);
-    // A key that is no team id names no team; the checker says so.
-    if (const auto id = TeamIdOf(it.key())) {
-      plan.teams_[*id] = std::move(limits);
-    }
-  }
-  plan.teams_by_group_.resize(plan.groups_.size());
-  for (const auto& [team, limits] : plan.teams_) {
-    for (const auto& [path, count] : limits.structures) {
-      plan.teams_by_path_[path][team] = count;
-    }
-    for (std::size_t group = 0; group < limits.groups.size(); ++group) {
-      if (limits.groups[group]) {
-        plan.teams_by_group_[group][team] = *limits.groups[group];
-      }
-    }
-  }
+  plan.ReadGroups(root, group_order);
+  plan.ReadTeams(root);
+  plan.IndexTeamLimits();
   return plan;
 }
 

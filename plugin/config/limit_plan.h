@@ -33,7 +33,7 @@ struct TeamLimits {
   std::optional<std::int32_t> max_amount;
   // Blueprint path, spelt exactly as under "Structures" -> its "Count".
   std::unordered_map<std::u16string, std::int32_t, PathHash, std::equal_to<>> structures;
-  // By group index; none where the group's own "Count" holds.
+  // By group index; none where everyone's "Count" of the group holds.
   std::vector<std::optional<std::int32_t>> groups;
 };
 
@@ -46,10 +46,10 @@ class LimitPlan {
   [[nodiscard]] std::span<const std::uint32_t> GroupsOf(std::u16string_view path,
                                                         std::uint64_t hash) const;
   [[nodiscard]] std::span<const std::uint32_t> GroupsOf(std::u16string_view path) const;
-  // The team's own limits, or null when "Teams" gives it none.
+  // The team limits, or null when "Teams" gives the team none.
   [[nodiscard]] const TeamLimits* LimitsOf(std::int32_t team) const;
   [[nodiscard]] const FlatHashMap<std::int32_t, TeamLimits>& Teams() const { return teams_; }
-  // Team -> its own "Count" of the path (spelt exactly as under "Teams"), for
+  // Team -> its team limit of the path (spelt exactly as under "Teams"), for
   // every team that has one; null when none has.
   [[nodiscard]] const FlatHashMap<std::int32_t, std::int32_t>* TeamsLimitsOf(
       std::u16string_view path) const;
@@ -57,7 +57,7 @@ class LimitPlan {
   [[nodiscard]] const std::vector<GroupLimit>& Groups() const { return groups_; }
   [[nodiscard]] std::optional<std::int32_t> WarnAtPercent() const { return warn_at_percent_; }
 
-  // The group's "Count" for the team: its own under "Teams", else everyone's.
+  // The group's "Count" for the team: its team limit, else everyone's.
   [[nodiscard]] std::int32_t GroupLimitOf(std::size_t group, std::int32_t team) const;
 
   friend LimitPlan ParseLimitPlan(const Json& root, std::span<const std::string> group_order);
@@ -67,6 +67,11 @@ class LimitPlan {
     std::u16string path;
     std::vector<std::uint32_t> groups;
   };
+  void ReadGroups(const Json& root, std::span<const std::string> group_order);
+  void AddMember(const std::u16string& path, std::uint32_t group);
+  void ReadTeams(const Json& root);
+  void IndexTeamLimits();
+
   std::vector<GroupLimit> groups_;
   FlatHashMap<std::uint64_t, std::vector<Member>> members_;  // by FoldedHash of the path
   FlatHashMap<std::int32_t, TeamLimits> teams_;

@@ -19,7 +19,7 @@ FString AsciiFString(std::string_view bytes) {
 }
 
 FString FStringUpToNul(std::u16string_view text) {
-  return FString(text.substr(0, text.find(u'\0')));
+  return FString(UpToNul(text));
 }
 
 std::string ToUtf8(std::u16string_view text) {

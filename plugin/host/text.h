@@ -13,6 +13,9 @@ FString AsciiFString(std::string_view bytes);
 std::u16string AsciiWiden(std::string_view bytes);
 
 // Up to the first NUL, as the game's strings end there.
+inline std::u16string_view UpToNul(std::u16string_view text) {
+  return text.substr(0, text.find(u'\0'));
+}
 FString FStringUpToNul(std::u16string_view text);
 
 // UTF-8 form of game text, through the host.

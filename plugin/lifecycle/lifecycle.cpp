@@ -6,6 +6,8 @@
 
 #include "api/ark_api.h"
 #include "cluster/cluster_counts.h"
+#include "commands/commands.h"
+#include "commands/reload_commands.h"
 #include "config/cluster_settings.h"
 #include "config/config.h"
 #include "counts/counts.h"
@@ -13,9 +15,7 @@
 #include "host/game.h"
 #include "host/logger.h"
 #include "host/text.h"
-#include "messages/commands.h"
 #include "messages/messages.h"
-#include "messages/reload_commands.h"
 
 namespace cairnward {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "accounting/ledger.h"
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "host/text.h"
 #include "messages/messages.h"

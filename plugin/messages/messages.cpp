@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "host/text.h"
 #include "messages/push.h"

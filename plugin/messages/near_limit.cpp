@@ -7,6 +7,7 @@
 #include "accounting/ledger.h"
 #include "accounting/limit_rules.h"
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "messages/limit_name.h"
 #include "messages/messages.h"
@@ -67,7 +68,7 @@ void WarnNearLimit(AShooterPlayerController* player, std::u16string_view path,
   Nearest nearest(*plan.WarnAtPercent());
   Ledger& ledger = StructureLedger();
   if (const auto entry = facts.entry; entry != ledger.end()) {
-    const auto index = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
+    const std::size_t index = IndexOfEntry(entry);
     nearest.Consider(BlueprintPosition(index), after.Blueprint(index),
                      BlueprintLimitOf(entry, path, team));
   }

@@ -5,6 +5,7 @@
 #include "accounting/ledger.h"
 #include "config/config.h"
 #include "config/debug_trace.h"
+#include "config/setting_reads.h"
 #include "config/settings.h"
 #include "messages/limit_name.h"
 #include "messages/messages.h"

@@ -84,15 +84,14 @@ class VerdictForPlacement {
 
 }  // namespace
 
-PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint,
-                  PlaceOptions options) {
+PlaceResult Server::Place(SimPlayerController* player, SimClass* blueprint, PlaceOptions options) {
   if (blueprint == nullptr || blueprint->default_object == nullptr ||
       (blueprint->default_object->kinds & kStructure) == 0U) {
     throw std::invalid_argument("Place: not a structure class");
   }
-  World& world = server.GetWorld();
+  World& world = *world_;
   const VerdictForPlacement verdict(world, options);
-  auto* check = server.Hooks().Entry(game::kIsAllowedToBuild);
+  auto* check = hooks_.Entry(game::kIsAllowedToBuild);
   auto* structure = AsGame<APrimalStructure>(blueprint->default_object);
   auto* controller = AsGame<APlayerController>(player);
   const FVector at{1200.0F, -340.0F, 85.0F};
@@ -120,13 +119,12 @@ PlaceResult Place(Server& server, SimPlayerController* player, SimClass* bluepri
   return result;
 }
 
-PlaceResult Place(Server& server, SimPlayerController* player, const std::string& blueprint_path,
-                  PlaceOptions options) {
-  return Place(server, player, server.GetWorld().BlueprintClass(ObjectPathOf(blueprint_path)),
-               options);
+PlaceResult Server::Place(SimPlayerController* player, const std::string& blueprint,
+                          PlaceOptions options) {
+  return Place(player, world_->BlueprintClass(ObjectPathOf(blueprint)), options);
 }
 
-bool Destroy(Server& server, SimActor* structure, Via via, SimPlayerController* by) {
+bool Server::Destroy(SimActor* structure, Via via, SimPlayerController* by) {
   SimObject* live = FindLive(structure);
   if (live == nullptr || (live->kinds & kStructure) == 0U) {
     throw std::invalid_argument("Destroy: not a live structure");
@@ -136,67 +134,66 @@ bool Destroy(Server& server, SimActor* structure, Via via, SimPlayerController* 
   if (via == Via::kDie) {
     FDamageEvent damage;
     AActor* causer = by != nullptr ? AsGame<AActor>(by->character) : nullptr;
-    dies = server.Hooks().Entry(game::kDie)(game_structure, 100000.0F, &damage,
-                                            AsGame<AController>(by), causer);
+    dies = hooks_.Entry(game::kDie)(game_structure, 100000.0F, &damage, AsGame<AController>(by),
+                                    causer);
   } else {
-    dies = server.Hooks().Entry(game::kDemolish)(game_structure, AsGame<APlayerController>(by),
-                                                 nullptr);
+    dies = hooks_.Entry(game::kDemolish)(game_structure, AsGame<APlayerController>(by), nullptr);
   }
   if (!dies) {
     return false;
   }
-  server.Hooks().Entry(game::kDestroyed)(game_structure);
-  server.GetWorld().RemoveActor(structure);
+  hooks_.Entry(game::kDestroyed)(game_structure);
+  world_->RemoveActor(structure);
   return true;
 }
 
-std::vector<std::uint64_t> Destroy(Server& server, const std::vector<SimActor*>& structures,
-                                   Via via, SimPlayerController* by) {
+std::vector<std::uint64_t> Server::Destroy(const std::vector<SimActor*>& structures, Via via,
+                                           SimPlayerController* by) {
   std::vector<std::uint64_t> removed;
   for (SimActor* structure : structures) {
     const std::uint64_t id = structure != nullptr ? structure->id : 0;
-    if (Destroy(server, structure, via, by)) {
+    if (Destroy(structure, via, by)) {
       removed.push_back(id);
     }
   }
   return removed;
 }
 
-bool AddToTribe(Server& server, SimPlayerController* joiner, SimTribeData* tribe, bool merge,
-                bool force, bool invite, SimPlayerController* inviter) {
+bool Server::AddToTribe(SimPlayerController* joiner, SimTribeData* tribe, bool merge, bool force,
+                        bool invite, SimPlayerController* inviter) {
   SimPlayerState* state = StateOf(joiner, "AddToTribe");
-  return server.Hooks().Entry(game::kAddToTribe)(AsGame<AShooterPlayerState>(state),
-                                                 AsGame<FTribeData>(tribe), merge, force, invite,
-                                                 AsGame<APlayerController>(inviter));
+  return hooks_.Entry(game::kAddToTribe)(AsGame<AShooterPlayerState>(state),
+                                         AsGame<FTribeData>(tribe), merge, force, invite,
+                                         AsGame<APlayerController>(inviter));
 }
 
-bool CreateTribe(Server& server, SimPlayerController* player, std::int32_t tribe_id) {
-  SimTribeData* tribe = server.GetWorld().TribeById(tribe_id);
-  return AddToTribe(server, player, tribe, false, false, false, nullptr);
+bool Server::CreateTribe(SimPlayerController* player, std::int32_t tribe_id) {
+  SimTribeData* tribe = world_->TribeById(tribe_id);
+  return AddToTribe(player, tribe, false, false, false, nullptr);
 }
 
-bool ForceJoin(Server& server, SimPlayerController* player, std::int32_t tribe_id) {
-  SimTribeData* tribe = server.GetWorld().TribeById(tribe_id);
-  return AddToTribe(server, player, tribe, false, true, false, nullptr);
+bool Server::ForceJoin(SimPlayerController* player, std::int32_t tribe_id) {
+  SimTribeData* tribe = world_->TribeById(tribe_id);
+  return AddToTribe(player, tribe, false, true, false, nullptr);
 }
 
-bool Invite(Server& server, SimPlayerController* joiner, SimPlayerController* inviter) {
+bool Server::Invite(SimPlayerController* joiner, SimPlayerController* inviter) {
   const SimPlayerState* inviting = StateOf(inviter, "Invite");
   if (inviting == nullptr || !inviting->in_tribe || inviting->current_tribe_data == nullptr) {
     return false;
   }
-  return AddToTribe(server, joiner, inviting->current_tribe_data, false, false, true, inviter);
+  return AddToTribe(joiner, inviting->current_tribe_data, false, false, true, inviter);
 }
 
-bool Merge(Server& server, SimPlayerController* joiner, SimPlayerController* inviter) {
+bool Server::Merge(SimPlayerController* joiner, SimPlayerController* inviter) {
   const SimPlayerState* inviting = StateOf(inviter, "Merge");
   if (inviting == nullptr || !inviting->in_tribe || inviting->current_tribe_data == nullptr) {
     return false;
   }
-  return AddToTribe(server, joiner, inviting->current_tribe_data, true, false, true, inviter);
+  return AddToTribe(joiner, inviting->current_tribe_data, true, false, true, inviter);
 }
 
-void LeaveTribe(Server& /*server*/, SimPlayerController* player) {
+void Server::LeaveTribe(SimPlayerController* player) {
   SimPlayerState* state = StateOf(player, "LeaveTribe");
   if (state == nullptr || !state->in_tribe) {
     return;
@@ -206,12 +203,12 @@ void LeaveTribe(Server& /*server*/, SimPlayerController* player) {
   SetPlayerTeam(state, OwnTeam(state));
 }
 
-void StartGameMode(Server& server) {
+void Server::StartGameMode() {
   FString map(u"Ocean");
   FString options(u"?listen?MaxPlayers=70");
   FString error;
-  server.Hooks().Entry(game::kInitGame)(AsGame<AShooterGameMode>(server.GetWorld().GameMode()),
-                                        &map, &options, &error);
+  hooks_.Entry(game::kInitGame)(AsGame<AShooterGameMode>(world_->GameMode()), &map, &options,
+                                &error);
 }
 
 bool CarryOutTribeJoin(World& world, SimPlayerState* joiner, SimTribeData* tribe, bool merge,

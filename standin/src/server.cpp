@@ -178,11 +178,6 @@ void Server::Deliver(Delivery delivery) {
   }
 }
 
-PlaceResult Server::Place(SimPlayerController* player, const std::string& blueprint,
-                          PlaceOptions options) {
-  return standin::Place(*this, player, blueprint, options);
-}
-
 bool Server::Chat(SimPlayerController* player, std::u16string_view text) {
   return commands_.DispatchChat(AsGame<AShooterPlayerController>(player), std::u16string(text),
                                 EChatSendMode::GlobalChat);

@@ -76,6 +76,44 @@ struct Spawn {
 
 constexpr std::int32_t kCreatureClasses = 50;
 
+std::vector<SimClass*> CreatureClasses(World& world) {
+  std::vector<SimClass*> classes;
+  classes.reserve(kCreatureClasses);
+  for (std::int32_t i = 0; i < kCreatureClasses; ++i) {
+    classes.push_back(world.BlueprintClass(CreaturePath(i), /*structure=*/false));
+  }
+  return classes;
+}
+
+// Structures first, then creatures, then shuffled: the draws come in this
+// order so that a seed gives the same world every time.
+std::vector<Spawn> DrawSpawns(Random& random, const WorldShape& shape,
+                              const std::vector<SimClass*>& structure_classes,
+                              const std::vector<SimClass*>& creature_classes,
+                              const std::vector<std::int32_t>& teams) {
+  std::vector<Spawn> spawns;
+  spawns.reserve(static_cast<std::size_t>(shape.actors));
+  for (std::int32_t i = 0; i < shape.structures; ++i) {
+    // Every class first, so that each one occurs.
+    SimClass* cls = i < shape.structure_classes
+                        ? structure_classes[static_cast<std::size_t>(i)]
+                        : structure_classes[random.Below(structure_classes.size())];
+    const std::int32_t team = random.Unit() < shape.uncounted_share
+                                  ? UncountedTeam(random)
+                                  : teams[random.Below(teams.size())];
+    spawns.push_back({cls, team});
+  }
+  for (std::int32_t i = shape.structures; i < shape.actors; ++i) {
+    const bool tamed = random.Below(2) == 0;
+    spawns.push_back({creature_classes[random.Below(creature_classes.size())],
+                      tamed ? teams[random.Below(teams.size())] : 0});
+  }
+  for (std::size_t i = spawns.size(); i > 1; --i) {
+    std::swap(spawns[i - 1], spawns[random.Below(i)]);
+  }
+  return spawns;
+}
+
 }  // namespace
 
 GeneratedWorld GenerateWorld(World& world, const WorldShape& shape) {
@@ -86,39 +124,14 @@ GeneratedWorld GenerateWorld(World& world, const WorldShape& shape) {
   Random random(shape.seed);
   GeneratedWorld generated;
   generated.teams = DrawTeams(random, shape.teams);
-
   std::vector<SimClass*> structure_classes;
   for (std::int32_t i = 0; i < shape.structure_classes; ++i) {
     generated.structure_classes.push_back(StructurePath(i));
     structure_classes.push_back(world.BlueprintClass(generated.structure_classes.back()));
   }
-  std::vector<SimClass*> creature_classes;
-  creature_classes.reserve(kCreatureClasses);
-  for (std::int32_t i = 0; i < kCreatureClasses; ++i) {
-    creature_classes.push_back(world.BlueprintClass(CreaturePath(i), /*structure=*/false));
-  }
-
-  std::vector<Spawn> spawns;
-  spawns.reserve(static_cast<std::size_t>(shape.actors));
-  for (std::int32_t i = 0; i < shape.structures; ++i) {
-    // Every class first, so that each one occurs.
-    SimClass* cls = i < shape.structure_classes
-                        ? structure_classes[static_cast<std::size_t>(i)]
-                        : structure_classes[random.Below(structure_classes.size())];
-    const std::int32_t team = random.Unit() < shape.uncounted_share
-                                  ? UncountedTeam(random)
-                                  : generated.teams[random.Below(generated.teams.size())];
-    spawns.push_back({cls, team});
-  }
-  for (std::int32_t i = shape.structures; i < shape.actors; ++i) {
-    const bool tamed = random.Below(2) == 0;
-    spawns.push_back({creature_classes[random.Below(creature_classes.size())],
-                      tamed ? generated.teams[random.Below(generated.teams.size())] : 0});
-  }
-  for (std::size_t i = spawns.size(); i > 1; --i) {
-    std::swap(spawns[i - 1], spawns[random.Below(i)]);
-  }
-  for (const Spawn& spawn : spawns) {
+  const std::vector<SimClass*> creature_classes = CreatureClasses(world);
+  for (const Spawn& spawn :
+       DrawSpawns(random, shape, structure_classes, creature_classes, generated.teams)) {
     world.SpawnActor(spawn.cls, spawn.team);
   }
   return generated;

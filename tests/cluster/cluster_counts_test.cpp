@@ -13,14 +13,11 @@ class ClusterCounts : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    if (SharedRedisPort() == 0) {
-      GTEST_SKIP() << "runs with the CTest fixture \"redis\"";
-    }
     MaxAmount(50);
     Config()["Messages"]["ShowLimitMsg"] = "{}: {}/{} ({} here)\n";
     Config()["Messages"]["ShowLimitsType"] = "Chat";
     Config()["Messages"]["ReachLimitMsg"] = "{} {}/{}";
-    JoinCluster(SharedRedisPort());
+    JoinSharedCluster();
   }
 };
 
@@ -42,7 +39,7 @@ TEST_F(ClusterCounts, ALimitHoldsForTheWholeClusterAndLimitsShowsBothCounts) {
   EXPECT_NE(Received(alice).back().text.find(u"Wall: 3/3 (1 here)"), std::u16string::npos);
 
   // A removal here frees a slot on every grid.
-  standin::Destroy(server(), standin::StructuresOf(world(), 3001).front(), standin::Via::kDie);
+  server().Destroy(standin::StructuresOf(world(), 3001).front(), standin::Via::kDie);
   EXPECT_EQ(Aggregate(3001), (Counts{2, 0, 2}));
   EXPECT_TRUE(b1.Place(3001, kWalls, limits));
 }
@@ -60,10 +57,10 @@ TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
   b1.Place(3003, kWalls, {50, 10, 3});
   b1.Recount();
 
-  EXPECT_FALSE(standin::Invite(server(), bob, alice)) << "2 + 2 walls, 0 of Bob's here";
+  EXPECT_FALSE(server().Invite(bob, alice)) << "2 + 2 walls, 0 of Bob's here";
   EXPECT_EQ(Aggregate(3002), (Counts{2, 0, 2}));
 
-  EXPECT_TRUE(standin::Invite(server(), carol, alice));
+  EXPECT_TRUE(server().Invite(carol, alice));
   EXPECT_EQ(Aggregate(3003), (Counts{}));
   EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3})) << "B1's wall moved with Carol";
   b1.Recount();
@@ -86,8 +83,8 @@ TEST_F(ClusterCounts, ChangesWhileALargeContributionIsSentInTheBackgroundAreNotL
   PutInTribe(alice, 10001);
   Place(alice, kWall);
   Place(bob, kFoundation);
-  standin::Destroy(server(), standin::StructuresOf(world(), 25000).front(), standin::Via::kDie);
-  EXPECT_TRUE(standin::Invite(server(), carol, alice));
+  server().Destroy(standin::StructuresOf(world(), 25000).front(), standin::Via::kDie);
+  EXPECT_TRUE(server().Invite(carol, alice));
   for (int i = 0; i < 2000 && ClusterPublishing(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }

@@ -24,8 +24,7 @@ class RedisFaults : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    MaxAmount(50);
-    alice_ = AddPlayer("Alice", 101, 3001);
+    StartGrid();
   }
 
   std::vector<std::string> Lines(const char* text) const {
@@ -76,7 +75,6 @@ class RedisFaults : public ClusterStory {
   }
 
   RedisServer redis_;
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 TEST_F(RedisFaults, KilledAndRestartedEmptyTheCountsArePublishedAgain) {

@@ -23,12 +23,8 @@ class ClusterInvariants : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    if (SharedRedisPort() == 0) {
-      GTEST_SKIP() << "runs with a CTest fixture \"redis\"";
-    }
-    MaxAmount(50);
-    JoinCluster(SharedRedisPort());
-    alice_ = AddPlayer("Alice", 101, 3001);
+    StartGrid();
+    JoinSharedCluster();
   }
 
   [[nodiscard]] std::string ContributionKey(const std::string& server, std::int32_t team) const {
@@ -67,8 +63,6 @@ class ClusterInvariants : public ClusterStory {
     }
     return found;
   }
-
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 const Counts kLimits{50, 10, 5};
@@ -194,7 +188,7 @@ TEST_F(ClusterInvariants, AJoinHereWhileAnotherGridPublishesIsCountedOnce) {
   const auto snapshot = b1.TakeSnapshot();
   ASSERT_TRUE(snapshot);
 
-  EXPECT_TRUE(standin::Invite(server(), carol, alice_));
+  EXPECT_TRUE(server().Invite(carol, alice_));
   ASSERT_TRUE(b1.Send(*snapshot));
   EXPECT_EQ(Aggregate(3003), (Counts{})) << "not sent back from before the join";
   EXPECT_EQ(Aggregate(5001), (Counts{2, 0, 2}));
@@ -218,7 +212,7 @@ TEST_F(ClusterInvariants, TeamsChangedHereDuringAPublicationAreSentAgainWhenItEn
   auto* dave = AddPlayer("Dave", 104, 10001);
   PutInTribe(dave, 10001);
   Place(bob, kFoundation);
-  EXPECT_TRUE(standin::Invite(server(), carol, dave));
+  EXPECT_TRUE(server().Invite(carol, dave));
   // No call of this grid between here and the checks: the publisher ends it.
   for (int i = 0; i < 4000 && ClusterPublishing(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -285,14 +279,14 @@ TEST_F(ClusterInvariants, AJoinTheGameRefusesLeavesEveryGridsCountsAsTheyWere) {
   b1.Place(3003, kWalls, kLimits);
   b1.Place(5001, kWalls, kLimits);
   world().refuse_tribe_joins = 1;
-  EXPECT_FALSE(standin::Invite(server(), carol, alice_));
+  EXPECT_FALSE(server().Invite(carol, alice_));
   EXPECT_EQ(Aggregate(3003), (Counts{2, 0, 2}));
   EXPECT_EQ(Aggregate(5001), (Counts{1, 0, 1}));
   EXPECT_EQ(Contribution("A1", 3003), Local(3003));
   EXPECT_EQ(Contribution("B1", 3003), (Counts{1, 0, 1}));
   ExpectAggregatesAreTheSums();
 
-  EXPECT_TRUE(standin::Invite(server(), carol, alice_));
+  EXPECT_TRUE(server().Invite(carol, alice_));
   EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
   EXPECT_EQ(Contribution("A1", 5001), Local(5001));
 }

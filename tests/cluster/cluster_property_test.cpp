@@ -60,8 +60,7 @@ class ThreeGrids : public ClusterStory {
     auto* joiner = players_[Pick(players_.size())];
     auto* inviter = players_[Pick(players_.size())];
     const std::int32_t from = standin::TeamOf(joiner);
-    const bool joined = merge ? standin::Merge(server(), joiner, inviter)
-                              : standin::Invite(server(), joiner, inviter);
+    const bool joined = merge ? server().Merge(joiner, inviter) : server().Invite(joiner, inviter);
     if (joined && standin::TeamOf(joiner) != from) {
       for (auto& peer : peers_) {
         if (peer) {
@@ -154,7 +153,7 @@ class ThreeGrids : public ClusterStory {
       case 2: {
         const auto structures = standin::StructuresOf(world(), AnyTeam());
         if (!structures.empty()) {
-          standin::Destroy(server(), structures[Pick(structures.size())], standin::Via::kDie);
+          server().Destroy(structures[Pick(structures.size())], standin::Via::kDie);
         }
         break;
       }
@@ -169,7 +168,7 @@ class ThreeGrids : public ClusterStory {
         Join(Pick(2) == 0);
         break;
       case 7:
-        standin::CreateTribe(server(), players_[Pick(players_.size())], next_tribe_++);
+        server().CreateTribe(players_[Pick(players_.size())], next_tribe_++);
         break;
       case 8:
         if (Pick(2) == 0) {

@@ -24,12 +24,11 @@ class ClusterRepairs : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    if (SharedRedisPort() == 0) {
-      GTEST_SKIP() << "runs with the CTest fixture \"redis\"";
+    StartGrid();
+    JoinSharedCluster();
+    if (IsSkipped()) {
+      return;
     }
-    MaxAmount(50);
-    JoinCluster(SharedRedisPort());
-    alice_ = AddPlayer("Alice", 101, 3001);
     connection_.emplace(Settings("A1"), std::chrono::milliseconds(2000));
   }
 
@@ -53,7 +52,6 @@ class ClusterRepairs : public ClusterStory {
   }
 
   static constexpr Counts kLimits{50, 10, 3};
-  standin::SimPlayerController* alice_ = nullptr;
   std::optional<RedisConnection> connection_;
 };
 

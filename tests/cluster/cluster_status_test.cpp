@@ -5,8 +5,8 @@
 
 #include "cluster/cluster_status.h"
 #include "cluster/cluster_story.h"
+#include "commands/limits_body.h"
 #include "host/text.h"
-#include "messages/limits_body.h"
 #include "support/redis_server.h"
 
 namespace cairnward::testing {
@@ -22,9 +22,8 @@ class ClusterStatus : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    MaxAmount(50);
+    StartGrid();
     Config()["Messages"]["ShowLimitsType"] = "Chat";
-    alice_ = AddPlayer("Alice", 101, 3001);
     JoinCluster(redis_.Port());
   }
 
@@ -41,7 +40,6 @@ class ClusterStatus : public ClusterStory {
   }
 
   RedisServer redis_;
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 TEST_F(ClusterStatus, StatusAndLimitsSayWhetherTheNumbersAreTheClustersOrThisServersOnly) {

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "support/redis_server.h"
+
 namespace cairnward::testing {
 
 PeerServer::PeerServer(const ClusterSettings& cluster, std::string server)
@@ -154,6 +156,18 @@ ClusterSettings ClusterStory::Settings(const std::string& server) const {
   settings.timeout = std::chrono::milliseconds(200);
   settings.retry = std::chrono::milliseconds(20);
   return settings;
+}
+
+void ClusterStory::StartGrid() {
+  MaxAmount(50);
+  alice_ = AddPlayer("Alice", 101, 3001);
+}
+
+void ClusterStory::JoinSharedCluster() {
+  if (SharedRedisPort() == 0) {
+    GTEST_SKIP() << "runs with the CTest fixture \"redis\"";
+  }
+  JoinCluster(SharedRedisPort());
 }
 
 void ClusterStory::JoinCluster(int port, const std::string& password) {

@@ -73,6 +73,12 @@ class PeerServer {
 // plug-in attached with a "Cluster" section, as a load does.
 class ClusterStory : public DirectStory {
  protected:
+  // Where most stories start: at most 50 structures a team, and Alice, a
+  // player of team 3001 on this grid.
+  void StartGrid();
+  // JoinCluster() on the Redis of the CTest fixture "redis", which the tests
+  // that never stop it share; without the fixture the test is skipped.
+  void JoinSharedCluster();
   // Waits for the load's publication to be sent.
   void JoinCluster(int port, const std::string& password = {});
   // The "Cluster" section alone, for a test that loads the plug-in itself.
@@ -102,6 +108,7 @@ class ClusterStory : public DirectStory {
   // that exist.
   void ExpectAggregatesAreTheSums() const;
 
+  standin::SimPlayerController* alice_ = nullptr;  // after StartGrid()
   int port_ = 0;
   std::string password_;
 

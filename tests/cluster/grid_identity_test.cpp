@@ -16,12 +16,10 @@ class GridIdentity : public ClusterStory {
  protected:
   void SetUp() override {
     ClusterStory::SetUp();
-    MaxAmount(50);
-    alice_ = AddPlayer("Alice", 101, 3001);
+    StartGrid();
   }
 
   RedisServer redis_;
-  standin::SimPlayerController* alice_ = nullptr;
 };
 
 // Two grids configured with one "Server" would overwrite each other's

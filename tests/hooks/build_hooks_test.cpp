@@ -69,7 +69,7 @@ TEST_F(BuildHook, C4ChargesInAnyCaseAreNeitherJudgedNorCountedNorUncounted) {
     const auto result = Place(alice_, path);
     ASSERT_EQ(result.refused_by, RefusedBy::kNone) << path;
     EXPECT_EQ(TeamTotal(2001), 0);
-    standin::Destroy(server(), result.actor, standin::Via::kDie);
+    server().Destroy(result.actor, standin::Via::kDie);
   }
   EXPECT_EQ(TeamTotal(2001), 0);
   EXPECT_TRUE(Received(alice_).empty());
@@ -88,11 +88,11 @@ TEST_F(BuildHook, RemovalLowersTheCountOfTeamsAbove1000Only) {
   auto counted = Spawn(kWall, 1001, 2);
   auto uncounted = Spawn(kWall, 1000, 1);
   Recount();
-  EXPECT_TRUE(standin::Destroy(server(), counted[0], standin::Via::kDemolish));
+  EXPECT_TRUE(server().Destroy(counted[0], standin::Via::kDemolish));
   EXPECT_EQ(CountOf(kWall, 1001), 1);
   Debug(true);
   Configure();
-  const auto trace = TraceOf([&] { standin::Destroy(server(), uncounted[0], standin::Via::kDie); });
+  const auto trace = TraceOf([&] { server().Destroy(uncounted[0], standin::Via::kDie); });
   EXPECT_THAT(trace, ElementsAre("| Hook_APrimalStructure_Die: Starts",
                                  "_________________________________________", "|", "|",
                                  "| Hook_APrimalStructure_Destroyed", "|", "|",
@@ -126,7 +126,7 @@ TEST_F(BuildHook, ABrokenRefusalMessageStillRefuses) {
 TEST_F(BuildHook, GameModeStartRunsTheGameFirstThenRecounts) {
   Spawn(kWall, 2001, 2);
   EXPECT_EQ(CountOf(kWall, 2001), 0);
-  standin::StartGameMode(server());
+  server().StartGameMode();
   EXPECT_THAT(world().original_calls, ElementsAre("AShooterGameMode.InitGame"));
   EXPECT_EQ(CountOf(kWall, 2001), 2);
 }

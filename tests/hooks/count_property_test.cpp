@@ -54,16 +54,16 @@ class CountsNeverDrift : public DirectStory {
       case 3: {
         const auto structures = standin::StructuresOf(world(), standin::TeamOf(AnyPlayer()));
         if (!structures.empty()) {
-          standin::Destroy(server(), structures[Pick(structures.size())],
+          server().Destroy(structures[Pick(structures.size())],
                            Pick(2) == 0 ? standin::Via::kDie : standin::Via::kDemolish);
         }
         break;
       }
       case 4:
-        standin::CreateTribe(server(), AnyPlayer(), static_cast<std::int32_t>(5000 + Pick(4)));
+        server().CreateTribe(AnyPlayer(), static_cast<std::int32_t>(5000 + Pick(4)));
         break;
       case 5:
-        standin::Invite(server(), AnyPlayer(), AnyPlayer());
+        server().Invite(AnyPlayer(), AnyPlayer());
         break;
       case 6: {
         // A reload that moves the wall limit below or above what teams own,
@@ -79,9 +79,9 @@ class CountsNeverDrift : public DirectStory {
       }
       default:
         if (Pick(2) == 0) {
-          standin::Merge(server(), AnyPlayer(), AnyPlayer());
+          server().Merge(AnyPlayer(), AnyPlayer());
         } else {
-          standin::LeaveTribe(server(), AnyPlayer());
+          server().LeaveTribe(AnyPlayer());
         }
         break;
     }

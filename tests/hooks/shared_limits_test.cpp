@@ -71,7 +71,7 @@ TEST_F(SharedLimits, MembersCountTogetherAndAGroupAtItsCountRefusesEveryMember) 
   EXPECT_EQ(Place(alice_, kBallista).refused_by, RefusedBy::kNone);  // only in Defence
   EXPECT_EQ(Place(bob_, kCannon).refused_by, RefusedBy::kNone);      // counts are per team
 
-  standin::Destroy(server(), standin::StructuresOf(world(), 2001).front(), standin::Via::kDie);
+  server().Destroy(standin::StructuresOf(world(), 2001).front(), standin::Via::kDie);
   EXPECT_EQ(GroupCountOf(kTurrets, 2001), 3);
   EXPECT_EQ(Place(alice_, kWall).refused_by, RefusedBy::kNone);
 }
@@ -90,10 +90,10 @@ TEST_F(SharedLimits, ATeamAboveAGroupMayPlaceNothingAndJoinsAreJudgedByTheGroupT
   Spawn(kCannon, 5001, 2);
   Spawn(kWall, 2004);
   Recount();
-  EXPECT_TRUE(standin::Invite(server(), bob_, carol));
+  EXPECT_TRUE(server().Invite(bob_, carol));
   EXPECT_EQ(GroupCountOf(kTurrets, 5001), 4);
   EXPECT_EQ(GroupCountOf(kTurrets, 2002), 0);
-  EXPECT_FALSE(standin::Invite(server(), dave, carol));
+  EXPECT_FALSE(server().Invite(dave, carol));
   EXPECT_EQ(GroupCountOf(kTurrets, 5001), 4);
 }
 
@@ -111,11 +111,11 @@ TEST_F(SharedLimits, ATribesOwnLimitsReplaceOnlyWhatTheyName) {
   // The receiving tribe's limits judge a join: 5001 takes one turret only.
   auto* carol = AddPlayer("Carol", 76561198000000003ULL, 2003);
   PutInTribe(carol, 5001);
-  EXPECT_FALSE(standin::Invite(server(), alice_, carol));
+  EXPECT_FALSE(server().Invite(alice_, carol));
   auto* erin = AddPlayer("Erin", 76561198000000005ULL, 2005);
   Spawn(kCeiling, 2005, 3);
   Recount();
-  EXPECT_FALSE(standin::Invite(server(), erin, carol));  // 3 above its total of 2
+  EXPECT_FALSE(server().Invite(erin, carol));  // 3 above its total of 2
 }
 
 TEST_F(SharedLimits, OneWarningNamesTheLimitNearestToBeingReached) {

@@ -36,7 +36,7 @@ TEST_F(TribeHook, InvitationOverALimitIsRefusedAndBothPlayersAreTold) {
   Spawn(kWall, 5001, 2);
   Spawn(kWall, 3002, 2);
   Recount();
-  EXPECT_FALSE(standin::Invite(server(), joiner_, chief_));
+  EXPECT_FALSE(server().Invite(joiner_, chief_));
   EXPECT_EQ(GameJoins(), 0U);
   EXPECT_THAT(Texts(Received(chief_)),
               ElementsAre(u"This player's structures would exceed your tribe's limits"));
@@ -50,7 +50,7 @@ TEST_F(TribeHook, MergeOverALimitIsRefusedWithTheMergeMessages) {
   Spawn(kFoundation, 5001, 6);
   Spawn(kFoundation, 5002, 5);
   Recount();
-  EXPECT_FALSE(standin::Merge(server(), joiner_, chief_));
+  EXPECT_FALSE(server().Merge(joiner_, chief_));
   EXPECT_EQ(GameJoins(), 0U);
   EXPECT_THAT(Texts(Received(chief_)),
               ElementsAre(u"The merged tribe would exceed its structure limits"));
@@ -66,7 +66,7 @@ TEST_F(TribeHook, MergeWithinTheLimitsMovesEveryCountToTheInvitingTribe) {
   Spawn(kCeiling, 5002, 1);
   Spawn(kFoundation, 5001, 1);
   Recount();
-  EXPECT_TRUE(standin::Merge(server(), joiner_, chief_));
+  EXPECT_TRUE(server().Merge(joiner_, chief_));
   EXPECT_EQ(CountOf(kWall, 5001), 2);
   EXPECT_EQ(CountOf(kFoundation, 5001), 4);
   EXPECT_EQ(CountOf(kWall, 5002), 0);
@@ -76,19 +76,18 @@ TEST_F(TribeHook, MergeWithinTheLimitsMovesEveryCountToTheInvitingTribe) {
 }
 
 TEST_F(TribeHook, MergeFlagWithoutInviteFlagIsRefusedSilently) {
-  EXPECT_FALSE(standin::AddToTribe(server(), joiner_, world().TribeById(5001), /*merge=*/true,
-                                   false, /*invite=*/false, chief_));
+  EXPECT_FALSE(server().AddToTribe(joiner_, world().TribeById(5001), /*merge=*/true, false,
+                                   /*invite=*/false, chief_));
   EXPECT_EQ(GameJoins(), 0U);
   EXPECT_THAT(Received(chief_), IsEmpty());
   EXPECT_THAT(Received(joiner_), IsEmpty());
 }
 
 TEST_F(TribeHook, MissingParticipantsAndTeamZeroRefuseWithoutCallingTheGame) {
-  EXPECT_FALSE(standin::AddToTribe(server(), joiner_, world().TribeById(5001), false, false,
+  EXPECT_FALSE(server().AddToTribe(joiner_, world().TribeById(5001), false, false,
                                    /*invite=*/true, nullptr));
   auto* nobody = AddPlayer("Nobody", 3, 0);
-  EXPECT_FALSE(
-      standin::AddToTribe(server(), nobody, world().TribeById(5001), false, false, true, chief_));
+  EXPECT_FALSE(server().AddToTribe(nobody, world().TribeById(5001), false, false, true, chief_));
   EXPECT_EQ(GameJoins(), 0U);
 }
 
@@ -96,7 +95,7 @@ TEST_F(TribeHook, AnInvitationOfAPlayerWithNothingChangesNoCountAndTracesCode2) 
   Debug(true);
   Configure();
   std::vector<std::string> trace;
-  trace = TraceOf([&] { EXPECT_TRUE(standin::Invite(server(), joiner_, chief_)); });
+  trace = TraceOf([&] { EXPECT_TRUE(server().Invite(joiner_, chief_)); });
   EXPECT_THAT(trace,
               ::testing::Contains(
                   "| AShooterPlayerState_AddToTribe: [Invite]: Tribe invite allowed! (Code 2)"));
@@ -107,7 +106,7 @@ TEST_F(TribeHook, CreatingATribeTakesThePlayersCountsAlong) {
   Spawn(kWall, 3002, 2);
   Spawn(kCeiling, 3002, 1);
   Recount();
-  EXPECT_TRUE(standin::CreateTribe(server(), joiner_, 5009));
+  EXPECT_TRUE(server().CreateTribe(joiner_, 5009));
   EXPECT_EQ(CountOf(kWall, 5009), 2);
   EXPECT_EQ(TeamTotal(5009), 3);
   EXPECT_EQ(TeamTotals().count(3002), 0U);
@@ -118,7 +117,7 @@ TEST_F(TribeHook, AForcedJoinIntoATribeThatOwnsStructuresAddsToItsTotal) {
   Spawn(kCeiling, 5001, 4);
   Spawn(kWall, 3002, 1);
   Recount();
-  EXPECT_TRUE(standin::ForceJoin(server(), joiner_, 5001));
+  EXPECT_TRUE(server().ForceJoin(joiner_, 5001));
   EXPECT_EQ(TeamTotal(5001), 6);
   EXPECT_EQ(CountOf(kWall, 5001), 2);
 }
@@ -130,7 +129,7 @@ TEST_F(TribeHook, APlayerAlreadyInATribeMovesNothingButTheTraceEnds) {
   Debug(true);
   Configure();
   std::vector<std::string> trace;
-  trace = TraceOf([&] { EXPECT_TRUE(standin::ForceJoin(server(), joiner_, 5001)); });
+  trace = TraceOf([&] { EXPECT_TRUE(server().ForceJoin(joiner_, 5001)); });
   ASSERT_GE(trace.size(), 8U);
   EXPECT_EQ(trace[trace.size() - 8], "| Creating a tribe: 6");
   EXPECT_EQ(CountOf(kWall, 5002), 1);
@@ -141,7 +140,7 @@ TEST_F(TribeHook, WhenTheGameRefusesNothingMoves) {
   Spawn(kWall, 3002, 1);
   Recount();
   world().refuse_tribe_joins = 1;
-  EXPECT_FALSE(standin::CreateTribe(server(), joiner_, 5009));
+  EXPECT_FALSE(server().CreateTribe(joiner_, 5009));
   EXPECT_EQ(TeamTotal(3002), 1);
   EXPECT_EQ(TeamTotal(5009), 0);
 }
@@ -152,7 +151,7 @@ TEST_F(TribeHook, BothSidesOnOneTeamLetTheGameDecideAndKeepTheCounts) {
   Spawn(kWall, 5001, 3);
   Recount();
   const bool answer =
-      standin::AddToTribe(server(), member, world().TribeById(5001), true, false, true, chief_);
+      server().AddToTribe(member, world().TribeById(5001), true, false, true, chief_);
   EXPECT_EQ(GameJoins(), 1U);
   EXPECT_FALSE(answer);  // the game turns down a join of one's own tribe
   EXPECT_EQ(CountOf(kWall, 5001), 3);

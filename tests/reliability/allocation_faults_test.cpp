@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
-#include "messages/commands.h"
-#include "messages/reload_commands.h"
+#include "commands/commands.h"
+#include "commands/reload_commands.h"
 #include "reliability/figures.h"
 #include "standin/memory.h"
 #include "support/counts_snapshot.h"
@@ -108,12 +108,12 @@ TEST_F(AllocationFaults, InHooksNothingEscapesAndEveryFaultIsLogged) {
   faults += Sweep("a removal", [&] {
     const auto owned = standin::StructuresOf(world(), 2002);
     if (!owned.empty()) {
-      standin::Destroy(server(), owned.front(), standin::Via::kDemolish);
+      server().Destroy(owned.front(), standin::Via::kDemolish);
     }
   });
   faults += Sweep("a tribe join", [&] {
-    standin::LeaveTribe(server(), bob_);
-    standin::Invite(server(), bob_, alice_);
+    server().LeaveTribe(bob_);
+    server().Invite(bob_, alice_);
   });
   Tally("fault_cases", faults);
 }
@@ -127,7 +127,7 @@ TEST_F(AllocationFaults, AJoinMovesAllOfATeamsCountsOrNone) {
   std::int32_t tribe = 6000;
   // Bob leaves with two more foundations of his own; answers what the join left.
   const auto join_from_own_team = [&](const std::function<void()>& join, std::uint64_t fail_after) {
-    standin::LeaveTribe(server(), bob_);
+    server().LeaveTribe(bob_);
     Spawn(kFoundation, 2002, 2);
     Recount();
     server().ClearLog();
@@ -140,8 +140,8 @@ TEST_F(AllocationFaults, AJoinMovesAllOfATeamsCountsOrNone) {
     return std::pair{after == before, after == SnapshotCounts()};
   };
   const std::vector<std::pair<const char*, std::function<void()>>> joins = {
-      {"a tribe created", [&] { standin::CreateTribe(server(), bob_, ++tribe); }},
-      {"an invitation", [&] { standin::Invite(server(), bob_, alice_); }},
+      {"a tribe created", [&] { server().CreateTribe(bob_, ++tribe); }},
+      {"an invitation", [&] { server().Invite(bob_, alice_); }},
   };
   int faults = 0;
   for (const auto& [what, join] : joins) {

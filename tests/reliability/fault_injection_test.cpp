@@ -79,9 +79,9 @@ TEST_F(FaultInjection, TheGameTurnsDownTribeJoinsTheLimitsAllowed) {
   int cases = 0;
   for (const auto& join :
        {+[](standin::Server&s, standin::SimPlayerController*joiner,
-            standin::SimPlayerController*inviter) { return standin::Invite(s, joiner, inviter); },
+            standin::SimPlayerController*inviter) { return s.Invite(joiner, inviter); },
         +[](standin::Server&s, standin::SimPlayerController*joiner, standin::SimPlayerController*) {
-          return standin::CreateTribe(s, joiner, 5002);
+          return s.CreateTribe(joiner, 5002);
         }}) {
     world().refuse_tribe_joins = 1;
     EXPECT_FALSE(join(server(), bob_, alice_));
@@ -90,7 +90,7 @@ TEST_F(FaultInjection, TheGameTurnsDownTribeJoinsTheLimitsAllowed) {
     ++cases;
   }
   // The next one the game carries out moves Bob's foundations with him.
-  EXPECT_TRUE(standin::Invite(server(), bob_, alice_));
+  EXPECT_TRUE(server().Invite(bob_, alice_));
   EXPECT_EQ(LimitsShownTo(bob_), u"Foundation: 3/10\nWall: 0/3\nTotal: 3/100");
   ExpectCountsMatchTheWorld();
   Tally("fault_cases", cases);
@@ -159,10 +159,10 @@ TEST_F(FaultInjection, HooksRemovedAtUnloadAreNeverCalledAgain) {
   for (int i = 0; i < 3; ++i) {
     standin::SimActor* wall = server().Place(alice_, kWall, {.aim_calls = 0}).actor;
     ASSERT_NE(wall, nullptr) << "no limit without the plug-in";
-    EXPECT_TRUE(standin::Destroy(server(), wall, standin::Via::kDie));
+    EXPECT_TRUE(server().Destroy(wall, standin::Via::kDie));
   }
   EXPECT_EQ(other_plugin::calls, before + 6);
-  standin::StartGameMode(server());
+  server().StartGameMode();
   hooks.DisableHook(game::kIsAllowedToBuild.name, &other_plugin::IsAllowedToBuild);
   hooks.DisableHook(game::kDestroyed.name, &other_plugin::Destroyed);
   Tally("fault_cases", 1);
@@ -187,7 +187,7 @@ TEST_F(FaultInjection, LoadUnloadAndLoadAgainInOneProcessStartsFreshEachTime) {
     EXPECT_EQ(standin::Memory().live_blocks, blocks_unloaded) << "round " << round;
     // The world changes while no plug-in watches it.
     if (walls > 0) {
-      standin::Destroy(server(), standin::StructuresOf(world(), 2001).front(), standin::Via::kDie);
+      server().Destroy(standin::StructuresOf(world(), 2001).front(), standin::Via::kDie);
     }
     ++cycles;
   }

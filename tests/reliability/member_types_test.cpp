@@ -89,17 +89,17 @@ class MemberTypes : public DirectStory {
     EXPECT_TRUE(server().Console(cast.alice, u"GetBp"));
     EXPECT_TRUE(server().Console(cast.admin, u"UpdateStructures"));
     server().Rcon(u"UpdateStructures", 3);
-    standin::StartGameMode(server());
+    server().StartGameMode();
     for (const char* blueprint : {kWall, kFoundation, kCeiling}) {
       Place(cast.alice, blueprint);
       Place(cast.bob, blueprint);
       Place(cast.admin, blueprint);
     }
-    standin::Destroy(server(), standin::StructuresOf(world(), cast.bob->targeting_team).front(),
+    server().Destroy(standin::StructuresOf(world(), cast.bob->targeting_team).front(),
                      standin::Via::kDie);
-    standin::Invite(server(), cast.bob, cast.alice);
-    standin::CreateTribe(server(), cast.admin, cast.admin->targeting_team + 6);
-    standin::Merge(server(), cast.admin, cast.alice);
+    server().Invite(cast.bob, cast.alice);
+    server().CreateTribe(cast.admin, cast.admin->targeting_team + 6);
+    server().Merge(cast.admin, cast.alice);
   }
 
   Json good_;

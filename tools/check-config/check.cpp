@@ -9,11 +9,11 @@
 
 #include <fmt/format.h>
 
+#include "commands/commands.h"
 #include "config/settings.h"
 #include "findings.h"
 #include "group_checks.h"
 #include "host/text.h"
-#include "messages/commands.h"
 #include "near_limit_checks.h"
 #include "near_miss.h"
 #include "number_checks.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "config/json_access.h"
 #include "config/settings.h"
 #include "findings.h"
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "config/json_access.h"
 #include "config/settings.h"
 #include "findings.h"
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/setting_reads.h"
 #include "wording.h"
 
 namespace checkconfig {

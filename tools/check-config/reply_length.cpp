@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 
 #include "config/limit_plan.h"
+#include "config/setting_reads.h"
 #include "host/text.h"
 #include "json_positions.h"
 #include "messages/messages.h"
@@ -34,7 +35,8 @@ struct ReplyLine {
   std::int32_t limit = 0;
 };
 
-std::u16string UpToNul(const std::string& text) {
+// The file's text as the plug-in shows it: up to its first NUL.
+std::u16string WideUpToNul(const std::string& text) {
   return cairnward::FromUtf8(text.substr(0, text.find('\0')));
 }
 
@@ -51,10 +53,11 @@ std::vector<ReplyLine> BlueprintLines(const Json& root) {
     }
     entries.emplace(
         Folded(key),
-        ReplyLine{.line = &settings::kShowLimitMsg,
-                  .source = TablePointer(settings::kStructures) + "/" + PointerToken(member),
-                  .name = UpToNul(cairnward::SettingOr<std::string>(root, settings::kName, key)),
-                  .limit = cairnward::SettingOr<std::int32_t>(root, settings::kCount, key)});
+        ReplyLine{
+            .line = &settings::kShowLimitMsg,
+            .source = TablePointer(settings::kStructures) + "/" + PointerToken(member),
+            .name = WideUpToNul(cairnward::SettingOr<std::string>(root, settings::kName, key)),
+            .limit = cairnward::SettingOr<std::int32_t>(root, settings::kCount, key)});
   }
   std::vector<ReplyLine> lines;
   lines.reserve(entries.size());
@@ -76,7 +79,7 @@ std::vector<ReplyLine> GroupLines(const Json& root) {
     lines.push_back(
         ReplyLine{.line = own_template ? &settings::kShowGroupMsg : &settings::kShowLimitMsg,
                   .source = TablePointer(settings::kGroups) + "/" + PointerToken(group.key),
-                  .name = name.substr(0, name.find(u'\0')),
+                  .name = std::u16string(cairnward::UpToNul(name)),
                   .limit = group.count});
   }
   return lines;

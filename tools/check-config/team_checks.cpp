@@ -1,16 +1,14 @@
 #include "team_checks.h"
 
-#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <optional>
-#include <system_error>
 #include <vector>
 
 #include <fmt/format.h>
 
 #include "accounting/ledger.h"
+#include "config/team_id.h"
 #include "json_positions.h"
 #include "wording.h"
 
@@ -20,27 +18,11 @@ namespace {
 using cairnward::Json;
 namespace settings = cairnward::settings;
 
-// The team a member of "Teams" names, read as the plug-in reads it; a whole
-// number beyond 32 bits names none.
-struct TeamKey {
-  std::optional<std::int32_t> id;
-  bool beyond_32_bits = false;
-};
-
-TeamKey ReadTeamKey(const std::string& name) {
-  std::int32_t id = 0;
-  const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
-  const bool whole = !name.empty() && end == name.data() + name.size();
-  if (!whole || error != std::errc()) {
-    return {.id = std::nullopt, .beyond_32_bits = whole && error == std::errc::result_out_of_range};
-  }
-  return {.id = id};
-}
-
 }  // namespace
 
 void CheckTeamKey(const std::string& name, const std::string& at, Findings& findings) {
-  const TeamKey key = ReadTeamKey(name);
+  // The team it names, read as the plug-in reads it.
+  const cairnward::TeamIdText key = cairnward::ReadTeamId(name);
   if (key.beyond_32_bits) {
     findings.Add(Severity::kWarning, at,
                  fmt::format("is out of range for a team id (a whole number from {} to {}), so it "
@@ -68,7 +50,7 @@ void CheckTeamIds(const Json& root, Findings& findings) {
   }
   std::map<std::int32_t, std::vector<std::string>> names_by_team;
   for (const auto& item : teams->items()) {
-    if (const auto id = ReadTeamKey(item.key()).id) {
+    if (const auto id = cairnward::ReadTeamId(item.key()).id) {
       names_by_team[*id].push_back(item.key());
     }
   }

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "config/json_access.h"
 #include "config/settings.h"
 #include "findings.h"
 

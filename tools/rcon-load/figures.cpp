@@ -1,5 +1,7 @@
 #include "figures.h"
 
+#include <functional>
+
 #include <fmt/format.h>
 
 namespace rcon_load {
@@ -35,14 +37,8 @@ nlohmann::ordered_json TallyJson(const Tally& tally, const char* verb) {
   return {{"clients", tally.clients}, {verb, tally.as_expected}};
 }
 
-}  // namespace
-
-std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
-  std::vector<std::string> failures;
-  if (!f.server_started) {
-    failures.emplace_back("the development server did not start serving RCON");
-    return failures;
-  }
+// The run as a whole and the commands of authenticated clients.
+void RunFailures(const Figures& f, std::vector<std::string>& failures) {
   if (!f.finished_in_time) {
     failures.emplace_back("the run did not finish within its time limit");
   }
@@ -55,6 +51,9 @@ std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
   if (f.wrong != 0) {
     failures.push_back(fmt::format("{} commands answered wrongly", f.wrong));
   }
+}
+
+void ClientFailures(const Figures& f, std::vector<std::string>& failures) {
   ExpectAll(failures, f.slow, "slow clients not served");
   ExpectAll(failures, f.wrong_password, "wrong-password clients not dropped");
   ExpectAll(failures, f.half_open, "half-open clients not dropped");
@@ -62,6 +61,10 @@ std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
   ExpectAll(failures, f.over_cap, "clients over the cap not refused");
   ExpectAll(failures, f.squatters, "squatters not held to their places");
   ExpectAll(failures, f.guessers, "guessers not banned at the failure limit");
+}
+
+// The game thread, memory and how the server itself ended.
+void ServerFailures(const Plan& plan, const Figures& f, std::vector<std::string>& failures) {
   if (f.probes_answered != f.probes) {
     failures.push_back(
         fmt::format("{} of {} console lines not run", f.probes - f.probes_answered, f.probes));
@@ -81,18 +84,11 @@ std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
   if (f.server_exit != 0) {
     failures.push_back(fmt::format("the server's exit status was {}", f.server_exit));
   }
-  return failures;
 }
 
-std::string Table(const Plan& plan, const Figures& f, const std::vector<std::string>& failures) {
-  std::string out = fmt::format(
-      "RCON under load: {} clients x {} commands; {} slow, {} wrong-password, {} half-open, "
-      "{} garbage, {} squatters, {} guessers, {} over the cap of {}\n\n",
-      plan.clients, plan.commands, plan.slow, plan.wrong_password, plan.half_open, plan.garbage,
-      plan.squatters, plan.guessers, plan.over_cap, plan.MaxClients());
-  const auto row = [&out](const std::string& what, const std::string& value) {
-    out += fmt::format("{:<38}{:>12}\n", what, value);
-  };
+using Row = std::function<void(const std::string&, const std::string&)>;
+
+void ClientRows(const Figures& f, const Row& row) {
   row("commands of authenticated clients", std::to_string(f.commands));
   row("  answered (right id and text)", std::to_string(f.answered));
   row("  answered wrongly", std::to_string(f.wrong));
@@ -110,6 +106,9 @@ std::string Table(const Plan& plan, const Figures& f, const std::vector<std::str
   row("connections over the cap refused", Fraction(f.over_cap));
   row("squatters held to their places", Fraction(f.squatters));
   row("guessers banned at the failure limit", Fraction(f.guessers));
+}
+
+void ServerRows(const Figures& f, const Row& row) {
   row("console lines run during the load", fmt::format("{}/{}", f.probes_answered, f.probes));
   row("  worst wait (ms)", fmt::format("{:.1f}", f.probe_worst_ms));
   row("  median wait (ms)", fmt::format("{:.1f}", f.probe_median_ms));
@@ -123,6 +122,33 @@ std::string Table(const Plan& plan, const Figures& f, const std::vector<std::str
   row("load duration (s)", fmt::format("{:.1f}", f.load_seconds));
   row("host violations", std::to_string(f.host_violations));
   row("server exit status", std::to_string(f.server_exit));
+}
+
+}  // namespace
+
+std::vector<std::string> Failures(const Plan& plan, const Figures& f) {
+  std::vector<std::string> failures;
+  if (!f.server_started) {
+    failures.emplace_back("the development server did not start serving RCON");
+    return failures;
+  }
+  RunFailures(f, failures);
+  ClientFailures(f, failures);
+  ServerFailures(plan, f, failures);
+  return failures;
+}
+
+std::string Table(const Plan& plan, const Figures& f, const std::vector<std::string>& failures) {
+  std::string out = fmt::format(
+      "RCON under load: {} clients x {} commands; {} slow, {} wrong-password, {} half-open, "
+      "{} garbage, {} squatters, {} guessers, {} over the cap of {}\n\n",
+      plan.clients, plan.commands, plan.slow, plan.wrong_password, plan.half_open, plan.garbage,
+      plan.squatters, plan.guessers, plan.over_cap, plan.MaxClients());
+  const auto row = [&out](const std::string& what, const std::string& value) {
+    out += fmt::format("{:<38}{:>12}\n", what, value);
+  };
+  ClientRows(f, row);
+  ServerRows(f, row);
   if (!f.server_reasons.empty()) {
     out += "\nthe server closed connections because the client\n";
     for (const auto& [reason, count] : f.server_reasons) {

@@ -148,9 +148,7 @@ asio::awaitable<void> Drive(const Plan& plan, ServerProcess& server, Observed& s
   seen.finished = true;
 }
 
-}  // namespace
-
-Figures RunLoad(const Plan& plan, const Launch& launch) {
+std::vector<std::string> ServerArguments(const Plan& plan, const Launch& launch) {
   std::vector<std::string> argv = {
       launch.devserver.string(), "--rcon-port", "0", "--rcon-password", plan.password,
       "--rcon-max-clients", std::to_string(plan.MaxClients()),
@@ -162,6 +160,22 @@ Figures RunLoad(const Plan& plan, const Launch& launch) {
     argv.emplace_back("--root");
     argv.push_back(launch.root->string());
   }
+  return argv;
+}
+
+void ProbeWaits(const Observed& seen, Figures& figures) {
+  figures.probes_answered = static_cast<int>(seen.probe_ms.size());
+  if (!seen.probe_ms.empty()) {
+    std::vector<double> waits = seen.probe_ms;
+    std::sort(waits.begin(), waits.end());
+    figures.probe_worst_ms = waits.back();
+    figures.probe_median_ms = waits[waits.size() / 2];
+  }
+}
+
+}  // namespace
+
+Figures RunLoad(const Plan& plan, const Launch& launch) {
   std::ofstream copy;
   if (launch.server_output) {
     copy.open(*launch.server_output, std::ios::out | std::ios::trunc);
@@ -176,7 +190,7 @@ Figures RunLoad(const Plan& plan, const Launch& launch) {
   Observed seen;
   asio::io_context context;
   ServerProcess server(
-      context, argv,
+      context, ServerArguments(plan, launch),
       [&](std::string_view line) {
         keep(line);
         OnServerLine(line, seen, figures);
@@ -190,13 +204,7 @@ Figures RunLoad(const Plan& plan, const Launch& launch) {
   // Until the server's output ends, so that its last lines are read too.
   context.run_for(launch.time_limit);
   figures.finished_in_time = seen.finished;
-  figures.probes_answered = static_cast<int>(seen.probe_ms.size());
-  if (!seen.probe_ms.empty()) {
-    std::vector<double> waits = seen.probe_ms;
-    std::sort(waits.begin(), waits.end());
-    figures.probe_worst_ms = waits.back();
-    figures.probe_median_ms = waits[waits.size() / 2];
-  }
+  ProbeWaits(seen, figures);
   return figures;
 }
 

@@ -13,91 +13,97 @@
 
 namespace {
 
-int Run(int argc, char** argv) {
-  CLI::App app{"Load the development server's RCON endpoint and report figures"};
+// What the command line gives, before it is turned into the plan and the
+// launch: durations are whole numbers on it.
+struct CommandLine {
   rcon_load::Plan plan;
   rcon_load::Launch launch;
   std::string root;
   std::string server_output;
   double max_rss_growth_mib = 0;
+  CLI::Option* max_growth = nullptr;
   int slow_pause_ms = static_cast<int>(plan.slow_pause.count());
   int time_limit_s = static_cast<int>(launch.time_limit.count());
   bool json = false;
-  app.add_option("--devserver", launch.devserver, "The devserver executable")
+};
+
+void AddClientOptions(CLI::App& app, CommandLine& line) {
+  rcon_load::Plan& plan = line.plan;
+  const auto clients = [&app](const std::string& name, int& count, const std::string& help) {
+    app.add_option(name, count, help)->capture_default_str()->check(CLI::NonNegativeNumber);
+  };
+  clients("--clients", plan.clients, "Well-behaved clients");
+  clients("--commands", plan.commands, "Commands each well-behaved client sends");
+  clients("--slow", plan.slow, "Clients that send a byte at a time");
+  app.add_option("--slow-pause-ms", line.slow_pause_ms, "Pause after each byte of a slow client")
+      ->capture_default_str()
+      ->check(CLI::Range(0, 900));
+  clients("--wrong-password", plan.wrong_password, "Clients that guess the password");
+  clients("--half-open", plan.half_open, "Clients that send half a packet");
+  clients("--garbage", plan.garbage, "Clients that send bytes that are no packet");
+  clients("--over-cap", plan.over_cap, "Clients that come when every place is taken");
+  clients("--squatters", plan.squatters,
+          "Clients that hold more places than their address may, unauthenticated");
+  clients("--guessers", plan.guessers, "Clients that guess the password until banned");
+}
+
+void AddRunOptions(CLI::App& app, CommandLine& line) {
+  line.max_growth = app.add_option("--max-rss-growth-mib", line.max_rss_growth_mib,
+                                   "Fail when the server's peak RSS grows by more than this")
+                        ->check(CLI::PositiveNumber);
+  app.add_option("--time-limit", line.time_limit_s, "Give up after this many seconds")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+  app.add_option("--server-output", line.server_output, "Keep everything the server prints in FILE")
+      ->option_text("FILE");
+  app.add_flag("--json", line.json, "Print the figures as one JSON object");
+}
+
+// The parsed line into the plan and the launch.
+void Apply(CommandLine& line) {
+  line.plan.slow_pause = std::chrono::milliseconds(line.slow_pause_ms);
+  line.launch.time_limit = std::chrono::seconds(line.time_limit_s);
+  if (line.max_growth->count() > 0) {
+    line.plan.max_rss_growth_mib = line.max_rss_growth_mib;
+  }
+  if (!line.root.empty()) {
+    line.launch.root = line.root;
+  }
+  if (!line.server_output.empty()) {
+    line.launch.server_output = line.server_output;
+  }
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"Load the development server's RCON endpoint and report figures"};
+  CommandLine line;
+  app.add_option("--devserver", line.launch.devserver, "The devserver executable")
       ->option_text("PATH")
       ->required()
       ->check(CLI::ExistingFile);
-  app.add_option("--root", root, "Its server folder (default: the devserver's own)")
+  app.add_option("--root", line.root, "Its server folder (default: the devserver's own)")
       ->option_text("DIR");
-  app.add_option("--clients", plan.clients, "Well-behaved clients")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--commands", plan.commands, "Commands each well-behaved client sends")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--slow", plan.slow, "Clients that send a byte at a time")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--slow-pause-ms", slow_pause_ms, "Pause after each byte of a slow client")
-      ->capture_default_str()
-      ->check(CLI::Range(0, 900));
-  app.add_option("--wrong-password", plan.wrong_password, "Clients that guess the password")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--half-open", plan.half_open, "Clients that send half a packet")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--garbage", plan.garbage, "Clients that send bytes that are no packet")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--over-cap", plan.over_cap, "Clients that come when every place is taken")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--squatters", plan.squatters,
-                 "Clients that hold more places than their address may, unauthenticated")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  app.add_option("--guessers", plan.guessers, "Clients that guess the password until banned")
-      ->capture_default_str()
-      ->check(CLI::NonNegativeNumber);
-  auto* max_growth = app.add_option("--max-rss-growth-mib", max_rss_growth_mib,
-                                    "Fail when the server's peak RSS grows by more than this")
-                         ->check(CLI::PositiveNumber);
-  app.add_option("--time-limit", time_limit_s, "Give up after this many seconds")
-      ->capture_default_str()
-      ->check(CLI::PositiveNumber);
-  app.add_option("--server-output", server_output, "Keep everything the server prints in FILE")
-      ->option_text("FILE");
-  app.add_flag("--json", json, "Print the figures as one JSON object");
+  AddClientOptions(app, line);
+  AddRunOptions(app, line);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
     return app.exit(e) == 0 ? 0 : 2;
   }
-  if (plan.MaxClients() == 0) {
+  if (line.plan.MaxClients() == 0) {
     std::fprintf(stderr, "cairnward-rcon-load: no clients to run\n");
     return 2;
   }
-  plan.slow_pause = std::chrono::milliseconds(slow_pause_ms);
-  launch.time_limit = std::chrono::seconds(time_limit_s);
-  if (max_growth->count() > 0) {
-    plan.max_rss_growth_mib = max_rss_growth_mib;
-  }
-  if (!root.empty()) {
-    launch.root = root;
-  }
-  if (!server_output.empty()) {
-    launch.server_output = server_output;
-  }
+  Apply(line);
   // A server that dies must not take the run with it through its console pipe.
   std::signal(SIGPIPE, SIG_IGN);
 
-  const rcon_load::Figures figures = rcon_load::RunLoad(plan, launch);
-  const auto failures = rcon_load::Failures(plan, figures);
-  if (json) {
-    std::printf("%s\n", rcon_load::Json(plan, figures, failures).dump().c_str());
+  const rcon_load::Figures figures = rcon_load::RunLoad(line.plan, line.launch);
+  const auto failures = rcon_load::Failures(line.plan, figures);
+  if (line.json) {
+    std::printf("%s\n", rcon_load::Json(line.plan, figures, failures).dump().c_str());
   } else {
-    std::printf("%s", rcon_load::Table(plan, figures, failures).c_str());
+    std::printf("%s", rcon_load::Table(line.plan, figures, failures).c_str());
   }
   return failures.empty() ? 0 : 1;
 }

@@ -8,15 +8,11 @@
 
 namespace standin {
 
-class Server;
 class World;
 
-// What players and the game do to structures and tribes, driven the way the
-// game drives them: every hooked game function is entered through the hook
-// chain (HookRegistry::Entry), so a loaded plug-in sees exactly the calls a
-// server would make. Nothing here reaches around the hooks to change counts.
-
-// ---- Placement ---------------------------------------------------------------
+// What the game's actions take and answer (the actions themselves are
+// Server's: Place, Destroy, the tribe joins, StartGameMode), and the game's
+// own rules for a tribe join.
 
 enum class RefusedBy {
   kNone,    // placed
@@ -41,37 +37,10 @@ struct PlaceOptions {
   int aim_calls = 2;        // checks without the final flag before the final one
 };
 
-// A player places a structure of `blueprint`: `aim_calls` checks without the
-// final flag while he aims, then one with it, all on the class's default
-// object, the game answering as `options` say. A non-zero final answer spawns
-// the structure into the level with the controller's TargetingTeam (0 for a
-// null controller), unless the game turns it down after all
-// (World::refuse_placements).
-PlaceResult Place(Server& server, SimPlayerController* player, SimClass* blueprint,
-                  PlaceOptions options = {});
-// The same by object path ("/Game/Structures/Wall.Wall") or by blueprint path
-// ("Blueprint'/Game/Structures/Wall.Wall'"); the class is made on first use.
-PlaceResult Place(Server& server, SimPlayerController* player, const std::string& blueprint_path,
-                  PlaceOptions options = {});
-
-// ---- Removal -----------------------------------------------------------------
-
+// How a structure goes: killed, or demolished by a player.
 enum class Via { kDie, kDemolish };
 
-// Kills or demolishes a structure: "APrimalStructure.Die" or
-// "APrimalStructure.Demolish", then "APrimalStructure.Destroyed", then the
-// actor leaves the level (its slot turns null) and ceases to exist. When Die or
-// Demolish answers false the game keeps the structure: nothing else runs.
-// `by` is the killer or demolishing player, may be null. True when removed.
-// A pointer that is not a live structure is a test's mistake: invalid_argument.
-bool Destroy(Server& server, SimActor* structure, Via via, SimPlayerController* by = nullptr);
-// Several in turn; the ids of those removed, in order.
-std::vector<std::uint64_t> Destroy(Server& server, const std::vector<SimActor*>& structures,
-                                   Via via, SimPlayerController* by = nullptr);
-
-// ---- Tribes ------------------------------------------------------------------
-//
-// Each join calls "AShooterPlayerState.AddToTribe" on the joining player's
+// Each tribe join calls "AShooterPlayerState.AddToTribe" on the joining player's
 // state and answers what the hook chain answered. The game's own function
 // carries the join out (CarryOutTribeJoin) when it agrees:
 //   - the joining player's tribe data, player state, controller and character
@@ -85,35 +54,7 @@ std::vector<std::uint64_t> Destroy(Server& server, const std::vector<SimActor*>&
 //     tribe he is in already, a missing tribe, and the merge flag without the
 //     invite flag (merges only come from invitations);
 //   - it refuses the next World::refuse_tribe_joins joins outright.
-
-// Creates tribe `tribe_id` (World::TribeById) and puts the player in it: both
-// flags clear, force clear.
-bool CreateTribe(Server& server, SimPlayerController* player, std::int32_t tribe_id);
-// The joiner accepts the inviter's invitation into the inviter's tribe: merge
-// clear, invite set. Invitations only come from tribe members: an inviter
-// without a tribe cannot send one, so false without any call.
-bool Invite(Server& server, SimPlayerController* joiner, SimPlayerController* inviter);
-// The joiner's tribe merges into the inviter's: merge and invite set. The
-// inviter must be in a tribe, as for an invitation.
-bool Merge(Server& server, SimPlayerController* joiner, SimPlayerController* inviter);
-// An administrator puts the player into tribe `tribe_id`: both flags clear,
-// force set.
-bool ForceJoin(Server& server, SimPlayerController* player, std::int32_t tribe_id);
-// Any call, with flags and arguments as given (the fourth argument is force).
-bool AddToTribe(Server& server, SimPlayerController* joiner, SimTribeData* tribe, bool merge,
-                bool force, bool invite, SimPlayerController* inviter);
-// "tribe leave": the player takes his own team id back, his tribe keeps the
-// structures. The game runs no hooked function for this.
-void LeaveTribe(Server& server, SimPlayerController* player);
-
-// ---- Game mode ---------------------------------------------------------------
-
-// The game mode starts: "AShooterGameMode.InitGame".
-void StartGameMode(Server& server);
-
-// ---- The game's rules and views of the world ---------------------------------
-
-// What the game's own AddToTribe does when it runs (rules above). True when
+// What the game's own AddToTribe does when it runs (the rules above). True when
 // the player was moved.
 bool CarryOutTribeJoin(World& world, SimPlayerState* joiner, SimTribeData* tribe, bool merge,
                        bool invite);

@@ -114,10 +114,57 @@ class Server {
   // ---- What players, administrators and RCON clients do, as the game does
   // it: through the host's dispatch and the hook chain, never around them.
 
-  // A player places a structure of `blueprint` (object path or blueprint
-  // path), the game judging it as `options` say.
+  // Every hooked game function is entered through the hook chain
+  // (HookRegistry::Entry), so a loaded plug-in sees exactly the calls a
+  // server would make; nothing here changes counts around the hooks.
+
+  // A player places a structure of `blueprint`: `aim_calls` checks without
+  // the final flag while he aims, then one with it, all on the class's
+  // default object, the game answering as `options` say. A non-zero final
+  // answer spawns the structure into the level with the controller's
+  // TargetingTeam (0 for a null controller), unless the game turns it down
+  // after all (World::refuse_placements).
+  PlaceResult Place(SimPlayerController* player, SimClass* blueprint, PlaceOptions options = {});
+  // The same by object path ("/Game/Structures/Wall.Wall") or by blueprint
+  // path ("Blueprint'/Game/Structures/Wall.Wall'"); the class is made on first use.
   PlaceResult Place(SimPlayerController* player, const std::string& blueprint,
                     PlaceOptions options = {});
+
+  // Kills or demolishes a structure: "APrimalStructure.Die" or
+  // "APrimalStructure.Demolish", then "APrimalStructure.Destroyed", then the
+  // actor leaves the level (its slot turns null) and ceases to exist. When
+  // Die or Demolish answers false the game keeps the structure. `by` is the
+  // killer or demolishing player, may be null. True when removed. A pointer
+  // that is not a live structure is a test's mistake: invalid_argument.
+  bool Destroy(SimActor* structure, Via via, SimPlayerController* by = nullptr);
+  // Several in turn; the ids of those removed, in order.
+  std::vector<std::uint64_t> Destroy(const std::vector<SimActor*>& structures, Via via,
+                                     SimPlayerController* by = nullptr);
+
+  // Tribe joins, each one "AShooterPlayerState.AddToTribe" through the hook
+  // chain (the game's rules: CarryOutTribeJoin in game_actions.h).
+  // Creates tribe `tribe_id` (World::TribeById) and puts the player in it:
+  // both flags clear, force clear.
+  bool CreateTribe(SimPlayerController* player, std::int32_t tribe_id);
+  // The joiner accepts the inviter's invitation into the inviter's tribe:
+  // merge clear, invite set. Invitations only come from tribe members: an
+  // inviter without a tribe cannot send one, so false without any call.
+  bool Invite(SimPlayerController* joiner, SimPlayerController* inviter);
+  // The joiner's tribe merges into the inviter's: merge and invite set. The
+  // inviter must be in a tribe, as for an invitation.
+  bool Merge(SimPlayerController* joiner, SimPlayerController* inviter);
+  // An administrator puts the player into tribe `tribe_id`: force set.
+  bool ForceJoin(SimPlayerController* player, std::int32_t tribe_id);
+  // Any call, with flags and arguments as given (the fourth argument is force).
+  bool AddToTribe(SimPlayerController* joiner, SimTribeData* tribe, bool merge, bool force,
+                  bool invite, SimPlayerController* inviter);
+  // "tribe leave": the player takes his own team id back, his tribe keeps the
+  // structures. The game runs no hooked function for this.
+  void LeaveTribe(SimPlayerController* player);
+
+  // The game mode starts: "AShooterGameMode.InitGame".
+  void StartGameMode();
+
   // A player's chat line and console line; whether a registered command took it.
   bool Chat(SimPlayerController* player, std::u16string_view text);
   bool Console(SimPlayerController* player, std::u16string_view text);

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "check.h"
+#include "config/json_access.h"
 #include "config/settings.h"
 #include "report.h"
 
@@ -51,7 +52,7 @@ std::vector<DocTemplate> DocTemplates() {
 
 TEST(DocsTemplates, EveryTemplateTheDocsGivePassesWithExitZero) {
   const std::vector<DocTemplate> templates = DocTemplates();
-  // The cluster forms, which show this server's own count.
+  // The cluster forms, which show the local count.
   EXPECT_TRUE(std::any_of(templates.begin(), templates.end(), [](const DocTemplate& t) {
     return t.key == "ShowLimitMsg" && t.text.find("{3}") != std::string::npos;
   }));

@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "config/json_access.h"
 #include "config/settings.h"
 
 // The schema that editors use and the settings table that the plug-in reads

@@ -1,4 +1,3 @@
-#include <charconv>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -6,33 +5,17 @@
 #include "accounting/ledger.h"
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "commands/command_argument.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
+#include "commands/limits_body.h"
 #include "config/config.h"
+#include "config/team_id.h"
 #include "host/game.h"
 #include "host/text.h"
-#include "messages/command_argument.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
-#include "messages/limits_body.h"
 
 namespace cairnward {
 namespace {
-
-// What the argument reads as a number: a team id, or a whole number no team
-// id can be (out of range); none when it is no whole number.
-struct AsNumber {
-  std::int32_t id = 0;
-  bool in_range = false;
-};
-std::optional<AsNumber> NumberOf(std::u16string_view argument) {
-  const std::string digits = ToUtf8(argument);
-  std::int32_t id = 0;
-  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
-  if (digits.empty() || end != digits.data() + digits.size() ||
-      (error != std::errc() && error != std::errc::result_out_of_range)) {
-    return std::nullopt;
-  }
-  return AsNumber{id, error == std::errc()};
-}
 
 // The team of the connected player of that name.
 std::optional<std::int32_t> TeamOfPlayer(std::u16string_view name) {
@@ -51,15 +34,15 @@ std::u16string TeamLimitsReply(const FString* command) {
   if (argument.empty()) {
     return u"Usage: cairnward.limits <team id or player name>";
   }
-  const auto number = NumberOf(argument);
-  if (number && number->in_range) {
-    return TeamLimitsBody(PluginConfig(), number->id);
+  const TeamIdText number = ReadTeamId(ToUtf8(argument));
+  if (number.id) {
+    return TeamLimitsBody(PluginConfig(), *number.id);
   }
   if (const auto team = TeamOfPlayer(argument)) {
     return TeamLimitsBody(PluginConfig(), *team);
   }
   std::u16string reply = u"No player or team \"" + std::u16string(argument) + u"\"";
-  if (number) {
+  if (number.beyond_32_bits) {
     reply += u": " + std::u16string(argument) +
              u" is out of range for a team id (a whole number from -2147483648 to 2147483647)";
   }

@@ -1,16 +1,16 @@
-#include "messages/reload_commands.h"
+#include "commands/reload_commands.h"
 
 #include <exception>
 #include <string>
 #include <utility>
 
+#include "commands/command_guard.h"
 #include "config/config.h"
 #include "config/settings.h"
 #include "counts/counts.h"
 #include "host/game.h"
 #include "host/logger.h"
 #include "host/text.h"
-#include "messages/command_guard.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 

@@ -1,4 +1,4 @@
-#include "messages/command_guard.h"
+#include "commands/command_guard.h"
 
 #include <stdexcept>
 

@@ -11,9 +11,9 @@ namespace cairnward {
 
 // The body of a team's limits reply, as show-limits and cairnward.limits
 // send it: one line per configured blueprint in ledger order, one per group
-// in the order of the file, then the total, each against the team's own
-// limits. Each line gets the count of `counts` and, as its last argument,
-// this server's own count from `here`. Fails with the JSON library's or the
+// in the order of the file, then the total, each against the team's limits.
+// Each line gets the count of `counts` and, as its last argument, the local
+// count from `here`. Fails with the JSON library's or the
 // formatter's error.
 std::u16string LimitsBody(const Json& root, std::int32_t team, const TeamView& counts,
                           const TeamView& here, std::int32_t maximum);
@@ -31,7 +31,7 @@ void AddThisServerOnlyLine(std::u16string& body);
 // cannot be asked; never adds a team to the counts.
 std::u16string TeamLimitsBody(const Json& root, std::int32_t team);
 
-// The team's total limit as the reply shows it: its own under "Teams", else
+// The team's total limit as the reply shows it: its team limit, else
 // "General" -> "MaxAmount", which is then required.
 std::int32_t ShownMaxAmount(const Json& root, std::int32_t team);
 

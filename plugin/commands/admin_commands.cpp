@@ -2,13 +2,13 @@
 
 #include "api/ark_api.h"
 #include "api/game_members.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
 #include "counts/counts.h"
 #include "host/blueprint_path.h"
 #include "host/game.h"
 #include "host/logger.h"
 #include "host/text.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 

@@ -1,9 +1,9 @@
 #include "cluster/cluster_admin.h"
+#include "commands/command_argument.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
 #include "host/game.h"
 #include "host/text.h"
-#include "messages/command_argument.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 

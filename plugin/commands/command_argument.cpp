@@ -1,10 +1,12 @@
-#include "messages/command_argument.h"
+#include "commands/command_argument.h"
+
+#include "host/text.h"
 
 namespace cairnward {
 
 std::u16string_view ArgumentOf(const FString* command) {
   std::u16string_view text = command != nullptr ? command->View() : std::u16string_view();
-  text = text.substr(0, text.find(u'\0'));
+  text = UpToNul(text);
   const std::size_t space = text.find(u' ');
   text = space == std::u16string_view::npos ? std::u16string_view() : text.substr(space + 1);
   const std::size_t first = text.find_first_not_of(u' ');

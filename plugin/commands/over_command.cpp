@@ -9,14 +9,14 @@
 #include "accounting/ledger.h"
 #include "accounting/team_view.h"
 #include "accounting/teams_over.h"
+#include "commands/command_argument.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
+#include "commands/limits_body.h"
 #include "config/config.h"
 #include "counts/counts.h"
 #include "host/text.h"
-#include "messages/command_argument.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
 #include "messages/limit_name.h"
-#include "messages/limits_body.h"
 #include "messages/messages.h"
 #include "messages/push.h"
 
@@ -56,7 +56,7 @@ class LimitNames {
     if (!name) {
       name = LimitNameOrPathAt(root_, position);
     }
-    return std::u16string_view(*name).substr(0, name->find(u'\0'));
+    return UpToNul(*name);
   }
 
  private:

@@ -7,12 +7,12 @@
 #include "accounting/ledger.h"
 #include "accounting/recount.h"
 #include "accounting/teams_over.h"
+#include "commands/command_guard.h"
+#include "commands/commands.h"
 #include "config/config.h"
 #include "counts/counts.h"
 #include "host/clock_text.h"
 #include "host/text.h"
-#include "messages/command_guard.h"
-#include "messages/commands.h"
 #include "messages/push.h"
 
 namespace cairnward {

@@ -1,3 +1,5 @@
+#include "config/setting_reads.h"
+
 #include "config/settings.h"
 
 namespace cairnward {
