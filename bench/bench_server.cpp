@@ -138,7 +138,8 @@ void BenchServer::ForgetCalls() {
 
 BenchServer& ServerFor(const standin::WorldShape& shape) {
   auto& current = Current();
-  if (!current || current->Shape().actors != shape.actors || current->Shape().seed != shape.seed) {
+  if (!current || current->Shape().actors != shape.actors || current->Shape().seed != shape.seed ||
+      current->Shape().teams != shape.teams) {
     current.reset();
     current = std::make_unique<BenchServer>(shape);
   }

@@ -10,7 +10,13 @@
 
 namespace cairnward::bench {
 
-struct Row;  // one line of the summary table
+// One line of the summary table.
+struct SummaryRow {
+  std::string what;
+  std::string median;
+  std::string target;
+  std::string result;
+};
 
 // Collects every repetition of every benchmark and, at the end, prints one
 // table of medians against the targets, with each recount set beside the
@@ -38,7 +44,16 @@ class SummaryReporter : public benchmark::BenchmarkReporter {
   [[nodiscard]] double MedianCounter(const std::string& name, const std::string& counter) const;
   [[nodiscard]] std::vector<std::int32_t> WorldSizes() const;
   // The final placement's cost to Redis and its round trip against the floor.
-  void AddPlacementRows(std::vector<Row>& rows) const;
+  void AddPlacementRows(std::vector<SummaryRow>& rows) const;
+
+  // The table's sections, in the order printed.
+  void AddRecountRows(std::vector<SummaryRow>& rows) const;
+  void AddCheckRows(std::vector<SummaryRow>& rows) const;
+  void AddClusterRows(std::vector<SummaryRow>& rows) const;
+  // The first publication into an empty Redis, and the recount against its
+  // floor at the smallest and the largest world.
+  void AddPublicationRows(std::vector<SummaryRow>& rows) const;
+  void AddMemoryRows(std::vector<SummaryRow>& rows) const;
 
   std::map<std::string, Result> results_;
   std::vector<std::string> order_;

@@ -15,6 +15,9 @@ namespace cairnward {
 Ledger::Entry::Entry(FString key)
     : item(std::move(key), TeamCounts{}), hash(FoldedHash(item.first.View())) {}
 
+Ledger::Entry::Entry(FString key, std::uint64_t key_hash)
+    : item(std::move(key), TeamCounts{}), hash(key_hash) {}
+
 Ledger::const_iterator Ledger::find(std::u16string_view path, std::uint64_t hash) const {
   if (index_stale_) {
     Reindex();
@@ -60,6 +63,15 @@ void Ledger::Assign(std::vector<FString> keys) {
     return !less(a, b);
   };
   entries_.erase(std::unique(entries_.begin(), entries_.end(), same), entries_.end());
+  index_stale_ = true;
+}
+
+void Ledger::AssignInOrder(std::vector<FString> keys, std::span<const std::uint64_t> hashes) {
+  clear();
+  entries_.reserve(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    entries_.push_back(std::make_unique<Entry>(std::move(keys[i]), hashes[i]));
+  }
   index_stale_ = true;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -39,6 +40,7 @@ inline std::int32_t CountIn(const TeamCounts& counts, std::int32_t team) {
 class Ledger {
   struct Entry {
     explicit Entry(FString key);
+    Entry(FString key, std::uint64_t key_hash);
     std::pair<const FString, TeamCounts> item;
     std::uint64_t hash;                  // of the key as find() compares it
     std::uint64_t limit_generation = 0;  // the ConfigGeneration() of `limit`; 0: none yet
@@ -112,6 +114,10 @@ class Ledger {
   // equal, the first given names the entry. O(n log n) in the keys, in
   // whatever order they come.
   void Assign(std::vector<FString> keys);
+  // The same for keys in ledger order, no two alike, with their FoldedHash:
+  // as a recount hands them over after its first, so that nothing is sorted
+  // or hashed again.
+  void AssignInOrder(std::vector<FString> keys, std::span<const std::uint64_t> hashes);
 
   // BlueprintLimit(path) for a path that found `entry`. When the path spells
   // the entry's key exactly, the lookup is made once per configuration.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <chrono>
 #include <limits>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "accounting/ledger.h"
@@ -23,31 +25,106 @@ namespace {
 
 constexpr std::size_t kPrefetchAhead = 8;
 
-void CreateLedgerEntries() {
-  // Names come in byte order; of two that differ only in case the first
-  // names the entry.
-  const std::vector<std::string> names = LimitedBlueprints(PluginConfig());
-  std::vector<FString> keys;
-  keys.reserve(names.size());
-  for (const std::string& name : names) {
-    keys.push_back(LedgerKey(name));
-  }
-  StructureLedger().Assign(std::move(keys));
-}
-
 // What a recount learns about a class once and uses for each of its actors:
 // a blueprint path depends on the class alone, and neither the configuration
 // nor the classes change while the recount runs.
 struct ClassFacts {
-  FString path;
-  bool c4_charge = false;        // counted nowhere, as by the hooks
-  TeamCounts* counts = nullptr;  // null: the blueprint is not configured
-  LimitMarks* above = nullptr;   // of the same entry
+  std::u16string path;     // kept in the plug-in's memory: the host's is given back at unload
+  bool c4_charge = false;  // counted nowhere, as by the hooks
+  std::optional<std::size_t> entry;  // in the ledger; none: the blueprint is not configured
+  TeamCounts* counts = nullptr;      // of `entry`, in this recount's ledger
+  LimitMarks* above = nullptr;       // of the same entry
   std::optional<std::int32_t> limit;
   // The teams with a limit of their own for this path; null when none has.
   const FlatHashMap<std::int32_t, std::int32_t>* own_limits = nullptr;
   std::span<const std::uint32_t> groups;
 };
+
+// The classes met and the ledger's keys, kept from one recount to the next
+// while the host and the configuration are the same: working them out again
+// (a path from the game, its hashes, its limit) for each of a thousand
+// classes is most of a small world's recount. The host's class objects live
+// as long as it runs, and a load forgets them with the game's addresses.
+struct KnownClasses {
+  std::uint32_t host_epoch = 0;
+  std::uint64_t generation = 0;
+  std::shared_ptr<const LimitPlan> plan;    // the groups and teams' limits point into it
+  std::vector<std::u16string> ledger_keys;  // in ledger order after the first recount
+  bool keys_in_order = false;
+  std::vector<std::uint64_t> key_hashes;            // of `ledger_keys` once in order
+  FlatHashMap<const UClass*, std::uint32_t> index;  // into `classes`
+  std::vector<ClassFacts> classes;                  // in the order met
+  std::vector<std::uint32_t> order;                 // of `classes`, those of a group side by side
+};
+
+KnownClasses& Known() {
+  static KnownClasses known;
+  return known;
+}
+
+// The known classes, forgotten when the host or the configuration changed.
+KnownClasses& KnownNow() {
+  KnownClasses& known = Known();
+  if (known.host_epoch != detail::game_address_epoch || known.generation != ConfigGeneration() ||
+      known.plan != LimitsInForce()) {
+    // Names come in byte order; of two that differ only in case the first
+    // names the entry.
+    std::vector<std::u16string> keys;
+    for (const std::string& name : LimitedBlueprints(PluginConfig())) {
+      keys.emplace_back(LedgerKey(name).View());
+    }
+    known = KnownClasses{detail::game_address_epoch,
+                         ConfigGeneration(),
+                         LimitsInForce(),
+                         std::move(keys),
+                         false,
+                         {},
+                         {},
+                         {},
+                         {}};
+  }
+  return known;
+}
+
+// A ledger of empty entries for the configured names: at the first recount
+// sorted and rid of names that differ only in case, and kept so, with each
+// key's hash, for the recounts after it.
+void AssignLedger(KnownClasses& known) {
+  Ledger& ledger = StructureLedger();
+  std::vector<FString> keys;
+  keys.reserve(known.ledger_keys.size());
+  for (const std::u16string& key : known.ledger_keys) {
+    keys.emplace_back(key);
+  }
+  if (known.keys_in_order) {
+    ledger.AssignInOrder(std::move(keys), known.key_hashes);
+    return;
+  }
+  ledger.Assign(std::move(keys));
+  known.ledger_keys.clear();
+  for (const auto& [key, counts] : ledger) {
+    known.ledger_keys.emplace_back(key.View());
+    known.key_hashes.push_back(FoldedHash(key.View()));
+  }
+  known.keys_in_order = true;
+}
+
+// The known classes' counts in this recount's ledger, entry by entry.
+void PointIntoLedger(KnownClasses& known) {
+  AssignLedger(known);
+  Ledger& ledger = StructureLedger();
+  std::vector<Ledger::iterator> entries;
+  entries.reserve(ledger.size());
+  for (auto it = ledger.begin(); it != ledger.end(); ++it) {
+    entries.push_back(it);
+  }
+  for (ClassFacts& facts : known.classes) {
+    if (facts.entry) {
+      facts.counts = &entries[*facts.entry]->second;
+      facts.above = &ledger.MarksOf(entries[*facts.entry]);
+    }
+  }
+}
 
 // A structure the walk met that counts in more than its team's total.
 struct Counted {
@@ -62,8 +139,8 @@ struct RecountPass {
   TeamCounts& totals = TeamTotals();
   GroupTally& groups = GroupCounts();
   const LimitPlan& plan = Limits();
-  FlatHashMap<const UClass*, std::uint32_t> class_index;  // into `classes`
-  std::vector<ClassFacts> classes;                        // in the order met
+  KnownClasses& known = KnownNow();
+  std::vector<ClassFacts>& classes = known.classes;
   std::vector<Counted> counted;
 };
 
@@ -75,28 +152,37 @@ std::int32_t LimitFor(ClassFacts& facts, std::int32_t team) {
     }
   }
   if (!facts.limit) {
-    facts.limit = BlueprintLimit(facts.path.View());
+    facts.limit = BlueprintLimit(facts.path);
   }
   return *facts.limit;
 }
 
+// What a class is, worked out once; its counts in this recount's ledger.
+ClassFacts FactsOf(const RecountPass& pass, AActor* actor) {
+  ClassFacts facts;
+  facts.path = BlueprintPathOf(actor).View();
+  facts.c4_charge = IsC4Charge(facts.path);
+  Ledger& ledger = StructureLedger();
+  if (const auto entry = ledger.find(facts.path); entry != ledger.end()) {
+    facts.entry = static_cast<std::size_t>(entry.Position() - ledger.begin().Position());
+    facts.counts = &entry->second;
+    facts.above = &ledger.MarksOf(entry);
+    facts.own_limits = pass.plan.TeamsLimitsOf(facts.path);
+  }
+  facts.groups = pass.plan.GroupsOf(facts.path);
+  return facts;
+}
+
 std::uint32_t ClassIndexOf(RecountPass& pass, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
-  const auto [it, fresh] = pass.class_index.try_emplace(cls);
-  if (fresh) {
-    it->second = static_cast<std::uint32_t>(pass.classes.size());
-    ClassFacts& facts = pass.classes.emplace_back();
-    facts.path = BlueprintPathOf(actor);
-    facts.c4_charge = IsC4Charge(facts.path.View());
-    Ledger& ledger = StructureLedger();
-    if (const auto entry = ledger.find(facts.path.View()); entry != ledger.end()) {
-      facts.counts = &entry->second;
-      facts.above = &ledger.MarksOf(entry);
-      facts.own_limits = pass.plan.TeamsLimitsOf(facts.path.View());
-    }
-    facts.groups = pass.plan.GroupsOf(facts.path.View());
+  if (const auto found = pass.known.index.find(cls); found != pass.known.index.end()) {
+    return found->second;
   }
-  return it->second;
+  // Known only once all is worked out: a game call that fails leaves none half known.
+  pass.classes.push_back(FactsOf(pass, actor));
+  const auto index = static_cast<std::uint32_t>(pass.classes.size() - 1);
+  pass.known.index[cls] = index;
+  return index;
 }
 
 // The walk itself: the total at once; the rest noted, to be counted class by
@@ -126,11 +212,15 @@ std::vector<std::size_t> PerClass(const RecountPass& pass, std::span<const Count
   return per_class;
 }
 
-// The noted structures class by class, the classes of one group side by side
-// so that the group's counts stay in the cache too; walk order within each.
-std::vector<Counted> ByClass(const RecountPass& pass, std::span<const Counted> counted,
-                             std::span<const std::size_t> per_class) {
-  std::vector<std::uint32_t> order(pass.classes.size());
+// The classes in the order their structures are counted: those of one group
+// side by side, so that the group's counts stay in the cache too. Worked out
+// again only when a class was met for the first time.
+const std::vector<std::uint32_t>& ClassOrder(RecountPass& pass) {
+  std::vector<std::uint32_t>& order = pass.known.order;
+  if (order.size() == pass.classes.size()) {
+    return order;
+  }
+  order.resize(pass.classes.size());
   std::iota(order.begin(), order.end(), 0U);
   const auto first_group = [&](std::uint32_t c) {
     const auto& groups = pass.classes[c].groups;
@@ -139,6 +229,13 @@ std::vector<Counted> ByClass(const RecountPass& pass, std::span<const Counted> c
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
     return first_group(a) < first_group(b);
   });
+  return order;
+}
+
+// The noted structures class by class in that order; walk order within each.
+std::vector<Counted> ByClass(RecountPass& pass, std::span<const Counted> counted,
+                             std::span<const std::size_t> per_class) {
+  const std::vector<std::uint32_t>& order = ClassOrder(pass);
   std::vector<std::size_t> next(pass.classes.size());
   std::size_t start = 0;
   for (const std::uint32_t c : order) {
@@ -190,8 +287,34 @@ void CountNoted(RecountPass& pass, std::span<const Counted> counted) {
       facts.above->Set(team, true, exceeded);
     }
     pass.trace("| UpdateStructCountAll: team_id: {}", team);
-    pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path.View()});
+    pass.trace("| UpdateStructCountAll: path_name: {}", Utf8Text{facts.path});
     pass.trace("| UpdateStructCountAll: count: {}", count);
+  }
+}
+
+// The walk over the level's actors, noting each structure.
+void WalkLevel(RecountPass& pass) {
+  UWorld* world = ArkApi::GetApiUtils().GetWorld();
+  const ULevel* level = Field<game::kPersistentLevel>(world);
+  const TArray<AActor*>& level_actors = Field<game::kActors>(level);
+  // A copy of our own: the game may change its array while we call into it.
+  const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
+
+  // The same class object for the whole walk.
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  const auto is_a = GameFunctionAddress<game::kIsA>();
+  const std::size_t count = actors.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    // Actors lie all over the game's memory: asking for one a few steps
+    // ahead lets its wait overlap the work on those before it.
+    if (i + kPrefetchAhead < count && actors[i + kPrefetchAhead] != nullptr) {
+      __builtin_prefetch(actors[i + kPrefetchAhead]);
+      PrefetchField<game::kTargetingTeam>(actors[i + kPrefetchAhead]);
+    }
+    AActor* actor = actors[i];
+    if (actor != nullptr && is_a(actor, structure_class)) {
+      NoteStructure(pass, actor);
+    }
   }
 }
 
@@ -211,35 +334,14 @@ void UpdateStructureCountAll() {
   const auto clock_started = std::chrono::steady_clock::now();
   CountsRebuild rebuild;
   TraceBanner("| UpdateStructureCountAll: Structures Re-Calculating has started!");
-  CreateLedgerEntries();
+  PointIntoLedger(KnownNow());
   GroupCounts().plan = LimitsInForce();
   GroupCounts().counts.resize(Limits().Groups().size());
   GroupCounts().above.resize(Limits().Groups().size());
   DebugTrace("| UpdateStructCountAll: Start looping through structures");
 
-  UWorld* world = ArkApi::GetApiUtils().GetWorld();
-  const ULevel* level = Field<game::kPersistentLevel>(world);
-  const TArray<AActor*>& level_actors = Field<game::kActors>(level);
-  // A copy of our own: the game may change its array while we call into it.
-  const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
-
-  // The same class object for the whole walk.
-  UClass* structure_class = CallGame<game::kStructureStaticClass>();
-  const auto is_a = GameFunctionAddress<game::kIsA>();
   RecountPass pass;
-  const std::size_t count = actors.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    // Actors lie all over the game's memory: asking for one a few steps
-    // ahead lets its wait overlap the work on those before it.
-    if (i + kPrefetchAhead < count && actors[i + kPrefetchAhead] != nullptr) {
-      __builtin_prefetch(actors[i + kPrefetchAhead]);
-      PrefetchField<game::kTargetingTeam>(actors[i + kPrefetchAhead]);
-    }
-    AActor* actor = actors[i];
-    if (actor != nullptr && is_a(actor, structure_class)) {
-      NoteStructure(pass, actor);
-    }
-  }
+  WalkLevel(pass);
   // Counting class by class keeps each class's counts in the cache.
   const std::vector<std::size_t> per_class = PerClass(pass, pass.counted);
   ReserveCounts(pass, per_class);

@@ -100,9 +100,9 @@ void PublishContribution() {
   }
   cluster.resend.clear();
   cluster.local_teams.clear();
-  OwnCounts counts = CountsByTeam();
-  const bool small = counts.size() <= kTeamsWaitedFor;
-  cluster.publisher->Publish({Fields(), std::move(counts), link->MoveSequence()});
+  LocalCountsCopy copy = LocalCountsCopy::Take();
+  const bool small = copy.Teams() <= kTeamsWaitedFor;
+  cluster.publisher->Publish({Fields(), std::move(copy), link->MoveSequence()});
   if (small) {
     AwaitPublication();
   }

@@ -42,7 +42,4 @@ class FieldLayout {
   std::size_t ledger_size_ = 0;
 };
 
-// This server's counts above 0 by team, as a publication sends them.
-OwnCounts CountsByTeam();
-
 }  // namespace cairnward

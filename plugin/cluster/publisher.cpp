@@ -10,11 +10,6 @@
 namespace cairnward {
 namespace {
 
-// Pieces sent before their answers are read: enough to hide the round trips,
-// few enough that sending them never waits on Redis working through the
-// ones before, which the timeout would take for a stall.
-constexpr std::size_t kPiecesInFlight = 4;
-
 // Adds `change` to the count at `position` of pairs in position order; a
 // count that reaches 0 leaves.
 void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
@@ -51,14 +46,17 @@ Publisher::~Publisher() {
   thread_.join();
 }
 
-void Publisher::Publish(Publication publication) {
+void Publisher::Publish(TakenCounts taken) {
   {
     const std::lock_guard lock(mutex_);
-    // The one it replaces is freed on the thread, not the game thread's.
-    retired_ = std::exchange(kept_, std::make_shared<const Publication>(std::move(publication)));
+    // What it replaces is freed on the thread, not the game thread's.
+    retired_.push_back(
+        std::exchange(taken_, std::make_shared<const TakenCounts>(std::move(taken))));
+    retired_.push_back(std::exchange(kept_, nullptr));
     changed_.clear();
     resend_.clear();
-    waiting_ = Job{kept_, false};
+    // A republish waiting asked for the limits too: the new one sends them.
+    waiting_ = Job{Job::Sends::kTaken, waiting_ && waiting_->with_limits};
     busy_ = true;
   }
   wake_.notify_all();
@@ -69,7 +67,9 @@ TeamCountPairs& Publisher::Changed(std::int32_t team) {
     return found->second;
   }
   TeamCountPairs& pairs = changed_[team];
-  if (kept_ != nullptr) {
+  if (taken_ != nullptr) {
+    pairs = taken_->copy.PairsOf(team);
+  } else if (kept_ != nullptr) {
     if (const auto found = kept_->counts.find(team); found != kept_->counts.end()) {
       pairs = found->second;
     }
@@ -159,11 +159,10 @@ std::shared_ptr<const Publication> Publisher::Kept() const {
 void Publisher::Republish() {
   {
     const std::lock_guard lock(mutex_);
-    std::shared_ptr<const Publication> now = Kept();
-    if (now == nullptr) {
+    if (kept_ == nullptr && taken_ == nullptr) {
       return;  // nothing published yet: the first recount does
     }
-    waiting_ = Job{std::move(now), true};
+    waiting_ = Job{Job::Sends::kKept, true};
     busy_ = true;
   }
   wake_.notify_all();
@@ -186,7 +185,8 @@ std::vector<std::pair<std::int32_t, std::string>> Publisher::TakeProblems() {
 
 std::shared_ptr<const Publication> Publisher::ChangedMeanwhile() {
   auto changed = std::make_shared<Publication>();
-  changed->fields = kept_->fields;
+  // A publication handed over since has no kept counts yet; its fields are the same.
+  changed->fields = kept_ != nullptr ? kept_->fields : taken_->fields;
   for (const auto& [team, noted] : resend_) {
     changed->counts[team] = Changed(team);
   }
@@ -207,15 +207,18 @@ void Publisher::Serve() {
     if (stopping_) {
       return;
     }
-    const Job job = std::move(*std::exchange(waiting_, std::nullopt));
-    std::shared_ptr<const Publication> retired = std::exchange(retired_, nullptr);
+    const Job job = *std::exchange(waiting_, std::nullopt);
+    Convert(lock);
+    if (waiting_ || stopping_) {
+      continue;  // superseded while converting: the newer one holds everything
+    }
+    const std::shared_ptr<const Publication> publication = Resolve(job);
     lock.unlock();
-    retired.reset();
-    bool sent = false;
     const auto started = std::chrono::steady_clock::now();
+    bool sent = false;
     // Nothing may leave the thread: a failure of any kind is tried again.
     try {
-      Send(job);
+      Send(job, publication);
       sent = true;
     } catch (const std::exception&) {
       sent = false;
@@ -226,23 +229,7 @@ void Publisher::Serve() {
     }
     if (sent) {
       backoff.Reset();
-      if (job.publication != nullptr) {
-        last_sent_ =
-            PublicationRecord{std::chrono::system_clock::now(), job.publication->counts.size(),
-                              std::chrono::steady_clock::now() - started};
-      }
-      // Ends only under the lock that saw no change left, and none in
-      // flight on the game thread, so that none comes between.
-      ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_ || waiting_; });
-      if (stopping_ || waiting_) {
-        continue;
-      }
-      if (!resend_.empty() && kept_ != nullptr) {
-        waiting_ = Job{nullptr, false};
-        continue;
-      }
-      busy_ = false;
-      ended_.notify_all();
+      Sent(job, publication, std::chrono::steady_clock::now() - started, lock);
       continue;
     }
     wake_.wait_for(lock, backoff.Next(), [&] { return stopping_ || waiting_; });
@@ -252,37 +239,85 @@ void Publisher::Serve() {
   }
 }
 
+void Publisher::Convert(std::unique_lock<std::mutex>& lock) {
+  std::vector<std::shared_ptr<const void>> retired = std::exchange(retired_, {});
+  std::shared_ptr<const TakenCounts> taken = taken_;
+  lock.unlock();
+  retired.clear();
+  std::shared_ptr<const Publication> converted;
+  if (taken != nullptr) {
+    converted = std::make_shared<const Publication>(
+        Publication{taken->fields, taken->copy.ByTeam(), taken->sequence});
+  }
+  lock.lock();
+  if (taken != nullptr && taken_ == taken) {
+    kept_ = std::move(converted);
+    retired_.push_back(std::exchange(taken_, nullptr));
+  }
+}
+
+std::shared_ptr<const Publication> Publisher::Resolve(const Job& job) const {
+  switch (job.sends) {
+    case Job::Sends::kTaken:
+      return kept_;
+    case Job::Sends::kKept:
+      return Kept();
+    case Job::Sends::kChangedMeanwhile:
+      break;
+  }
+  return nullptr;
+}
+
+void Publisher::Sent(const Job& job, const std::shared_ptr<const Publication>& publication,
+                     std::chrono::steady_clock::duration took, std::unique_lock<std::mutex>& lock) {
+  if (job.sends != Job::Sends::kChangedMeanwhile && publication != nullptr) {
+    last_sent_ = PublicationRecord{std::chrono::system_clock::now(), publication->counts.size(),
+                                   std::chrono::duration_cast<std::chrono::nanoseconds>(took)};
+  }
+  // Ends only under the lock that saw no change left, and none in flight on
+  // the game thread, so that none comes between.
+  ended_.wait(lock, [&] { return changes_in_flight_ == 0 || stopping_ || waiting_; });
+  if (stopping_ || waiting_) {
+    return;
+  }
+  if (!resend_.empty() && kept_ != nullptr) {
+    waiting_ = Job{Job::Sends::kChangedMeanwhile, false};
+    return;
+  }
+  busy_ = false;
+  ended_.notify_all();
+}
+
 bool Publisher::Superseded() {
   const std::lock_guard lock(mutex_);
   return stopping_ || waiting_.has_value();
 }
 
-void Publisher::SendPieces(RedisConnection& connection, const std::vector<Command>& pieces) {
-  for (std::size_t first = 0; first < pieces.size(); first += kPiecesInFlight) {
-    if (Superseded()) {
-      return;
-    }
-    const std::size_t count = std::min(kPiecesInFlight, pieces.size() - first);
-    const std::vector<Reply> replies = connection.RunScripts(
-        Script::kReplace, std::span<const Command>(pieces).subspan(first, count));
+void Publisher::SendPieces(RedisConnection& connection, ReplacePieces& pieces) {
+  std::size_t servers = 1;
+  {
     const std::lock_guard lock(mutex_);
-    for (const Reply& reply : replies) {
-      for (auto& problem : ReplaceProblems(*reply)) {
-        problems_.push_back(std::move(problem));
-      }
-    }
+    servers = servers_;
   }
+  PiecePacer pacer(servers);
+  SendPaced(
+      connection, pieces, pacer, [&] { return Superseded(); },
+      [&](const redisReply& reply) {
+        std::vector<std::pair<std::int32_t, std::string>> problems = ReplaceProblems(reply);
+        const std::lock_guard lock(mutex_);
+        for (auto& problem : problems) {
+          problems_.push_back(std::move(problem));
+        }
+      });
 }
 
 void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
   // The teams changed meanwhile, as kept after the move sequence is read.
   const std::int64_t sequence = MoveSequence(connection, keys_);
   std::shared_ptr<const Publication> changed;
-  std::size_t teams_per_piece = 0;
   {
     const std::lock_guard lock(mutex_);
     changed = ChangedMeanwhile();
-    teams_per_piece = teams_per_piece_;
   }
   std::vector<std::int32_t> dropped;
   OwnCounts counts;
@@ -294,8 +329,8 @@ void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
     }
   }
   try {
-    SendPieces(connection,
-               ReplaceCalls(keys_, changed->fields, counts, dropped, sequence, teams_per_piece));
+    ReplacePieces pieces(keys_, changed->fields, counts, std::move(dropped), sequence);
+    SendPieces(connection, pieces);
   } catch (...) {
     // Sent at the next try.
     const std::lock_guard lock(mutex_);
@@ -306,29 +341,32 @@ void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
   }
 }
 
-void Publisher::Send(const Job& job) {
+void Publisher::SendLimits(RedisConnection& connection) {
+  std::vector<Command> limits;
+  {
+    const std::lock_guard lock(mutex_);
+    limits = limits_;
+  }
+  if (!limits.empty()) {
+    connection.Run(limits);
+  }
+}
+
+void Publisher::Send(const Job& job, const std::shared_ptr<const Publication>& publication) {
   // A connection of its own for each try: publications are rare, and one
   // kept from the last may have died with a Redis that restarted.
   RedisConnection connection(settings_, settings_.background_timeout);
   if (job.with_limits) {
-    std::vector<Command> limits;
-    {
-      const std::lock_guard lock(mutex_);
-      limits = limits_;
-    }
-    if (!limits.empty()) {
-      connection.Run(limits);
-    }
+    SendLimits(connection);
   }
-  if (job.publication == nullptr) {
+  if (job.sends == Job::Sends::kChangedMeanwhile) {
     SendChangedMeanwhile(connection);
     return;
   }
-  const Publication& publication = *job.publication;
   // A republish sends what was kept as the game thread changed it: any
   // join recorded until now is in it.
   const std::int64_t sequence =
-      job.with_limits ? MoveSequence(connection, keys_) : publication.sequence;
+      job.sends == Job::Sends::kKept ? MoveSequence(connection, keys_) : publication->sequence;
   // Teams this server held a contribution for and counts no more, and how
   // many grids a changed team's aggregate is summed over.
   const std::vector<Reply> held = connection.Run(
@@ -337,18 +375,17 @@ void Publisher::Send(const Job& job) {
   for (std::size_t i = 0; i < held[0]->elements; ++i) {
     const redisReply& member = *held[0]->element[i];
     const std::int32_t team = TeamOfMember(std::string_view(member.str, member.len));
-    if (publication.counts.find(team) == publication.counts.end()) {
+    if (publication->counts.find(team) == publication->counts.end()) {
       dropped.push_back(team);
     }
   }
-  const std::size_t teams_per_piece =
-      TeamsPerPiece(static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1);
   {
     const std::lock_guard lock(mutex_);
-    teams_per_piece_ = teams_per_piece;
+    servers_ = static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1;
   }
-  SendPieces(connection, ReplaceCalls(keys_, publication.fields, publication.counts, dropped,
-                                      sequence, teams_per_piece));
+  ReplacePieces pieces(keys_, publication->fields, publication->counts, std::move(dropped),
+                       sequence);
+  SendPieces(connection, pieces);
 }
 
 }  // namespace cairnward

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "cluster/key_names.h"
+#include "cluster/local_counts_copy.h"
+#include "cluster/paced_pieces.h"
 #include "cluster/redis_connection.h"
 #include "cluster/script_calls.h"
 #include "config/cluster_settings.h"
@@ -25,6 +27,14 @@ namespace cairnward {
 struct Publication {
   std::vector<std::string> fields;  // of every position
   OwnCounts counts;
+  std::int64_t sequence = 0;
+};
+
+// The same as the game thread takes it: the counts as the ledger holds them,
+// turned into counts by team on the publisher's thread.
+struct TakenCounts {
+  std::vector<std::string> fields;
+  LocalCountsCopy copy;
   std::int64_t sequence = 0;
 };
 
@@ -58,7 +68,7 @@ class Publisher {
 
   // Game thread: hands a publication over, and keeps it. One still being
   // sent is abandoned for it, as the new one holds everything.
-  void Publish(Publication publication);
+  void Publish(TakenCounts taken);
   // Game thread: what changed in the contribution kept since: the team's
   // count at each position by `change` (never below 0), or every count of
   // team `from` moved to team `to` (up to 1000: dropped).
@@ -91,13 +101,28 @@ class Publisher {
 
  private:
   struct Job {
-    std::shared_ptr<const Publication> publication;  // none: the teams changed meanwhile
+    enum class Sends {
+      kTaken,             // the counts handed over last, as taken
+      kKept,              // those with the changes since
+      kChangedMeanwhile,  // the teams changed while they were sent
+    };
+    Sends sends = Sends::kTaken;
     bool with_limits = false;
   };
 
   void Serve();
-  void Send(const Job& job);
-  void SendPieces(RedisConnection& connection, const std::vector<Command>& pieces);
+  // The counts handed over last, turned into counts by team without the
+  // lock, and kept; the lock is held on entry and on return.
+  void Convert(std::unique_lock<std::mutex>& lock);
+  // What the job sends, from what is kept now; the lock is held.
+  std::shared_ptr<const Publication> Resolve(const Job& job) const;
+  // After a job was sent: ends the publication, or sends the teams changed
+  // meanwhile; the lock is held.
+  void Sent(const Job& job, const std::shared_ptr<const Publication>& publication,
+            std::chrono::steady_clock::duration took, std::unique_lock<std::mutex>& lock);
+  void Send(const Job& job, const std::shared_ptr<const Publication>& publication);
+  void SendLimits(RedisConnection& connection);
+  void SendPieces(RedisConnection& connection, ReplacePieces& pieces);
   void SendChangedMeanwhile(RedisConnection& connection);
   // The teams changed while the publication was sent, as kept now; the
   // lock is held.
@@ -119,12 +144,13 @@ class Publisher {
   bool stopping_ = false;
   bool busy_ = false;
   std::optional<Job> waiting_;
+  std::shared_ptr<const TakenCounts> taken_;  // handed over, not yet converted into kept_
   std::shared_ptr<const Publication> kept_;
-  std::shared_ptr<const Publication> retired_;  // replaced by kept_, to be freed
-  OwnCounts changed_;  // teams changed since kept_ was handed over: their pairs now
+  std::vector<std::shared_ptr<const void>> retired_;  // replaced, to be freed on the thread
+  OwnCounts changed_;  // teams changed since the counts were handed over: their pairs now
   FlatHashMap<std::int32_t, bool> resend_;  // changed while a publication was sent
   int changes_in_flight_ = 0;
-  std::size_t teams_per_piece_ = 100;
+  std::size_t servers_ = 1;  // how many grids the last publication found
   std::vector<std::pair<std::int32_t, std::string>> problems_;
   std::vector<Command> limits_;
   std::optional<PublicationRecord> last_sent_;

@@ -130,22 +130,50 @@ std::vector<Reply> RedisConnection::Exchange(std::span<const Command> commands,
   std::vector<Reply> replies;
   replies.reserve(commands.size());
   for (std::size_t i = 0; i < commands.size(); ++i) {
-    void* raw = nullptr;
-    BoundNextWait();
-    const auto asked = Clock::now();
-    const int status = redisGetReply(context, &raw);
-    Waited(Clock::now() - asked);
-    if (status != REDIS_OK || raw == nullptr) {
-      throw LinkDown(context->err == REDIS_ERR_IO && context->errstr[0] == '\0'
-                         ? std::strerror(errno)
-                         : context->errstr);
-    }
-    replies.emplace_back(static_cast<redisReply*>(raw));
+    replies.push_back(Receive());
   }
   if (round_trips_ != nullptr) {
     round_trips_->AddRoundTrip(Clock::now() - sent);
   }
   return replies;
+}
+
+Reply RedisConnection::Receive() {
+  redisContext* context = context_.get();
+  void* raw = nullptr;
+  BoundNextWait();
+  const auto asked = Clock::now();
+  const int status = redisGetReply(context, &raw);
+  Waited(Clock::now() - asked);
+  if (status != REDIS_OK || raw == nullptr) {
+    throw LinkDown(context->err == REDIS_ERR_IO && context->errstr[0] == '\0' ? std::strerror(errno)
+                                                                              : context->errstr);
+  }
+  return Reply(static_cast<redisReply*>(raw));
+}
+
+void RedisConnection::QueueScript(Script script, const Command& keys_and_args) {
+  const std::string& sha = shas_[static_cast<std::size_t>(script)];
+  std::vector<const char*> pointers{"EVALSHA", sha.data()};
+  std::vector<std::size_t> lengths{7, sha.size()};
+  pointers.reserve(2 + keys_and_args.size());
+  lengths.reserve(2 + keys_and_args.size());
+  for (const std::string& argument : keys_and_args) {
+    pointers.push_back(argument.data());
+    lengths.push_back(argument.size());
+  }
+  if (redisAppendCommandArgv(context_.get(), static_cast<int>(pointers.size()), pointers.data(),
+                             lengths.data()) != REDIS_OK) {
+    throw LinkDown(context_->errstr);
+  }
+}
+
+Reply RedisConnection::ReceiveScript() {
+  Reply reply = Receive();
+  if (reply->type == REDIS_REPLY_ERROR) {
+    throw LinkDown("Redis answered " + ErrorText(*reply));
+  }
+  return reply;
 }
 
 std::vector<Reply> RedisConnection::Run(std::span<const Command> commands) {

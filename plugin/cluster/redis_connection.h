@@ -64,6 +64,12 @@ class RedisConnection {
   // the script when Redis no longer has it. Pipelined like Run.
   std::vector<Reply> RunScripts(Script script, std::span<const Command> keys_and_args);
   Reply RunScript(Script script, const Command& keys_and_args);
+  // The same one script at a time, for a window of calls in flight: a
+  // queued call goes out at the next receive, which answers the oldest
+  // queued. A script Redis no longer has (it restarted) fails as an error
+  // answer: the connection is then of no further use.
+  void QueueScript(Script script, const Command& keys_and_args);
+  Reply ReceiveScript();
 
  private:
   struct ContextFree {
@@ -74,6 +80,8 @@ class RedisConnection {
   // arguments of `head`, if any.
   std::vector<Reply> Exchange(std::span<const Command> commands,
                               std::span<const std::string_view> head = {});
+  // The next reply, error replies included.
+  Reply Receive();
   void Waited(std::chrono::nanoseconds wait);
   // Sets the socket's timeout to what the next wait may take.
   void BoundNextWait();

@@ -113,6 +113,21 @@ std::size_t TeamsPerPiece(std::size_t servers) {
                                  kTeamsPerPiece);
 }
 
+Command ReplacePiece(const KeyNames& keys, std::int64_t sequence) {
+  return {"0", keys.Prefix(), keys.Server(), std::to_string(sequence)};
+}
+
+void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,
+                     std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
+  piece.push_back(std::to_string(team));
+  piece.push_back(DigestOf(fields, team_counts));
+  piece.push_back(std::to_string(team_counts.size()));
+  for (const auto& [position, count] : team_counts) {
+    piece.push_back(fields[position]);
+    piece.push_back(std::to_string(count));
+  }
+}
+
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
                                   const OwnCounts& counts, std::span<const std::int32_t> dropped,
                                   std::int64_t sequence, std::size_t teams_per_piece) {
@@ -121,17 +136,10 @@ std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::str
   const auto add_team = [&](std::int32_t team,
                             std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts) {
     if (in_piece == teams_per_piece) {
-      pieces.push_back({"0", keys.Prefix(), keys.Server(), std::to_string(sequence)});
+      pieces.push_back(ReplacePiece(keys, sequence));
       in_piece = 0;
     }
-    Command& piece = pieces.back();
-    piece.push_back(std::to_string(team));
-    piece.push_back(DigestOf(fields, team_counts));
-    piece.push_back(std::to_string(team_counts.size()));
-    for (const auto& [position, count] : team_counts) {
-      piece.push_back(fields[position]);
-      piece.push_back(std::to_string(count));
-    }
+    AddReplacedTeam(pieces.back(), fields, team, team_counts);
     ++in_piece;
   };
   for (const std::int32_t team : dropped) {

@@ -51,6 +51,10 @@ TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
                                   const OwnCounts& counts, std::span<const std::int32_t> dropped,
                                   std::int64_t sequence, std::size_t teams_per_piece);
+// The same one piece at a time: a call of no team yet, and a team added to it.
+Command ReplacePiece(const KeyNames& keys, std::int64_t sequence);
+void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,
+                     std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts);
 // The teams a replace call's answer lists as not replaced, with why.
 std::vector<std::pair<std::int32_t, std::string>> ReplaceProblems(const redisReply& answer);
 // Teams per replace call in a cluster of `servers` servers: a changed team

@@ -148,6 +148,24 @@ TEST_F(FullRecount, EachRecountWhollyReplacesTheLast) {
   EXPECT_FALSE(Flagged(1001));
 }
 
+TEST_F(FullRecount, ABlueprintLimitedSinceTheLastRecountIsCountedApartByTheNext) {
+  Configure();
+  Spawn(kWall, 1001, 2);
+  Spawn(kCeiling, 1001);
+  Spawn(kFoundation, 1001, 3);
+  Recount();
+  EXPECT_FALSE(Flagged(1001));
+  // A new first entry in ledger order moves the others; a lower limit flags.
+  Limit(kCeiling, 5);
+  Limit(kFoundation, 2);
+  Configure();
+  Recount();
+  EXPECT_EQ(CountOf(kWall, 1001), 2);
+  EXPECT_EQ(CountOf(kCeiling, 1001), 1);
+  EXPECT_EQ(CountOf(kFoundation, 1001), 3);
+  EXPECT_TRUE(Flagged(1001));
+}
+
 TEST_F(FullRecount, TraceShowsEachCountedStructureOfAConfiguredBlueprint) {
   Debug(true);
   Configure();
