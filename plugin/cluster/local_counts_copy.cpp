@@ -38,6 +38,17 @@ LocalCountsCopy LocalCountsCopy::Take() {
                          tally != nullptr ? tally->counts : std::vector<TeamCounts>());
 }
 
+LocalCountsCopy LocalCountsCopy::OfTeams(const OwnCounts& by_team, std::size_t positions) {
+  TeamCounts totals;
+  std::vector<TeamCounts> blueprints(positions > 0 ? positions - 1 : 0);
+  for (const auto& [team, pairs] : by_team) {
+    for (const auto& [position, count] : pairs) {
+      (position == 0 ? totals : blueprints[position - 1])[team] = count;
+    }
+  }
+  return LocalCountsCopy(std::move(totals), std::move(blueprints), {});
+}
+
 OwnCounts LocalCountsCopy::ByTeam() const {
   OwnCounts own;
   // Room for every team at once: grown as it fills, a map filled in the

@@ -18,6 +18,9 @@ class LocalCountsCopy {
   LocalCountsCopy() = default;
   // The local counts as they stand now.
   static LocalCountsCopy Take();
+  // Counts already by team, in position order: a load generator's, which
+  // has no ledger to take them from.
+  static LocalCountsCopy OfTeams(const OwnCounts& by_team, std::size_t positions);
 
   // How many teams it holds a total for.
   [[nodiscard]] std::size_t Teams() const { return totals_.size(); }

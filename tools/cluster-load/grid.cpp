@@ -1,9 +1,8 @@
 #include "grid.h"
 
-#include <fmt/format.h>
-
 #include <utility>
 
+#include "cluster/local_counts_copy.h"
 #include "cluster/redis_connection.h"
 #include "cluster/script_calls.h"
 
@@ -59,7 +58,7 @@ void Grid::Load() {
     Noted();
     return;
   }
-  publisher_->Publish({shape_.Fields(), counts_, link_->MoveSequence()});
+  Publish();
 }
 
 cairnward::RedisLink* Grid::UsableLink() {
@@ -67,9 +66,15 @@ cairnward::RedisLink* Grid::UsableLink() {
     backs_ += 1;
     up_ = true;
     limits_version_.clear();
-    publisher_->Publish({shape_.Fields(), counts_, link_->MoveSequence()});
+    Publish();
   }
   return link_->Up() ? link_.get() : nullptr;
+}
+
+void Grid::Publish() {
+  publisher_->Publish({shape_.Fields(),
+                       cairnward::LocalCountsCopy::OfTeams(counts_, shape_.Fields().size()),
+                       link_->MoveSequence()});
 }
 
 void Grid::Noted() {
@@ -80,7 +85,9 @@ void Grid::Noted() {
 }
 
 void Grid::PublishLimits(cairnward::RedisLink& link) {
-  std::string version = fmt::format("{:04x}{:08x}", index_, ++publications_);
+  // Named by their digest, as the plug-in names them: grids with the same
+  // limits share the version, and with it the lean placement.
+  std::string version = cairnward::LimitsVersion(shape_.Limits());
   std::vector<Command> calls = cairnward::LimitsCalls(keys_, version, shape_.Limits());
   // Kept first: a republish by the heartbeat then sends this version.
   publisher_->KeepLimits(calls);
@@ -104,10 +111,11 @@ std::int32_t Grid::SomeTeam(std::mt19937_64& random) const {
 
 std::optional<Judged> Grid::RunPlacement(cairnward::RedisLink& link, std::int32_t team,
                                          const std::vector<std::uint32_t>& positions) {
-  std::vector<std::string> fields;
+  std::vector<cairnward::CountedField> fields;
   fields.reserve(positions.size());
   for (const std::uint32_t position : positions) {
-    fields.push_back(shape_.Fields()[position]);
+    const auto& [field, limit] = shape_.Limits()[position];
+    fields.push_back({field, limit});
   }
   std::optional<Judged> judged;
   publisher_->Changing([&] {

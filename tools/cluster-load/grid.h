@@ -54,6 +54,8 @@ class Grid {
   // contribution when it has just come back.
   cairnward::RedisLink* UsableLink();
   // After a call: a link it took down is counted.
+  // Sends the grid's whole contribution, as a recount's publication does.
+  void Publish();
   void Noted();
   void PublishLimits(cairnward::RedisLink& link);
   void CountHere(std::int32_t team, const std::vector<std::uint32_t>& positions,
@@ -70,7 +72,6 @@ class Grid {
   std::unique_ptr<cairnward::RedisLink> link_;
   cairnward::OwnCounts counts_;  // the grid's world: its contribution as its recount would find it
   std::string limits_version_;
-  std::uint32_t publications_ = 0;
   bool up_ = false;
   std::atomic<int> downs_{0};
   std::atomic<int> backs_{0};
