@@ -10,22 +10,6 @@
 namespace cairnward {
 namespace {
 
-// Adds `change` to the count at `position` of pairs in position order; a
-// count that reaches 0 leaves.
-void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
-  const auto at =
-      std::lower_bound(pairs.begin(), pairs.end(), position,
-                       [](const auto& pair, std::uint32_t p) { return pair.first < p; });
-  if (at != pairs.end() && at->first == position) {
-    at->second = std::max(0, at->second + change);
-    if (at->second == 0) {
-      pairs.erase(at);
-    }
-  } else if (change > 0) {
-    pairs.emplace(at, position, change);
-  }
-}
-
 std::int64_t MoveSequence(RedisConnection& connection, const KeyNames& keys) {
   const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys)});
   return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;

@@ -208,4 +208,18 @@ std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
   return calls;
 }
 
+void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
+  const auto at =
+      std::lower_bound(pairs.begin(), pairs.end(), position,
+                       [](const auto& pair, std::uint32_t p) { return pair.first < p; });
+  if (at != pairs.end() && at->first == position) {
+    at->second = std::max(0, at->second + change);
+    if (at->second == 0) {
+      pairs.erase(at);
+    }
+  } else if (change > 0) {
+    pairs.emplace(at, position, change);
+  }
+}
+
 }  // namespace cairnward

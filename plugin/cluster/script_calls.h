@@ -41,6 +41,9 @@ using OwnCounts = FlatHashMap<std::int32_t, TeamCountPairs>;
 
 // The pairs of a team's counts at every position.
 TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
+// Adds `change` to the count at `position` of pairs in position order; a
+// count that reaches 0 leaves, none goes below it.
+void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change);
 
 // The calls of the replace script that make the server's contribution of
 // every team of `counts` what it gives, and drop those of `dropped`, taken

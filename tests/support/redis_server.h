@@ -1,44 +1,31 @@
 #pragma once
 
-#include <sys/types.h>
-
-#include <filesystem>
 #include <string>
+#include <utility>
+
+#include "redis_process.h"
 
 namespace cairnward::testing {
+
+// The redis-server this run of the tests is for: the one the CTest fixture
+// runs (named in its folder), else the one on PATH.
+std::string RedisServerBinary();
 
 // A redis-server (RedisServerBinary()) of the test's own, on a free loopback port in a temporary
 // folder, without persistence, stopped by its process id. For the tests
 // that stop, pause or restart Redis; the others share the one that the CTest
 // fixture "redis" starts (SharedRedisPort).
-class RedisServer {
+class RedisServer : public RedisProcess {
  public:
   // Starts it, with a password when one is given.
-  explicit RedisServer(std::string password = {});
-  ~RedisServer();
-  RedisServer(const RedisServer&) = delete;
-  RedisServer& operator=(const RedisServer&) = delete;
-
-  [[nodiscard]] int Port() const { return port_; }
-
-  void Stop();    // SIGTERM, and waits for it to end
-  void Start();   // again on the same port, empty
-  void Pause();   // SIGSTOP: it takes connections but answers nothing
-  void Resume();  // SIGCONT
-
- private:
-  std::filesystem::path dir_;
-  std::string password_;
-  int port_ = 0;
-  pid_t pid_ = -1;
+  explicit RedisServer(std::string password = {})
+      : RedisProcess({.binary = RedisServerBinary(),
+                      .password = std::move(password),
+                      .more = {},
+                      .ends_with_parent = false}) {}
 };
 
-// A loopback port nobody listens on at the moment of asking.
-int UnusedPort();
-
-// The redis-server this run of the tests is for: the one the CTest fixture
-// runs (named in its folder), else the one on PATH.
-std::string RedisServerBinary();
+using cairnward::UnusedPort;
 
 // The port of the Redis started by the CTest fixture "redis" (its folder is
 // in CAIRNWARD_REDIS_DIR); 0 when the test runs without it.

@@ -101,9 +101,13 @@ int Run(int argc, char** argv) {
     plan.scenarios = scenarios;
   }
   RaiseDescriptorLimit();
-  std::optional<cluster_load::RedisProcess> redis;
+  std::optional<cairnward::RedisProcess> redis;
   if (!redis_server.empty()) {
-    redis.emplace(redis_server);
+    // Room for every grid's connections; stopped with the tool, however it ends.
+    redis.emplace(cairnward::RedisProcess::Options{.binary = redis_server,
+                                                   .password = {},
+                                                   .more = {"--maxclients", "10000"},
+                                                   .ends_with_parent = true});
     plan.port = redis->Port();
   }
   // Each scenario's lines as it ends: a run takes minutes.

@@ -105,18 +105,4 @@ cairnward::OwnCounts Shape::WorldOf(int grid) const {
   return counts;
 }
 
-void AddAt(cairnward::TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {
-  const auto at =
-      std::lower_bound(pairs.begin(), pairs.end(), position,
-                       [](const auto& pair, std::uint32_t p) { return pair.first < p; });
-  if (at != pairs.end() && at->first == position) {
-    at->second = std::max(0, at->second + change);
-    if (at->second == 0) {
-      pairs.erase(at);
-    }
-  } else if (change > 0) {
-    pairs.emplace(at, position, change);
-  }
-}
-
 }  // namespace cluster_load

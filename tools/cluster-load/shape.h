@@ -50,8 +50,6 @@ class Shape {
   cairnward::LimitFields limits_;
 };
 
-// Adds `change` to the count at `position` of pairs in position order; a
-// count that reaches 0 leaves, none goes below it.
-void AddAt(cairnward::TeamCountPairs& pairs, std::uint32_t position, std::int32_t change);
+using cairnward::AddAt;
 
 }  // namespace cluster_load
