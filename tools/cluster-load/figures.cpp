@@ -150,6 +150,63 @@ Spread SpreadOf(std::vector<float> microseconds) {
   return spread;
 }
 
+namespace {
+
+void AddBusyVerdicts(const Plan& plan, const Figures& figures, std::vector<Verdict>& verdicts) {
+  const ScenarioFigures* busy = Find(figures, Scenario::kBusyHour);
+  if (busy == nullptr) {
+    return;
+  }
+  const std::string size = fmt::format("{} grids", plan.grids);
+  verdicts.push_back({"busy hour, " + size + ": Redis CPU",
+                      fmt::format("{:.1f}% of one core", busy->redis_cpu_share * 100),
+                      "<= 10% of one core", busy->redis_cpu_share <= kBusyCpuShare});
+  verdicts.push_back({"busy hour, " + size + ": grid placement p99", PlacementP99(busy->activity),
+                      "<= 2 ms, by the cluster",
+                      ByCluster(busy->activity) && busy->activity.placement.p99_ms <= kBusyP99Ms});
+}
+
+void AddRefillVerdicts(const Plan& plan, const Figures& figures, std::vector<Verdict>& verdicts) {
+  const ScenarioFigures* refill = Find(figures, Scenario::kRefillStorm);
+  if (refill == nullptr) {
+    return;
+  }
+  const auto contributions =
+      static_cast<std::int64_t>(plan.grids) * static_cast<std::int64_t>(plan.teams_per_grid);
+  verdicts.push_back(
+      {fmt::format("refill storm, {} contributions: all in", contributions),
+       refill->all_in_seconds ? fmt::format("{:.1f} s", *refill->all_in_seconds) : "never",
+       "<= 30 s", refill->all_in_seconds && *refill->all_in_seconds <= kRefillSeconds});
+  verdicts.push_back({"refill storm: link flaps", fmt::format("{}", refill->link_downs), "0",
+                      refill->link_downs == 0});
+  verdicts.push_back(
+      {"refill storm: grid placement p99", PlacementP99(refill->activity),
+       "<= 5 ms, by the cluster",
+       ByCluster(refill->activity) && refill->activity.placement.p99_ms <= kRefillP99Ms});
+}
+
+// Read after the scenario that left the most teams in Redis: a storm may
+// end before every contribution is back.
+void AddMemoryVerdict(const Plan& plan, const Figures& figures, std::vector<Verdict>& verdicts) {
+  const ScenarioFigures* fullest = nullptr;
+  for (const ScenarioFigures& s : figures.scenarios) {
+    if (fullest == nullptr || s.check.teams >= fullest->check.teams) {
+      fullest = &s;
+    }
+  }
+  if (fullest == nullptr) {
+    return;
+  }
+  const std::int64_t data = fullest->used_memory - figures.used_memory_empty;
+  verdicts.push_back(
+      {fmt::format("Redis memory for the {} grids' data, after the {}", plan.grids,
+                   NameOf(fullest->scenario)),
+       fmt::format("{:.1f} MB ({:.1f} MiB)", static_cast<double>(data) / 1e6, MiB(data)),
+       "<= 220 MB", static_cast<double>(data) <= kDataBytes});
+}
+
+}  // namespace
+
 std::vector<Verdict> Verdicts(const Plan& plan, const Figures& figures) {
   std::vector<Verdict> verdicts;
   for (const ScenarioFigures& s : figures.scenarios) {
@@ -157,46 +214,9 @@ std::vector<Verdict> Verdicts(const Plan& plan, const Figures& figures) {
                         fmt::format("{} of {} teams differ", s.check.differing, s.check.teams),
                         "0 differ", s.check.done && s.check.differing == 0});
   }
-  const std::string size = fmt::format("{} grids", plan.grids);
-  if (const ScenarioFigures* busy = Find(figures, Scenario::kBusyHour)) {
-    verdicts.push_back({"busy hour, " + size + ": Redis CPU",
-                        fmt::format("{:.1f}% of one core", busy->redis_cpu_share * 100),
-                        "<= 10% of one core", busy->redis_cpu_share <= kBusyCpuShare});
-    verdicts.push_back(
-        {"busy hour, " + size + ": grid placement p99", PlacementP99(busy->activity),
-         "<= 2 ms, by the cluster",
-         ByCluster(busy->activity) && busy->activity.placement.p99_ms <= kBusyP99Ms});
-  }
-  if (const ScenarioFigures* refill = Find(figures, Scenario::kRefillStorm)) {
-    const auto contributions =
-        static_cast<std::int64_t>(plan.grids) * static_cast<std::int64_t>(plan.teams_per_grid);
-    verdicts.push_back(
-        {fmt::format("refill storm, {} contributions: all in", contributions),
-         refill->all_in_seconds ? fmt::format("{:.1f} s", *refill->all_in_seconds) : "never",
-         "<= 30 s", refill->all_in_seconds && *refill->all_in_seconds <= kRefillSeconds});
-    verdicts.push_back({"refill storm: link flaps", fmt::format("{}", refill->link_downs), "0",
-                        refill->link_downs == 0});
-    verdicts.push_back(
-        {"refill storm: grid placement p99", PlacementP99(refill->activity),
-         "<= 5 ms, by the cluster",
-         ByCluster(refill->activity) && refill->activity.placement.p99_ms <= kRefillP99Ms});
-  }
-  // After the scenario that left the most teams in Redis: a storm may end
-  // before every contribution is back.
-  const ScenarioFigures* fullest = nullptr;
-  for (const ScenarioFigures& s : figures.scenarios) {
-    if (fullest == nullptr || s.check.teams >= fullest->check.teams) {
-      fullest = &s;
-    }
-  }
-  if (fullest != nullptr) {
-    const std::int64_t data = fullest->used_memory - figures.used_memory_empty;
-    verdicts.push_back(
-        {fmt::format("Redis memory for the {}' data, after the {}", size,
-                     NameOf(fullest->scenario)),
-         fmt::format("{:.1f} MB ({:.1f} MiB)", static_cast<double>(data) / 1e6, MiB(data)),
-         "<= 220 MB", static_cast<double>(data) <= kDataBytes});
-  }
+  AddBusyVerdicts(plan, figures, verdicts);
+  AddRefillVerdicts(plan, figures, verdicts);
+  AddMemoryVerdict(plan, figures, verdicts);
   return verdicts;
 }
 

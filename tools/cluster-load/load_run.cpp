@@ -59,6 +59,12 @@ float MicrosecondsOf(Clock::duration d) {
   return std::chrono::duration<float, std::micro>(d).count();
 }
 
+struct LinkCounts {
+  int downs = 0;
+  int backs = 0;
+  std::vector<std::string> reasons;
+};
+
 class LoadRun {
  public:
   explicit LoadRun(const Plan& plan)
@@ -68,6 +74,8 @@ class LoadRun {
 
  private:
   ScenarioFigures RunScenario(Scenario scenario);
+  [[nodiscard]] LinkCounts Links() const;
+  std::vector<Tally> Play(Scenario scenario, ScenarioFigures& figures, Clock::time_point limit);
   // Runs the grids' load until `stop`; each thread loads its grids first
   // when `load` is set.
   void Drive(std::size_t worker, bool load, const std::atomic<bool>& stop, Tally& tally);
@@ -216,16 +224,25 @@ Activity Combined(std::vector<Tally>& tallies) {
   return all;
 }
 
-ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
-  ScenarioFigures figures;
-  figures.scenario = scenario;
-  int downs = 0;
-  int backs = 0;
+// The grids' link downs and backs so far, and a few of the reasons.
+LinkCounts LoadRun::Links() const {
+  LinkCounts counts;
+  std::set<std::string> reasons;
   for (const auto& grid : grids_) {
-    downs += grid->Downs();
-    backs += grid->Backs();
+    counts.downs += grid->Downs();
+    counts.backs += grid->Backs();
+    if (grid->Downs() > 0 && reasons.size() < kReasonsKept) {
+      reasons.insert(grid->LastReason());
+    }
   }
-  const RedisStats before = ReadStats(control_);
+  counts.reasons.assign(reasons.begin(), reasons.end());
+  return counts;
+}
+
+// Drives the grids through the scenario until it is over or its limit
+// passes, noting how long it took and when every contribution was in.
+std::vector<Tally> LoadRun::Play(Scenario scenario, ScenarioFigures& figures,
+                                 Clock::time_point limit) {
   const auto since = std::chrono::system_clock::now();
   const Clock::time_point start = Clock::now();
   std::atomic<bool> stop{false};
@@ -238,7 +255,6 @@ ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
   if (scenario == Scenario::kRefillStorm) {
     control_.Run(cairnward::Command{"FLUSHALL"});
   }
-  const Clock::time_point limit = start + plan_.storm_limit;
   if (scenario == Scenario::kBusyHour) {
     std::this_thread::sleep_for(plan_.duration);
   } else {
@@ -252,21 +268,24 @@ ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
     thread.join();
   }
   figures.seconds = duration<double>(Clock::now() - start).count();
+  return tallies;
+}
+
+ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
+  ScenarioFigures figures;
+  figures.scenario = scenario;
+  const LinkCounts links_before = Links();
+  const RedisStats before = ReadStats(control_);
+  const Clock::time_point limit = Clock::now() + plan_.storm_limit;
+  std::vector<Tally> tallies = Play(scenario, figures, limit);
   const RedisStats after = ReadStats(control_);
   figures.activity = Combined(tallies);
   figures.redis_cpu_share = (after.cpu_seconds - before.cpu_seconds) / figures.seconds;
   figures.commands = CommandsBetween(before, after);
-  std::set<std::string> reasons;
-  for (const auto& grid : grids_) {
-    downs -= grid->Downs();
-    backs -= grid->Backs();
-    if (grid->Downs() > 0 && reasons.size() < kReasonsKept) {
-      reasons.insert(grid->LastReason());
-    }
-  }
-  figures.link_downs = -downs;
-  figures.link_backs = -backs;
-  figures.down_reasons.assign(reasons.begin(), reasons.end());
+  const LinkCounts links_after = Links();
+  figures.link_downs = links_after.downs - links_before.downs;
+  figures.link_backs = links_after.backs - links_before.backs;
+  figures.down_reasons = links_after.reasons;
   // What the load sent last is in before Redis is measured and checked,
   // within the storm's limit (the busy hour's: after it).
   WaitAllIn({}, std::max(limit, Clock::now() + plan_.storm_limit / 4));

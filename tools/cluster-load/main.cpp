@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -29,8 +30,8 @@ void RaiseDescriptorLimit() {
   }
 }
 
-int Run(int argc, char** argv) {
-  CLI::App app{"Simulate grid servers of a cluster on one Redis and report what they cost it"};
+// What the command line gives, beside the plan.
+struct CommandLine {
   cluster_load::Plan plan;
   std::string redis_server;
   std::string output;
@@ -38,10 +39,12 @@ int Run(int argc, char** argv) {
   int duration_s = static_cast<int>(plan.duration.count());
   int storm_limit_s = static_cast<int>(plan.storm_limit.count());
   int timeout_ms = 0;
-  const std::map<std::string, cluster_load::Scenario> names{
-      {"restart-storm", cluster_load::Scenario::kRestartStorm},
-      {"busy-hour", cluster_load::Scenario::kBusyHour},
-      {"refill-storm", cluster_load::Scenario::kRefillStorm}};
+  CLI::Option* port = nullptr;
+  CLI::Option* server = nullptr;
+};
+
+void AddClusterOptions(CLI::App& app, CommandLine& line) {
+  cluster_load::Plan& plan = line.plan;
   app.add_option("--grids", plan.grids, "Grid servers")
       ->capture_default_str()
       ->check(CLI::Range(1, 5000));
@@ -60,57 +63,48 @@ int Run(int argc, char** argv) {
   app.add_option("--threads", plan.threads, "Threads acting as the grids' game threads")
       ->capture_default_str()
       ->check(CLI::Range(1, 1000));
-  app.add_option("--duration", duration_s, "Seconds of the busy hour")
+}
+
+void AddRunOptions(CLI::App& app, CommandLine& line) {
+  static const std::map<std::string, cluster_load::Scenario> names{
+      {"restart-storm", cluster_load::Scenario::kRestartStorm},
+      {"busy-hour", cluster_load::Scenario::kBusyHour},
+      {"refill-storm", cluster_load::Scenario::kRefillStorm}};
+  app.add_option("--duration", line.duration_s, "Seconds of the busy hour")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
-  app.add_option("--storm-limit", storm_limit_s,
+  app.add_option("--storm-limit", line.storm_limit_s,
                  "Seconds a storm may take before it is reported as not over")
       ->capture_default_str()
       ->check(CLI::Range(1, 86400));
-  app.add_option("--timeout-ms", timeout_ms, "The grids' TimeoutMs (default: the plug-in's)")
+  app.add_option("--timeout-ms", line.timeout_ms, "The grids' TimeoutMs (default: the plug-in's)")
       ->check(CLI::Range(1, 60000));
-  app.add_option("--scenario", scenarios, "restart-storm, busy-hour or refill-storm (default: all)")
+  app.add_option("--scenario", line.scenarios,
+                 "restart-storm, busy-hour or refill-storm (default: all)")
       ->transform(CLI::CheckedTransformer(names));
-  app.add_option("--host", plan.host, "A Redis on this machine to use (it is emptied)")
+}
+
+void AddRedisOptions(CLI::App& app, CommandLine& line) {
+  app.add_option("--host", line.plan.host, "A Redis on this machine to use (it is emptied)")
       ->capture_default_str()
       ->check([](const std::string& host) {
         return host == "127.0.0.1" || host == "localhost" ? std::string()
                                                           : std::string("loopback only");
       });
-  auto* port = app.add_option("--port", plan.port, "Its port")->check(CLI::Range(1, 65535));
-  auto* server =
+  line.port = app.add_option("--port", line.plan.port, "Its port")->check(CLI::Range(1, 65535));
+  line.server =
       app.add_option(
-             "--redis-server", redis_server,
+             "--redis-server", line.redis_server,
              "Start this redis-server on a free loopback port instead, and stop it at the end")
           ->check(CLI::ExistingFile);
-  port->excludes(server);
-  app.add_option("--output", output, "Also write the figures as JSON to FILE")->option_text("FILE");
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
-    return app.exit(e) == 0 ? 0 : 2;
-  }
-  if (port->count() == 0 && server->count() == 0) {
-    std::fprintf(stderr, "cairnward-cluster-load: give --port or --redis-server\n");
-    return 2;
-  }
-  plan.duration = std::chrono::seconds(duration_s);
-  plan.storm_limit = std::chrono::seconds(storm_limit_s);
-  plan.timeout = std::chrono::milliseconds(timeout_ms);
-  if (!scenarios.empty()) {
-    plan.scenarios = scenarios;
-  }
-  RaiseDescriptorLimit();
-  std::optional<cairnward::RedisProcess> redis;
-  if (!redis_server.empty()) {
-    // Room for every grid's connections; stopped with the tool, however it ends.
-    redis.emplace(cairnward::RedisProcess::Options{.binary = redis_server,
-                                                   .password = {},
-                                                   .more = {"--maxclients", "10000"},
-                                                   .ends_with_parent = true});
-    plan.port = redis->Port();
-  }
-  // Each scenario's lines as it ends: a run takes minutes.
+  line.port->excludes(line.server);
+  app.add_option("--output", line.output, "Also write the figures as JSON to FILE")
+      ->option_text("FILE");
+}
+
+// Runs the plan and prints each scenario's lines as it ends (a run takes
+// minutes), then the targets; 1 when a final check found a difference.
+int RunPlan(const cluster_load::Plan& plan, const std::string& output) {
   const cluster_load::Figures figures =
       cluster_load::RunLoad(plan, [&](const cluster_load::Figures& so_far) {
         if (so_far.scenarios.size() == 1) {
@@ -129,6 +123,41 @@ int Run(int argc, char** argv) {
     }
   }
   return 0;
+}
+
+int Run(int argc, char** argv) {
+  CLI::App app{"Simulate grid servers of a cluster on one Redis and report what they cost it"};
+  CommandLine line;
+  AddClusterOptions(app, line);
+  AddRunOptions(app, line);
+  AddRedisOptions(app, line);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e) == 0 ? 0 : 2;
+  }
+  if (line.port->count() == 0 && line.server->count() == 0) {
+    std::fprintf(stderr, "cairnward-cluster-load: give --port or --redis-server\n");
+    return 2;
+  }
+  cluster_load::Plan& plan = line.plan;
+  plan.duration = std::chrono::seconds(line.duration_s);
+  plan.storm_limit = std::chrono::seconds(line.storm_limit_s);
+  plan.timeout = std::chrono::milliseconds(line.timeout_ms);
+  if (!line.scenarios.empty()) {
+    plan.scenarios = line.scenarios;
+  }
+  RaiseDescriptorLimit();
+  std::optional<cairnward::RedisProcess> redis;
+  if (!line.redis_server.empty()) {
+    // Room for every grid's connections; stopped with the tool, however it ends.
+    redis.emplace(cairnward::RedisProcess::Options{.binary = line.redis_server,
+                                                   .password = {},
+                                                   .more = {"--maxclients", "10000"},
+                                                   .ends_with_parent = true});
+    plan.port = redis->Port();
+  }
+  return RunPlan(plan, line.output);
 }
 
 }  // namespace
