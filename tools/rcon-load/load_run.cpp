@@ -98,49 +98,55 @@ asio::awaitable<void> Probe(ServerProcess& server, Observed& seen, Figures& figu
   seen.probing_done = true;
 }
 
+// The clients of every kind against the started server, then the probes'
+// end and a fresh client.
+asio::awaitable<void> LoadServer(const Plan& plan, ServerProcess& server, Observed& seen,
+                                 Figures& figures) {
+  const auto executor = co_await asio::this_coro::executor;
+  figures.peak_rss_before_kib = server.PeakRssKib();
+  Gate release(executor);
+  Stage stage{{asio::ip::make_address("127.0.0.1"), seen.port}, plan, figures, release};
+  const auto started = Clock::now();
+  asio::co_spawn(executor, Probe(server, seen, figures), asio::detached);
+  const auto spawn = [&executor](Stage& on, auto client, int count) {
+    for (int i = 0; i < count; ++i) {
+      asio::co_spawn(executor, client(on, i), asio::detached);
+    }
+  };
+  spawn(stage, WellBehavedClient, plan.clients);
+  spawn(stage, SlowClient, plan.slow);
+  spawn(stage, WrongPasswordClient, plan.wrong_password);
+  spawn(stage, HalfOpenClient, plan.half_open);
+  spawn(stage, GarbageClient, plan.garbage);
+  spawn(stage, SquatterClient, plan.squatters);
+  spawn(stage, GuesserClient, plan.guessers);
+  // Every place taken: the ones that come now are refused.
+  figures.all_admitted =
+      co_await WaitUntil([&] { return seen.admitted >= plan.MaxClients(); }, kPatience);
+  Stage over_cap{stage.server, plan, figures, release};
+  spawn(over_cap, OverCapClient, plan.over_cap);
+  co_await WaitUntil([&over_cap] { return over_cap.running == 0; }, kPatience);
+  const auto released = Clock::now();
+  release.Open();
+  co_await WaitUntil([&stage] { return stage.running == 0; }, 24h);
+  if (stage.commands_done > released) {
+    figures.command_seconds = std::chrono::duration<double>(stage.commands_done - released).count();
+  }
+  figures.load_seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  seen.load_done = true;
+  co_await WaitUntil([&seen] { return seen.probing_done; }, kPatience);
+  figures.fresh_client_served = co_await ServesAFreshClient(stage);
+  figures.peak_rss_after_kib = server.PeakRssKib();
+  // The server's own count of refusals must agree with the clients'.
+  figures.over_cap.as_expected = std::min(figures.over_cap.as_expected, seen.refused);
+}
+
 asio::awaitable<void> Drive(const Plan& plan, ServerProcess& server, Observed& seen,
                             Figures& figures) {
-  const auto executor = co_await asio::this_coro::executor;
   figures.server_started =
       co_await WaitUntil([&seen] { return seen.port != 0 && seen.loaded; }, kStartup);
   if (figures.server_started) {
-    figures.peak_rss_before_kib = server.PeakRssKib();
-    Gate release(executor);
-    Stage stage{{asio::ip::make_address("127.0.0.1"), seen.port}, plan, figures, release};
-    const auto started = Clock::now();
-    asio::co_spawn(executor, Probe(server, seen, figures), asio::detached);
-    const auto spawn = [&executor](Stage& on, auto client, int count) {
-      for (int i = 0; i < count; ++i) {
-        asio::co_spawn(executor, client(on, i), asio::detached);
-      }
-    };
-    spawn(stage, WellBehavedClient, plan.clients);
-    spawn(stage, SlowClient, plan.slow);
-    spawn(stage, WrongPasswordClient, plan.wrong_password);
-    spawn(stage, HalfOpenClient, plan.half_open);
-    spawn(stage, GarbageClient, plan.garbage);
-    spawn(stage, SquatterClient, plan.squatters);
-    spawn(stage, GuesserClient, plan.guessers);
-    // Every place taken: the ones that come now are refused.
-    figures.all_admitted =
-        co_await WaitUntil([&] { return seen.admitted >= plan.MaxClients(); }, kPatience);
-    Stage over_cap{stage.server, plan, figures, release};
-    spawn(over_cap, OverCapClient, plan.over_cap);
-    co_await WaitUntil([&over_cap] { return over_cap.running == 0; }, kPatience);
-    const auto released = Clock::now();
-    release.Open();
-    co_await WaitUntil([&stage] { return stage.running == 0; }, 24h);
-    if (stage.commands_done > released) {
-      figures.command_seconds =
-          std::chrono::duration<double>(stage.commands_done - released).count();
-    }
-    figures.load_seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    seen.load_done = true;
-    co_await WaitUntil([&seen] { return seen.probing_done; }, kPatience);
-    figures.fresh_client_served = co_await ServesAFreshClient(stage);
-    figures.peak_rss_after_kib = server.PeakRssKib();
-    // The server's own count of refusals must agree with the clients'.
-    figures.over_cap.as_expected = std::min(figures.over_cap.as_expected, seen.refused);
+    co_await LoadServer(plan, server, seen, figures);
   }
   server.Type("quit");
   server.EndInput();
