@@ -12,8 +12,13 @@
 namespace cairnward {
 namespace {
 
-void TraceAllowed() {
+// An allowed placement is counted here, whoever judged it; the view is the
+// cluster's when the cluster judged, else this server's after the count.
+PlacementVerdict CountAllowed(const FString& path, const PathFacts& facts, std::int32_t team,
+                              std::optional<TeamView> cluster_view) {
   DebugTrace("| APrimalStructure_IsAllowedToBuild: [LimitCheck]: Building allowed!");
+  UpdateStructureCount(path, facts, team, +1);
+  return {true, cluster_view ? std::move(*cluster_view) : LocalTeamView(team), std::nullopt};
 }
 
 }  // namespace
@@ -25,16 +30,12 @@ PlacementVerdict JudgePlacement(const FString& path, const PathFacts& facts, std
     if (!verdict->allowed) {
       return {false, {}, RefusalInView(verdict->after, facts, team)};
     }
-    TraceAllowed();
-    UpdateStructureCount(path, facts, team, +1);
-    return {true, std::move(verdict->after), std::nullopt};
+    return CountAllowed(path, facts, team, std::move(verdict->after));
   }
   if (auto refusal = RefusingLimit(path, facts, team, steam_id)) {
     return {false, {}, refusal};
   }
-  TraceAllowed();
-  UpdateStructureCount(path, facts, team, +1);
-  return {true, LocalTeamView(team), std::nullopt};
+  return CountAllowed(path, facts, team, std::nullopt);
 }
 
 void CountRemoval(const FString& path, std::int32_t team) {
