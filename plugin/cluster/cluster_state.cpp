@@ -174,7 +174,7 @@ void ResendPendingTeams(RedisLink& link) {
   if (cluster.resend.empty() || cluster.publisher->Busy() || !TimeLeft()) {
     return;
   }
-  OwnCounts counts;
+  ContributionsByTeam counts;
   std::vector<std::int32_t> dropped;
   for (const auto& [team, changed] : cluster.resend) {
     TeamCountPairs local = CountsAboveZero(LocalTeamView(team).Counts());

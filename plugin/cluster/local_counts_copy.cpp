@@ -38,7 +38,8 @@ LocalCountsCopy LocalCountsCopy::Take() {
                          tally != nullptr ? tally->counts : std::vector<TeamCounts>());
 }
 
-LocalCountsCopy LocalCountsCopy::OfTeams(const OwnCounts& by_team, std::size_t positions) {
+LocalCountsCopy LocalCountsCopy::OfTeams(const ContributionsByTeam& by_team,
+                                         std::size_t positions) {
   TeamCounts totals;
   std::vector<TeamCounts> blueprints(positions > 0 ? positions - 1 : 0);
   for (const auto& [team, pairs] : by_team) {
@@ -49,18 +50,18 @@ LocalCountsCopy LocalCountsCopy::OfTeams(const OwnCounts& by_team, std::size_t p
   return LocalCountsCopy(std::move(totals), std::move(blueprints), {});
 }
 
-OwnCounts LocalCountsCopy::ByTeam() const {
-  OwnCounts own;
+ContributionsByTeam LocalCountsCopy::ByTeam() const {
+  ContributionsByTeam by_team;
   // Room for every team at once: grown as it fills, a map filled in the
   // order of another of the same hash meets long runs of taken slots.
-  own.reserve(totals_.size());
+  by_team.reserve(totals_.size());
   // Room for a typical team's fields at once: growing tens of thousands of
   // small vectors one doubling at a time costs more than the counting.
   const std::size_t typical = std::min<std::size_t>(1 + blueprints_.size() + groups_.size(), 32);
   EachMap(totals_, blueprints_, groups_, [&](const TeamCounts& counts, std::size_t position) {
     for (const auto& [team, count] : counts) {
       if (count > 0 && team > kHighestUncountedTeam) {
-        TeamCountPairs& pairs = own[team];
+        TeamCountPairs& pairs = by_team[team];
         if (pairs.capacity() == 0) {
           pairs.reserve(typical);
         }
@@ -68,7 +69,7 @@ OwnCounts LocalCountsCopy::ByTeam() const {
       }
     }
   });
-  return own;
+  return by_team;
 }
 
 TeamCountPairs LocalCountsCopy::PairsOf(std::int32_t team) const {

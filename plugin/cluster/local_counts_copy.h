@@ -20,12 +20,12 @@ class LocalCountsCopy {
   static LocalCountsCopy Take();
   // Counts already by team, in position order: a load generator's, which
   // has no ledger to take them from.
-  static LocalCountsCopy OfTeams(const OwnCounts& by_team, std::size_t positions);
+  static LocalCountsCopy OfTeams(const ContributionsByTeam& by_team, std::size_t positions);
 
   // How many teams it holds a total for.
   [[nodiscard]] std::size_t Teams() const { return totals_.size(); }
   // Its counts above 0 by team, for the teams above 1000.
-  [[nodiscard]] OwnCounts ByTeam() const;
+  [[nodiscard]] ContributionsByTeam ByTeam() const;
   // One team's counts above 0, in position order.
   [[nodiscard]] TeamCountPairs PairsOf(std::int32_t team) const;
 

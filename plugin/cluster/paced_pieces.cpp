@@ -26,7 +26,7 @@ struct InFlight {
 }  // namespace
 
 ReplacePieces::ReplacePieces(const KeyNames& keys, std::span<const std::string> fields,
-                             const OwnCounts& counts, std::vector<std::int32_t> dropped,
+                             const ContributionsByTeam& counts, std::vector<std::int32_t> dropped,
                              std::int64_t sequence)
     : keys_(keys),
       fields_(fields),

@@ -19,8 +19,9 @@ namespace cairnward {
 // with counts.
 class ReplacePieces {
  public:
-  ReplacePieces(const KeyNames& keys, std::span<const std::string> fields, const OwnCounts& counts,
-                std::vector<std::int32_t> dropped, std::int64_t sequence);
+  ReplacePieces(const KeyNames& keys, std::span<const std::string> fields,
+                const ContributionsByTeam& counts, std::vector<std::int32_t> dropped,
+                std::int64_t sequence);
 
   [[nodiscard]] bool Done() const;
   // The next call, of at most `teams` teams (at least one); how many it holds
@@ -32,8 +33,8 @@ class ReplacePieces {
   std::span<const std::string> fields_;
   std::vector<std::int32_t> dropped_;
   std::size_t next_dropped_ = 0;
-  OwnCounts::const_iterator next_;
-  OwnCounts::const_iterator end_;
+  ContributionsByTeam::const_iterator next_;
+  ContributionsByTeam::const_iterator end_;
   std::int64_t sequence_;
 };
 

@@ -304,7 +304,7 @@ void Publisher::SendChangedMeanwhile(RedisConnection& connection) {
     changed = ChangedMeanwhile();
   }
   std::vector<std::int32_t> dropped;
-  OwnCounts counts;
+  ContributionsByTeam counts;
   for (const auto& [team, pairs] : changed->counts) {
     if (pairs.empty()) {
       dropped.push_back(team);

@@ -26,7 +26,7 @@ namespace cairnward {
 // after that is left as the join left it.
 struct Publication {
   std::vector<std::string> fields;  // of every position
-  OwnCounts counts;
+  ContributionsByTeam counts;
   std::int64_t sequence = 0;
 };
 
@@ -147,7 +147,7 @@ class Publisher {
   std::shared_ptr<const TakenCounts> taken_;  // handed over, not yet converted into kept_
   std::shared_ptr<const Publication> kept_;
   std::vector<std::shared_ptr<const void>> retired_;  // replaced, to be freed on the thread
-  OwnCounts changed_;  // teams changed since the counts were handed over: their pairs now
+  ContributionsByTeam changed_;  // teams changed since the counts were handed over: their pairs now
   FlatHashMap<std::int32_t, bool> resend_;  // changed while a publication was sent
   int changes_in_flight_ = 0;
   std::size_t servers_ = 1;  // how many grids the last publication found

@@ -129,8 +129,9 @@ void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::i
 }
 
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
-                                  const OwnCounts& counts, std::span<const std::int32_t> dropped,
-                                  std::int64_t sequence, std::size_t teams_per_piece) {
+                                  const ContributionsByTeam& counts,
+                                  std::span<const std::int32_t> dropped, std::int64_t sequence,
+                                  std::size_t teams_per_piece) {
   std::vector<Command> pieces;
   std::size_t in_piece = teams_per_piece;
   const auto add_team = [&](std::int32_t team,

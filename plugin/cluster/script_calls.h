@@ -37,7 +37,7 @@ Command ChangeCall(const KeyNames& keys, std::int32_t team,
 // A team's counts as (position in the fields, count) pairs, for the counts
 // above 0; and a server's, by team.
 using TeamCountPairs = std::vector<std::pair<std::uint32_t, std::int32_t>>;
-using OwnCounts = FlatHashMap<std::int32_t, TeamCountPairs>;
+using ContributionsByTeam = FlatHashMap<std::int32_t, TeamCountPairs>;
 
 // The pairs of a team's counts at every position.
 TeamCountPairs CountsAboveZero(std::span<const std::int32_t> counts);
@@ -52,8 +52,9 @@ void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change);
 // other servers for long. Each team goes with a digest of its counts, so
 // that Redis passes over a contribution that has not changed.
 std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::string> fields,
-                                  const OwnCounts& counts, std::span<const std::int32_t> dropped,
-                                  std::int64_t sequence, std::size_t teams_per_piece);
+                                  const ContributionsByTeam& counts,
+                                  std::span<const std::int32_t> dropped, std::int64_t sequence,
+                                  std::size_t teams_per_piece);
 // The same one piece at a time: a call of no team yet, and a team added to it.
 Command ReplacePiece(const KeyNames& keys, std::int64_t sequence);
 void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,

@@ -164,7 +164,7 @@ TEST_F(ClusterInvariants, TeamsWithThousandsOfFieldsArePublishedAndMoved) {
   RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   for (const char* server : {"A1", "B1"}) {
     const KeyNames keys(Settings("A1").name, server);
-    OwnCounts own;
+    ContributionsByTeam own;
     own[7001] = counts;
     connection.RunScripts(Script::kReplace, ReplaceCalls(keys, fields, own, {}, 0, 100));
   }

@@ -106,7 +106,7 @@ bool PeerServer::Send(const Snapshot& snapshot) {
         dropped.push_back(team);
       }
     }
-    OwnCounts counts;
+    ContributionsByTeam counts;
     for (const auto& [team, world_counts] : snapshot.world) {
       counts[team] = CountsAboveZero(world_counts);
     }

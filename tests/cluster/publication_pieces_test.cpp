@@ -50,7 +50,7 @@ TEST_F(LocalCountsCopying, EachTeamsPairsAreItsViewAndUncountedTeamsAreLeftOut) 
   Spawn(kWall, 1000);
   Recount();
   const LocalCountsCopy copy = LocalCountsCopy::Take();
-  const OwnCounts by_team = copy.ByTeam();
+  const ContributionsByTeam by_team = copy.ByTeam();
   EXPECT_EQ(by_team.size(), 3U);
   for (const std::int32_t team : {1001, 1002, 1003}) {
     const TeamCountPairs view = CountsAboveZero(LocalTeamView(team).Counts());

@@ -70,7 +70,8 @@ class Grid {
   cairnward::KeyNames keys_;
   std::unique_ptr<cairnward::Publisher> publisher_;
   std::unique_ptr<cairnward::RedisLink> link_;
-  cairnward::OwnCounts counts_;  // the grid's world: its contribution as its recount would find it
+  cairnward::ContributionsByTeam
+      counts_;  // the grid's world: its contribution as its recount would find it
   std::string limits_version_;
   bool up_ = false;
   std::atomic<int> downs_{0};

@@ -96,8 +96,8 @@ cairnward::TeamCountPairs Shape::WorldCounts(int grid, std::int32_t team) const 
   return pairs;
 }
 
-cairnward::OwnCounts Shape::WorldOf(int grid) const {
-  cairnward::OwnCounts counts;
+cairnward::ContributionsByTeam Shape::WorldOf(int grid) const {
+  cairnward::ContributionsByTeam counts;
   for (int slot = 0; slot < teams_per_grid_; ++slot) {
     const std::int32_t team = TeamOf(grid, slot);
     counts[team] = WorldCounts(grid, team);

@@ -38,7 +38,7 @@ class Shape {
   // A grid's counts of a team as its recount finds them.
   [[nodiscard]] cairnward::TeamCountPairs WorldCounts(int grid, std::int32_t team) const;
   // Every team's of a grid.
-  [[nodiscard]] cairnward::OwnCounts WorldOf(int grid) const;
+  [[nodiscard]] cairnward::ContributionsByTeam WorldOf(int grid) const;
 
  private:
   [[nodiscard]] static std::uint32_t BlueprintPosition(std::size_t blueprint);
