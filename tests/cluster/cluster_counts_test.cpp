@@ -72,11 +72,8 @@ TEST_F(ClusterCounts, AMergeIsJudgedByClusterCountsAndMovesEveryGridsCounts) {
 }
 
 TEST_F(ClusterCounts, ChangesWhileALargeContributionIsSentInTheBackgroundAreNotLost) {
-  for (std::int32_t team = 10001; team <= 30000; ++team) {
-    Spawn(kWall, team);
-  }
-  Recount();
-  ASSERT_TRUE(ClusterPublishing()) << "20,000 teams take longer than the game thread waits";
+  ASSERT_TRUE(RecountTwentyThousandTeams())
+      << "20,000 teams take longer than the game thread waits";
   auto* alice = AddPlayer("Alice", 101, 10001);
   auto* bob = AddPlayer("Bob", 102, 29999);
   auto* carol = AddPlayer("Carol", 103, 20000);

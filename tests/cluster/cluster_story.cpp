@@ -250,6 +250,14 @@ std::string ClusterStory::LeaseKey(const std::string& server) const {
   return KeyNames(Settings(server).name, server).Lease();
 }
 
+bool ClusterStory::RecountTwentyThousandTeams() {
+  for (std::int32_t team = 10001; team <= 30000; ++team) {
+    Spawn(kWall, team);
+  }
+  Recount();
+  return ClusterPublishing();
+}
+
 Counts ClusterStory::Local(std::int32_t team) {
   return {TeamTotal(team), std::max(0, CountOf(kFoundation, team)),
           std::max(0, CountOf(kWall, team))};

@@ -86,13 +86,17 @@ class ClusterStory : public DirectStory {
   void ConfigureCluster(int port, const std::string& password = {});
   // Every recount of the plug-in publishes its counts.
   static void Recount() { cairnward::Recount(); }
+  // A wall for each of 20,000 teams (10001 to 30000), recounted: a
+  // publication larger than the game thread waits for. Whether it is still
+  // being sent.
+  bool RecountTwentyThousandTeams();
 
   [[nodiscard]] ClusterSettings Settings(const std::string& server) const;
   // A team's counts in the aggregate, and in a grid's contribution, read
   // straight from Redis.
   [[nodiscard]] Counts Aggregate(std::int32_t team) const;
   [[nodiscard]] Counts Contribution(const std::string& server, std::int32_t team) const;
-  // This server's own counts of a team.
+  // This server's local counts of a team.
   static Counts Local(std::int32_t team);
   // A command sent straight to Redis, as an administrator's redis-cli would;
   // its reply as text (an integer's digits, "" for none).
