@@ -70,6 +70,14 @@ std::string KeyNames::Servers() const {
   return prefix_ + "servers";
 }
 
+std::string KeyNames::GridIndex(std::int32_t team) const {
+  return fmt::format("{}grids:{}", prefix_, team);
+}
+
+std::string KeyNames::GridIndexKept() const {
+  return prefix_ + "indexed";
+}
+
 KeyNames KeyNames::OfGrid(std::string_view escaped_server) const {
   KeyNames other = *this;
   other.server_ = escaped_server;

@@ -35,6 +35,12 @@ class KeyNames {
   [[nodiscard]] std::string Lease() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
+  // Set of the servers that hold a contribution of a team: the scripts that
+  // sum a team read these grids only, not every grid of the cluster.
+  [[nodiscard]] std::string GridIndex(std::int32_t team) const;
+  // String, present while every contribution is in its team's grid index;
+  // while it is missing the scripts read every grid.
+  [[nodiscard]] std::string GridIndexKept() const;
 
   // The keys of another grid of the cluster, named as it stands in keys.
   [[nodiscard]] KeyNames OfGrid(std::string_view escaped_server) const;

@@ -104,6 +104,23 @@ local function add_counts(sum, counts)
 end
 )lua";
 
+inline constexpr std::string_view kGridIndex = R"lua(
+-- A team's grid index names the grids that hold a contribution of it. One
+-- that is not a set cannot be kept: the scripts read every grid again until
+-- a rebuild makes the indexes anew.
+local function index_grid(index_key, kept_key, server, holds)
+  local answer = redis.pcall(holds and 'SADD' or 'SREM', index_key, server)
+  if type(answer) == 'table' and answer.err then redis.call('DEL', kept_key) end
+end
+-- A grid joins the servers set. When the set was empty no contribution
+-- exists outside an index, and the indexes can be read from now on.
+local function list_grid(servers_key, kept_key, server)
+  if redis.call('SADD', servers_key, server) == 1 and redis.call('SCARD', servers_key) == 1 then
+    redis.call('SET', kept_key, '1')
+  end
+end
+)lua";
+
 // A script's source: the pieces given, after the name of the within field.
 inline std::string Joined(std::initializer_list<std::string_view> parts) {
   std::string joined = "local within_field = '";

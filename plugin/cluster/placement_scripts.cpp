@@ -87,10 +87,11 @@ redis.call('HMSET', KEYS[2], unpack(to_contribution))
 redis.call('HMSET', KEYS[1], unpack(to_aggregate))
 -- An exempt placement may pass a limit: the team is judged whole again.
 if mode == 'exempt' and held[1] then redis.call('HDEL', KEYS[1], within_field) end
--- A contribution that held nothing was in neither set.
+-- A contribution that held nothing was in no set.
 if contributed.total == 0 then
   redis.call('SADD', KEYS[3], team)
-  redis.call('SADD', KEYS[4], ARGV[2])
+  list_grid(KEYS[4], KEYS[8], ARGV[2])
+  index_grid(KEYS[7], KEYS[8], ARGV[2], true)
 end
 redis.call('HDEL', KEYS[5], team)
 return result
@@ -130,13 +131,15 @@ for field, delta in pairs(deltas) do
     end
   end
 end
-if redis.call('EXISTS', contribution) == 1 then
+local holds = redis.call('EXISTS', contribution) == 1
+if holds then
   redis.call('SADD', KEYS[3], ARGV[1])
 else
   redis.call('SREM', KEYS[3], ARGV[1])
 end
 redis.call('HDEL', KEYS[5], ARGV[1])
-redis.call('SADD', KEYS[4], ARGV[2])
+list_grid(KEYS[4], KEYS[7], ARGV[2])
+index_grid(KEYS[6], KEYS[7], ARGV[2], holds)
 return {0}
 )lua";
 
@@ -144,11 +147,11 @@ return {0}
 
 std::string PlaceScriptSource() {
   return lua::Joined({lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kReadFields,
-                      kWholeTeamWithin, kPlaceBody});
+                      kWholeTeamWithin, lua::kGridIndex, kPlaceBody});
 }
 
 std::string ChangeScriptSource() {
-  return lua::Joined({lua::kCountOf, lua::kHmget, lua::kReadFields, kChangeBody});
+  return lua::Joined({lua::kCountOf, lua::kHmget, lua::kReadFields, lua::kGridIndex, kChangeBody});
 }
 
 }  // namespace cairnward

@@ -119,6 +119,10 @@ std::string BadFinding(const redisReply& entry) {
 }
 
 std::string DifferFinding(const redisReply& entry) {
+  if (TextOf(*entry.element[1]) == "unindexed") {
+    return fmt::format("team {}: its grid index does not name the grids that hold its counts",
+                       TextOf(*entry.element[0]));
+  }
   std::string line = fmt::format("team {}:", TextOf(*entry.element[0]));
   for (std::size_t k = 3; k + 2 < entry.elements; k += 3) {
     const std::string_view held = TextOf(*entry.element[k + 1]);
@@ -347,6 +351,9 @@ RepairReport RebuildAggregates(RedisConnection& connection, const KeyNames& keys
       Grids(found.grids.size()), Teams(found.teams.size()), batches.differing);
   if (!batches.bad.empty()) {
     report.summary += fmt::format(", {} left as they were (see above)", batches.bad.size());
+  } else {
+    // Every team's grid index now names the grids that hold it.
+    connection.Run(Command{"SET", keys.GridIndexKept(), "1"});
   }
   return report;
 }
@@ -363,6 +370,11 @@ RepairReport CheckCluster(RedisConnection& connection, const KeyNames& keys,
     AddFinding(report, unlisted, bad);
   }
   EndFindings(report, unlisted);
+  if (connection.Run(Command{"EXISTS", keys.GridIndexKept()})->integer == 0) {
+    report.findings.emplace_back(
+        "the grid indexes are not kept, so every join and publication reads every grid's "
+        "counts: cairnward.cluster rebuild makes them");
+  }
   const std::size_t other_limits = CompareLimits(connection, keys, report);
   const std::size_t wrong = batches.differing + batches.bad.size();
   report.teams = found.teams.size();

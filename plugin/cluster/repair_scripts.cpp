@@ -23,12 +23,13 @@ end
 )lua";
 
 constexpr std::string_view kSumOf = R"lua(
--- The sum of a team's contributions: field order and field -> count; or
--- nil and what is not a count.
+-- The sum of a team's contributions: field order, field -> count and the
+-- grids that hold one; or nil and what is not a count.
 local function sum_of(team)
-  local order, sum = {}, {}
+  local order, sum, holders = {}, {}, {}
   for _, server in ipairs(servers) do
     local flat = redis.call('HGETALL', prefix .. 'server:' .. server .. ':team:' .. team)
+    if #flat > 0 then holders[#holders + 1] = server end
     for k = 1, #flat, 2 do
       if not is_count(flat[k + 1]) then
         return nil, {team, 'bad', server, flat[k] .. '=' .. flat[k + 1]}
@@ -40,8 +41,20 @@ local function sum_of(team)
       end
     end
   end
-  return order, sum
+  return order, sum, holders
 end
+-- Whether the team's grid index names other grids than those holding it.
+local function index_differs(team, holders)
+  local listed = redis.pcall('SMEMBERS', prefix .. 'grids:' .. team)
+  if listed.err or #listed ~= #holders then return true end
+  local held = {}
+  for _, grid in ipairs(holders) do held[grid] = true end
+  for _, grid in ipairs(listed) do
+    if not held[grid] then return true end
+  end
+  return false
+end
+local indexes_kept = redis.call('EXISTS', prefix .. 'indexed') == 1
 )lua";
 
 constexpr std::string_view kDifferences = R"lua(
@@ -74,27 +87,36 @@ local answer, writes = {}, {}
 for t = 4, #ARGV do
   local team = ARGV[t]
   local aggregate = prefix .. 'team:' .. team
-  local order, sum = sum_of(team)
+  local order, sum, holders = sum_of(team)
   if not order then
     answer[#answer + 1] = sum
   else
     local n, found = differences(aggregate, order, sum)
+    local unindexed = index_differs(team, holders)
     if n > 0 then
       local entry = {team, 'differs', n}
       for k = 1, #found do entry[#entry + 1] = found[k] end
       answer[#answer + 1] = entry
+    elseif unindexed and indexes_kept then
+      answer[#answer + 1] = {team, 'unindexed'}
     end
-    writes[#writes + 1] = {team, aggregate, order, sum, n > 0}
+    writes[#writes + 1] = {team, aggregate, order, sum, n > 0, holders, unindexed}
   end
 end
 if mode == 'check' then return answer end
 for _, write in ipairs(writes) do
   local team, aggregate, order, sum, differs = write[1], write[2], write[3], write[4], write[5]
+  local holders, unindexed = write[6], write[7]
   if mode == 'retire' then
     local base = prefix .. 'server:' .. retired
     redis.call('DEL', base .. ':team:' .. team)
     redis.call('HDEL', base .. ':digests', team)
     redis.call('SREM', base .. ':teams', team)
+  end
+  if unindexed then
+    local index = prefix .. 'grids:' .. team
+    redis.call('DEL', index)
+    if #holders > 0 then redis.call('SADD', index, unpack(holders)) end
   end
   if differs then
     redis.call('DEL', aggregate)

@@ -14,12 +14,15 @@ namespace cairnward {
 // retired grid as it stands in keys ("" unless retiring), then team ids.
 // Sums each team's contributions of the grids in the `servers` set (but the
 // retired one) and compares the sum with the team's aggregate. "check"
-// writes nothing; "rebuild" makes the aggregate the sum; "retire" also drops
-// the retired grid's contribution, digest and membership of the team, and
-// answers {-1} without a write while the retired grid's lease is held.
+// writes nothing; "rebuild" makes the aggregate the sum and the team's grid
+// index the grids that hold a contribution; "retire" also drops the retired
+// grid's contribution, digest and membership of the team, and answers {-1}
+// without a write while the retired grid's lease is held.
 // Answers one entry per team that needs telling:
 //   {team, "differs", fields that differ, then up to 5 triples of field,
 //    the aggregate's value ("" when none) and the sum}
+//   {team, "unindexed"}: the sum is right, but the team's grid index (while
+//    the indexes are kept) does not name the grids that hold it
 //   {team, "bad", grid, "field=value"}: a contribution that holds something
 //    other than a count; the team is left as it was.
 std::string_view RepairTeamsScript();

@@ -58,11 +58,12 @@ std::string DigestOf(std::span<const std::string> fields,
 Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
                   JudgedBy judged, std::span<const CountedField> counted) {
   Command command;
-  command.reserve(11 + 2 * counted.size());
+  command.reserve(13 + 2 * counted.size());
   command.insert(command.end(),
-                 {"6", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
-                  keys.Servers(), keys.Digests(), keys.Limits(), std::to_string(team),
-                  keys.Server(), std::string(limits_version), std::string(JudgeName(judged))});
+                 {"8", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
+                  keys.Servers(), keys.Digests(), keys.Limits(), keys.GridIndex(team),
+                  keys.GridIndexKept(), std::to_string(team), keys.Server(),
+                  std::string(limits_version), std::string(JudgeName(judged))});
   for (const auto& [field, limit] : counted) {
     command.emplace_back(field);
     command.push_back(std::to_string(limit));
@@ -72,12 +73,14 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
 
 Command ChangeCall(const KeyNames& keys, std::int32_t team,
                    std::span<const std::pair<std::string, std::int32_t>> changes) {
-  Command command{"5",
+  Command command{"7",
                   keys.Aggregate(team),
                   keys.Contribution(team),
                   keys.ServerTeams(),
                   keys.Servers(),
                   keys.Digests(),
+                  keys.GridIndex(team),
+                  keys.GridIndexKept(),
                   std::to_string(team),
                   keys.Server()};
   for (const auto& [field, change] : changes) {

@@ -21,14 +21,39 @@ local function record_move(prefix, from, to)
   if to ~= '0' then redis.call('HSET', prefix .. 'moved', to, at) end
   return at
 end
--- Every server's contribution of a team (server -> counts), read and
--- checked; nil and why.
-local function contributions(prefix, servers, team)
+-- The grids that may hold a contribution of a team: its grid index while
+-- the indexes are kept, else every grid listed.
+local indexes_kept
+local function holding(prefix, servers, team)
+  if indexes_kept == nil then indexes_kept = redis.call('EXISTS', prefix .. 'indexed') == 1 end
+  if not indexes_kept then return servers end
+  local grids = redis.pcall('SMEMBERS', prefix .. 'grids:' .. team)
+  if grids.err then return servers end
+  return grids
+end
+-- The grids of a list and those of another, once each.
+local function union(grids, more)
+  local seen, all = {}, {}
+  for _, list in ipairs({grids, more}) do
+    for _, grid in ipairs(list) do
+      if not seen[grid] then
+        seen[grid] = true
+        all[#all + 1] = grid
+      end
+    end
+  end
+  return all
+end
+-- The contributions of a team (server -> counts) of the grids given but
+-- `except`, read and checked; nil and why.
+local function contributions(prefix, grids, team, except)
   local found = {}
-  for _, server in ipairs(servers) do
-    local counts, why = read_counts(prefix .. 'server:' .. server .. ':team:' .. team)
-    if not counts then return nil, why end
-    found[server] = counts
+  for _, server in ipairs(grids) do
+    if server ~= except then
+      local counts, why = read_counts(prefix .. 'server:' .. server .. ':team:' .. team)
+      if not counts then return nil, why end
+      found[server] = counts
+    end
   end
   return found
 end
@@ -58,11 +83,13 @@ end
 -- and digests kept with it.
 local function set_contribution(prefix, server, team, counts)
   local base = prefix .. 'server:' .. server
-  if write_counts(base .. ':team:' .. team, counts) then
+  local holds = write_counts(base .. ':team:' .. team, counts)
+  if holds then
     redis.call('SADD', base .. ':teams', team)
   else
     redis.call('SREM', base .. ':teams', team)
   end
+  index_grid(prefix .. 'grids:' .. team, prefix .. 'indexed', server, holds)
   redis.call('HDEL', base .. ':digests', team)
 end
 )lua";
@@ -88,10 +115,6 @@ local servers = servers_of(prefix)
 if servers.err then return servers end
 local wrong = wrong_type({[digests] = 'hash', [server_teams] = 'set'})
 if wrong then return wrong end
-local others = {}
-for _, other in ipairs(servers) do
-  if other ~= server then others[#others + 1] = other end
-end
 local held = hmget(digests, teams) or {}
 local moved = hmget(prefix .. 'moved', teams) or {}
 -- Read and check everything first.
@@ -101,9 +124,10 @@ for t = 1, #teams do
   local digest, n = ARGV[at + 1], tonumber(ARGV[at + 2])
   local moved_at = moved[t] and count_of(moved[t])
   local aggregate = prefix .. 'team:' .. team
-  local unchanged = held[t] == digest and (n == 0 or redis.call('EXISTS', aggregate) == 1)
+  local unchanged = held[t] == digest and (n == 0 or (redis.call('EXISTS', aggregate) == 1 and
+    redis.pcall('SISMEMBER', prefix .. 'grids:' .. team, server) == 1))
   if not (moved_at and moved_at > seen) and not unchanged then
-    local found, why = contributions(prefix, others, team)
+    local found, why = contributions(prefix, holding(prefix, servers, team), team, server)
     if found then
       local given = {}
       for k = at + 3, at + 2 + 2 * n, 2 do given[ARGV[k]] = tonumber(ARGV[k + 1]) end
@@ -120,13 +144,15 @@ end
 local written, kept, dropped = {}, {}, {}
 for _, plan in ipairs(plans) do
   write_counts(prefix .. 'team:' .. plan.team, plan.sum)
-  if write_counts(base .. ':team:' .. plan.team, plan.given) then
+  local holds = write_counts(base .. ':team:' .. plan.team, plan.given)
+  if holds then
     kept[#kept + 1] = plan.team
     written[#written + 1] = plan.team
     written[#written + 1] = plan.digest
   else
     dropped[#dropped + 1] = plan.team
   end
+  index_grid(prefix .. 'grids:' .. plan.team, prefix .. 'indexed', server, holds)
 end
 if #written > 0 then redis.call('HMSET', digests, unpack(written)) end
 if #kept > 0 then redis.call('SADD', server_teams, unpack(kept)) end
@@ -134,7 +160,7 @@ if #dropped > 0 then
   redis.call('HDEL', digests, unpack(dropped))
   redis.call('SREM', server_teams, unpack(dropped))
 end
-redis.call('SADD', prefix .. 'servers', server)
+list_grid(prefix .. 'servers', prefix .. 'indexed', server)
 return problems
 )lua";
 
@@ -145,11 +171,12 @@ constexpr std::string_view kJoinBody = R"lua(
 local prefix, from, to, limits_key, version, judge = unpack(ARGV, 1, 6)
 local servers = servers_of(prefix)
 if servers.err then return servers end
-local sources, why = contributions(prefix, servers, from)
+local from_grids = holding(prefix, servers, from)
+local sources, why = contributions(prefix, from_grids, from)
 if not sources then return {-2, from, why} end
 local targets = {}
 if to ~= '0' then
-  targets, why = contributions(prefix, servers, to)
+  targets, why = contributions(prefix, holding(prefix, servers, to), to)
   if not targets then return {-2, to, why} end
 end
 local merged = add_counts(sum_of(sources), sum_of(targets))
@@ -169,11 +196,13 @@ if judge == 'judge' then
   end
 end
 local result = {0, record_move(prefix, from, to)}
-for _, server in ipairs(servers) do
+for _, server in ipairs(from_grids) do
   local source = sources[server]
   if next(source) then
     set_contribution(prefix, server, from, {})
-    if to ~= '0' then set_contribution(prefix, server, to, add_counts(targets[server], source)) end
+    if to ~= '0' then
+      set_contribution(prefix, server, to, add_counts(targets[server] or {}, source))
+    end
     local moved = {}
     for field, n in pairs(source) do
       moved[#moved + 1] = field
@@ -195,22 +224,28 @@ constexpr std::string_view kUnjoinBody = R"lua(
 local prefix, from, to = ARGV[1], ARGV[2], ARGV[3]
 local servers = servers_of(prefix)
 if servers.err then return servers end
-local sources, why = contributions(prefix, servers, from)
-if not sources then return {-2, from, why} end
-local targets, why_to = contributions(prefix, servers, to)
-if not targets then return {-2, to, why_to} end
-local back = {}
+local listed = {}
+for _, server in ipairs(servers) do listed[server] = true end
+-- What moved back, of the grids still listed.
+local back, answered = {}, {}
 local i = 4
 while i <= #ARGV do
   local server, n = ARGV[i], tonumber(ARGV[i + 1])
   local fields = {}
   for k = i + 2, i + 1 + 2 * n, 2 do fields[ARGV[k]] = tonumber(ARGV[k + 1]) end
-  if sources[server] then back[server] = fields end
+  if listed[server] then
+    back[server] = fields
+    answered[#answered + 1] = server
+  end
   i = i + 2 + 2 * n
 end
+local sources, why = contributions(prefix, union(holding(prefix, servers, from), answered), from)
+if not sources then return {-2, from, why} end
+local targets, why_to = contributions(prefix, union(holding(prefix, servers, to), answered), to)
+if not targets then return {-2, to, why_to} end
 record_move(prefix, from, to)
-for server, fields in pairs(back) do
-  local target = targets[server]
+for _, server in ipairs(answered) do
+  local fields, target = back[server], targets[server]
   for field, n in pairs(fields) do
     local taken = math.min(n, target[field] or 0)
     target[field] = (target[field] or 0) - taken
@@ -230,11 +265,11 @@ std::string_view ScriptSource(Script script) {
   static const std::string place = PlaceScriptSource();
   static const std::string change = ChangeScriptSource();
   static const std::string replace = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kReplaceBody});
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kReplaceBody});
   static const std::string join = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kJoinBody});
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kJoinBody});
   static const std::string unjoin = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, kSequence, kUnjoinBody});
+      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kUnjoinBody});
   switch (script) {
     case Script::kPlace:
       return place;

@@ -9,7 +9,9 @@ namespace cairnward {
 // other server sees a count half changed. Every count is kept twice: in the
 // server's contribution and in the team's aggregate, and every script
 // changes both by the same amount, so the aggregate stays the sum of the
-// contributions.
+// contributions. Every script that writes a contribution also keeps the
+// team's grid index (the grids holding one); the scripts that sum a team read
+// the grids of its index while the indexes-kept key exists, else every grid.
 //
 // Every script reads and checks all it uses before its first write, as no
 // Redis rolls back a script that fails part-way. A stored value that is not
@@ -17,7 +19,7 @@ namespace cairnward {
 // writes nothing and answers {-2, why} (the join scripts {-2, team, why}).
 enum class Script : std::size_t {
   // KEYS: aggregate, contribution, server teams, servers, server digests,
-  // the server's limits. ARGV: team, server, the limits' version, whose
+  // the server's limits, the team's grid index, the indexes-kept key. ARGV: team, server, the limits' version, whose
   // limits judge ("everyone", "team": the team's limits where it has one,
   // "exempt": none), then the fields this placement counts at. Refuses when
   // a counted field is at or above its limit or any other field of the team
@@ -31,7 +33,8 @@ enum class Script : std::size_t {
   // when the limits hash does not hold that version (or holds a limit that
   // is not a count).
   kPlace,
-  // KEYS: as kPlace, without the limits. ARGV: team, server, then field and
+  // KEYS: as kPlace, without the limits (the grid index is the sixth).
+  // ARGV: team, server, then field and
   // change pairs. A count never goes below 0. A count that rises drops the
   // aggregate's within field. Returns {0}.
   kChange,

@@ -140,6 +140,27 @@ TEST_F(ClusterRepairs, CheckFindsWrongSumsAndGridsWithOtherLimitsAndWritesNothin
   EXPECT_EQ(Aggregate(3002)[kWalls], 3) << "a check writes nothing";
 }
 
+TEST_F(ClusterRepairs, WithoutGridIndexesJoinsReadEveryGridUntilARebuildMakesThem) {
+  PeerServer b1(Settings("B1"), "B1");
+  PeerServer c1(Settings("C1"), "C1");
+  c1.Place(3002, kWalls, kLimits);
+  b1.Place(3003, kWalls, kLimits);
+  // A cluster whose counts were written before the grid indexes.
+  Integer({"DEL", Keys().GridIndexKept(), Keys().GridIndex(3002), Keys().GridIndex(3003)});
+  EXPECT_THAT(CheckCluster(*connection_, Keys()).findings,
+              Contains(HasSubstr("grid indexes are not kept")));
+  ASSERT_EQ(b1.Join(3002, 3003, kLimits), true);
+  EXPECT_EQ(Aggregate(3003), (Counts{2, 0, 2})) << "C1's wall moved too";
+
+  EXPECT_THAT(RebuildAggregates(*connection_, Keys()).summary, HasSubstr("0 corrected"));
+  ExpectAggregatesAreTheSums();
+  Integer({"SREM", Keys().GridIndex(3003), "C1"});
+  EXPECT_THAT(CheckCluster(*connection_, Keys()).findings,
+              Contains(HasSubstr("team 3003: its grid index does not name")));
+  RebuildAggregates(*connection_, Keys());
+  EXPECT_EQ(Integer({"SISMEMBER", Keys().GridIndex(3003), "C1"}), 1);
+}
+
 TEST_F(ClusterRepairs, TheCommandStartsARepairInTheBackgroundAndLogsItsResult) {
   for (const auto* wrong : {u"cairnward.cluster", u"cairnward.cluster retire",
                             u"cairnward.cluster check now", u"cairnward.cluster fix"}) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <string_view>
 
 #include "support/redis_server.h"
@@ -294,16 +296,42 @@ for _, key in ipairs(redis.call('KEYS', ARGV[1] .. '*team:*')) do
   found[#found + 1] = key
   found[#found + 1] = redis.call('HGETALL', key)
 end
+if redis.call('EXISTS', ARGV[1] .. 'indexed') == 1 then
+  found[#found + 1] = ARGV[1] .. 'indexed'
+  found[#found + 1] = {}
+  for _, key in ipairs(redis.call('KEYS', ARGV[1] .. 'grids:*')) do
+    found[#found + 1] = key
+    found[#found + 1] = redis.call('SMEMBERS', key)
+  end
+end
 return found
 )lua";
   const std::string prefix = KeyNames(Settings("A1").name, "A1").Prefix();
   RedisConnection connection(Settings("A1"), std::chrono::milliseconds(2000));
   std::map<std::string, std::map<std::string, long long>> sums;
   std::map<std::string, std::map<std::string, long long>> aggregates;
+  // While the indexes are kept, each names the grids holding its team.
+  std::map<std::string, std::set<std::string>> holders;
+  std::map<std::string, std::set<std::string>> indexes;
+  bool indexed = false;
   const Reply found = connection.Run(Command{"EVAL", std::string(kSnapshot), "0", prefix});
   for (std::size_t i = 0; i + 1 < found->elements; i += 2) {
     const std::string key = found->element[i]->str;
     const std::string team = key.substr(key.rfind(':') + 1);
+    if (key == prefix + "indexed") {
+      indexed = true;
+      continue;
+    }
+    if (key.starts_with(prefix + "grids:")) {
+      for (std::size_t k = 0; k < found->element[i + 1]->elements; ++k) {
+        indexes[team].insert(found->element[i + 1]->element[k]->str);
+      }
+      continue;
+    }
+    if (key.starts_with(prefix + "server:")) {
+      const std::string grid = key.substr(prefix.size() + 7);
+      holders[team].insert(grid.substr(0, grid.find(':')));
+    }
     auto& into = key.rfind(prefix + "team:", 0) == 0 ? aggregates[team] : sums[team];
     const redisReply& hash = *found->element[i + 1];
     for (std::size_t k = 0; k + 1 < hash.elements; k += 2) {
@@ -317,6 +345,9 @@ return found
   }
   for (const auto& [team, aggregate] : aggregates) {
     EXPECT_EQ(aggregate, sums[team]) << "team " << team;
+  }
+  if (indexed) {
+    EXPECT_EQ(indexes, holders);
   }
 }
 
