@@ -54,10 +54,6 @@ std::string KeyNames::ServerTeams() const {
   return fmt::format("{}server:{}:teams", prefix_, server_);
 }
 
-std::string KeyNames::Digests() const {
-  return fmt::format("{}server:{}:digests", prefix_, server_);
-}
-
 std::string KeyNames::Limits() const {
   return fmt::format("{}server:{}:limits", prefix_, server_);
 }

@@ -25,9 +25,6 @@ class KeyNames {
   [[nodiscard]] std::string Contribution(std::int32_t team) const;
   // Set of the teams this server holds a contribution for.
   [[nodiscard]] std::string ServerTeams() const;
-  // Hash of this server's digests: team -> the digest of the counts its
-  // contribution was last replaced with, while nothing else changed it.
-  [[nodiscard]] std::string Digests() const;
   // Hash of this server's limits: field -> everyone's limit,
   // "t:<team>:<field>" -> a team's limit, "v" -> the version published.
   [[nodiscard]] std::string Limits() const;
@@ -35,8 +32,10 @@ class KeyNames {
   [[nodiscard]] std::string Lease() const;
   // Set of the servers (as they stand in keys) that have contributed.
   [[nodiscard]] std::string Servers() const;
-  // Set of the servers that hold a contribution of a team: the scripts that
-  // sum a team read these grids only, not every grid of the cluster.
+  // Hash of the servers that hold a contribution of a team, each to the
+  // digest of the counts its contribution was last replaced with while
+  // nothing else changed it ("" once something did): the scripts that sum a
+  // team read these grids only, not every grid of the cluster.
   [[nodiscard]] std::string GridIndex(std::int32_t team) const;
   // String, present while every contribution is in its team's grid index;
   // while it is missing the scripts read every grid.

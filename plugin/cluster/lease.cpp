@@ -24,7 +24,7 @@ end
 return 0
 )lua";
 
-// KEYS: the lease. ARGV: the instance id. Deletes the lease if it holds it.
+// KEYS: a key. ARGV: an id. Deletes the key if it holds the id.
 constexpr std::string_view kReleaseSource = R"lua(
 if redis.call('GET', KEYS[1]) == ARGV[1] then
   redis.call('DEL', KEYS[1])
@@ -32,15 +32,19 @@ end
 return 0
 )lua";
 
-std::string NewInstanceId() {
+}  // namespace
+
+std::string NewHolderId() {
   std::random_device random;
   return fmt::format("{:08x}{:08x}", random(), random());
 }
 
-}  // namespace
+void ReleaseIfHeld(RedisConnection& connection, const std::string& key, const std::string& id) {
+  connection.Run(Command{"EVAL", std::string(kReleaseSource), "1", key, id});
+}
 
 Lease::Lease(const KeyNames& keys, std::chrono::milliseconds duration)
-    : key_(keys.Lease()), id_(NewInstanceId()), duration_(std::to_string(duration.count())) {}
+    : key_(keys.Lease()), id_(NewHolderId()), duration_(std::to_string(duration.count())) {}
 
 Lease::Hold Lease::Renew(RedisConnection& connection) const {
   const Reply renewed =
@@ -62,7 +66,7 @@ Lease::Hold Lease::Renew(RedisConnection& connection) const {
 }
 
 void Lease::Release(RedisConnection& connection) const {
-  connection.Run(Command{"EVAL", std::string(kReleaseSource), "1", key_, id_});
+  ReleaseIfHeld(connection, key_, id_);
 }
 
 }  // namespace cairnward

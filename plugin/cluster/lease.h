@@ -41,4 +41,9 @@ class Lease {
   std::string duration_;
 };
 
+// A random id for one holder of a key (a lease, a publishing slot).
+std::string NewHolderId();
+// Deletes `key` if it still holds `id`.
+void ReleaseIfHeld(RedisConnection& connection, const std::string& key, const std::string& id);
+
 }  // namespace cairnward

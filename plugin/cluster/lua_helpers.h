@@ -105,11 +105,18 @@ end
 )lua";
 
 inline constexpr std::string_view kGridIndex = R"lua(
--- A team's grid index names the grids that hold a contribution of it. One
--- that is not a set cannot be kept: the scripts read every grid again until
--- a rebuild makes the indexes anew.
-local function index_grid(index_key, kept_key, server, holds)
-  local answer = redis.pcall(holds and 'SADD' or 'SREM', index_key, server)
+-- A team's grid index names the grids that hold a contribution of it, each
+-- with the digest of the counts it last published for the team while nothing
+-- else changed that contribution ('' once something did). One that is not a
+-- hash cannot be kept: the scripts read every grid again until a rebuild
+-- makes the indexes anew.
+local function index_grid(index_key, kept_key, server, holds, digest)
+  local answer
+  if holds then
+    answer = redis.pcall('HSET', index_key, server, digest or '')
+  else
+    answer = redis.pcall('HDEL', index_key, server)
+  end
   if type(answer) == 'table' and answer.err then redis.call('DEL', kept_key) end
 end
 -- A grid joins the servers set. When the set was empty no contribution

@@ -27,20 +27,21 @@ struct InFlight {
 
 ReplacePieces::ReplacePieces(const KeyNames& keys, std::span<const std::string> fields,
                              const ContributionsByTeam& counts, std::vector<std::int32_t> dropped,
-                             std::int64_t sequence)
+                             std::int64_t sequence, SlotHeld slot)
     : keys_(keys),
       fields_(fields),
       dropped_(std::move(dropped)),
       next_(counts.begin()),
       end_(counts.end()),
-      sequence_(sequence) {}
+      sequence_(sequence),
+      slot_(std::move(slot)) {}
 
 bool ReplacePieces::Done() const {
   return next_dropped_ == dropped_.size() && next_ == end_;
 }
 
 Command ReplacePieces::Next(std::size_t teams, std::size_t& taken) {
-  Command piece = ReplacePiece(keys_, sequence_);
+  Command piece = ReplacePiece(keys_, sequence_, slot_);
   taken = 0;
   for (; taken < std::max<std::size_t>(teams, 1) && !Done(); ++taken) {
     if (next_dropped_ < dropped_.size()) {

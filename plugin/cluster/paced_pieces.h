@@ -21,7 +21,7 @@ class ReplacePieces {
  public:
   ReplacePieces(const KeyNames& keys, std::span<const std::string> fields,
                 const ContributionsByTeam& counts, std::vector<std::int32_t> dropped,
-                std::int64_t sequence);
+                std::int64_t sequence, SlotHeld slot = {});
 
   [[nodiscard]] bool Done() const;
   // The next call, of at most `teams` teams (at least one); how many it holds
@@ -36,6 +36,7 @@ class ReplacePieces {
   ContributionsByTeam::const_iterator next_;
   ContributionsByTeam::const_iterator end_;
   std::int64_t sequence_;
+  SlotHeld slot_;
 };
 
 // How many teams the next piece holds, from the time Redis took for the
@@ -44,7 +45,7 @@ class ReplacePieces {
 // (changed or unchanged, one grid or hundreds to sum over).
 class PiecePacer {
  public:
-  static constexpr std::chrono::microseconds kPieceTime{2000};
+  static constexpr std::chrono::microseconds kPieceTime{1000};
 
   // `servers`: the grids a changed team's aggregate is summed over.
   explicit PiecePacer(std::size_t servers);

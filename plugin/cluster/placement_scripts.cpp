@@ -90,10 +90,9 @@ if mode == 'exempt' and held[1] then redis.call('HDEL', KEYS[1], within_field) e
 -- A contribution that held nothing was in no set.
 if contributed.total == 0 then
   redis.call('SADD', KEYS[3], team)
-  list_grid(KEYS[4], KEYS[8], ARGV[2])
-  index_grid(KEYS[7], KEYS[8], ARGV[2], true)
+  list_grid(KEYS[4], KEYS[7], ARGV[2])
 end
-redis.call('HDEL', KEYS[5], team)
+index_grid(KEYS[5], KEYS[7], ARGV[2], true)
 return result
 )lua";
 
@@ -137,9 +136,8 @@ if holds then
 else
   redis.call('SREM', KEYS[3], ARGV[1])
 end
-redis.call('HDEL', KEYS[5], ARGV[1])
-list_grid(KEYS[4], KEYS[7], ARGV[2])
-index_grid(KEYS[6], KEYS[7], ARGV[2], holds)
+list_grid(KEYS[4], KEYS[6], ARGV[2])
+index_grid(KEYS[5], KEYS[6], ARGV[2], holds)
 return {0}
 )lua";
 

@@ -6,9 +6,13 @@
 
 #include "accounting/ledger.h"
 #include "cluster/backoff.h"
+#include "cluster/publishing_slot.h"
 
 namespace cairnward {
 namespace {
+
+// The first wait for a publishing slot; the waits grow to 8 times it.
+constexpr std::chrono::milliseconds kSlotPoll{20};
 
 std::int64_t MoveSequence(RedisConnection& connection, const KeyNames& keys) {
   const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys)});
@@ -208,7 +212,7 @@ void Publisher::Serve() {
       sent = false;
     }
     lock.lock();
-    if (waiting_) {
+    if (waiting_ || stopping_) {
       continue;  // superseded: the newer one holds everything
     }
     if (sent) {
@@ -336,6 +340,17 @@ void Publisher::SendLimits(RedisConnection& connection) {
   }
 }
 
+bool Publisher::TakeSlot(PublishingSlot& slot) {
+  Backoff waits(kSlotPoll);
+  while (!slot.TryTake()) {
+    std::unique_lock lock(mutex_);
+    if (wake_.wait_for(lock, waits.Next(), [&] { return stopping_ || waiting_.has_value(); })) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void Publisher::Send(const Job& job, const std::shared_ptr<const Publication>& publication) {
   // A connection of its own for each try: publications are rare, and one
   // kept from the last may have died with a Redis that restarted.
@@ -351,10 +366,15 @@ void Publisher::Send(const Job& job, const std::shared_ptr<const Publication>& p
   // join recorded until now is in it.
   const std::int64_t sequence =
       job.sends == Job::Sends::kKept ? MoveSequence(connection, keys_) : publication->sequence;
+  PublishingSlot slot(connection, keys_);
+  if (!TakeSlot(slot)) {
+    return;  // superseded while waiting its turn
+  }
   // Teams this server held a contribution for and counts no more, and how
-  // many grids a changed team's aggregate is summed over.
-  const std::vector<Reply> held = connection.Run(
-      std::vector<Command>{{"SMEMBERS", keys_.ServerTeams()}, {"SCARD", keys_.Servers()}});
+  // many grids a changed team's aggregate is summed over: the few of its
+  // grid index while the indexes are kept, else every grid.
+  const std::vector<Reply> held = connection.Run(std::vector<Command>{
+      {"SMEMBERS", keys_.ServerTeams()}, {"SCARD", keys_.Servers()}, {"EXISTS", keys_.GridIndexKept()}});
   std::vector<std::int32_t> dropped;
   for (std::size_t i = 0; i < held[0]->elements; ++i) {
     const redisReply& member = *held[0]->element[i];
@@ -365,10 +385,12 @@ void Publisher::Send(const Job& job, const std::shared_ptr<const Publication>& p
   }
   {
     const std::lock_guard lock(mutex_);
-    servers_ = static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1;
+    servers_ = held[2]->integer == 1
+                   ? 1
+                   : static_cast<std::size_t>(std::max<long long>(held[1]->integer, 0)) + 1;
   }
   ReplacePieces pieces(keys_, publication->fields, publication->counts, std::move(dropped),
-                       sequence);
+                       sequence, slot.Held());
   SendPieces(connection, pieces);
 }
 

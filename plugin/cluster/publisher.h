@@ -15,6 +15,7 @@
 #include "cluster/key_names.h"
 #include "cluster/local_counts_copy.h"
 #include "cluster/paced_pieces.h"
+#include "cluster/publishing_slot.h"
 #include "cluster/redis_connection.h"
 #include "cluster/script_calls.h"
 #include "config/cluster_settings.h"
@@ -121,6 +122,8 @@ class Publisher {
   void Sent(const Job& job, const std::shared_ptr<const Publication>& publication,
             std::chrono::steady_clock::duration took, std::unique_lock<std::mutex>& lock);
   void Send(const Job& job, const std::shared_ptr<const Publication>& publication);
+  // Waits for a publishing slot; false when superseded or stopped meanwhile.
+  bool TakeSlot(PublishingSlot& slot);
   void SendLimits(RedisConnection& connection);
   void SendPieces(RedisConnection& connection, ReplacePieces& pieces);
   void SendChangedMeanwhile(RedisConnection& connection);

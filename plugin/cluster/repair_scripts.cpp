@@ -43,16 +43,33 @@ local function sum_of(team)
   end
   return order, sum, holders
 end
--- Whether the team's grid index names other grids than those holding it.
-local function index_differs(team, holders)
-  local listed = redis.pcall('SMEMBERS', prefix .. 'grids:' .. team)
-  if listed.err or #listed ~= #holders then return true end
-  local held = {}
+-- The grids the team's grid index names that hold nothing of it, and those
+-- it leaves out; nil when the index is not a hash.
+local function index_differences(team, holders)
+  local named = redis.pcall('HKEYS', prefix .. 'grids:' .. team)
+  if named.err then return nil end
+  local held, listed, extra, missing = {}, {}, {}, {}
   for _, grid in ipairs(holders) do held[grid] = true end
-  for _, grid in ipairs(listed) do
-    if not held[grid] then return true end
+  for _, grid in ipairs(named) do
+    listed[grid] = true
+    if not held[grid] then extra[#extra + 1] = grid end
   end
-  return false
+  for _, grid in ipairs(holders) do
+    if not listed[grid] then missing[#missing + 1] = grid end
+  end
+  return extra, missing
+end
+-- Makes the index name the holders: a digest it held stays, a grid it
+-- missed has none.
+local function fix_index(team, holders, extra, missing)
+  local index = prefix .. 'grids:' .. team
+  if not extra then
+    redis.call('DEL', index)
+    missing = holders
+  elseif #extra > 0 then
+    redis.call('HDEL', index, unpack(extra))
+  end
+  for _, grid in ipairs(missing) do redis.call('HSET', index, grid, '') end
 end
 local indexes_kept = redis.call('EXISTS', prefix .. 'indexed') == 1
 )lua";
@@ -92,7 +109,8 @@ for t = 4, #ARGV do
     answer[#answer + 1] = sum
   else
     local n, found = differences(aggregate, order, sum)
-    local unindexed = index_differs(team, holders)
+    local extra, missing = index_differences(team, holders)
+    local unindexed = not extra or #extra + #missing > 0
     if n > 0 then
       local entry = {team, 'differs', n}
       for k = 1, #found do entry[#entry + 1] = found[k] end
@@ -100,24 +118,18 @@ for t = 4, #ARGV do
     elseif unindexed and indexes_kept then
       answer[#answer + 1] = {team, 'unindexed'}
     end
-    writes[#writes + 1] = {team, aggregate, order, sum, n > 0, holders, unindexed}
+    writes[#writes + 1] = {team, aggregate, order, sum, n > 0, holders, unindexed, extra, missing}
   end
 end
 if mode == 'check' then return answer end
 for _, write in ipairs(writes) do
   local team, aggregate, order, sum, differs = write[1], write[2], write[3], write[4], write[5]
-  local holders, unindexed = write[6], write[7]
   if mode == 'retire' then
     local base = prefix .. 'server:' .. retired
     redis.call('DEL', base .. ':team:' .. team)
-    redis.call('HDEL', base .. ':digests', team)
     redis.call('SREM', base .. ':teams', team)
   end
-  if unindexed then
-    local index = prefix .. 'grids:' .. team
-    redis.call('DEL', index)
-    if #holders > 0 then redis.call('SADD', index, unpack(holders)) end
-  end
+  if write[7] then fix_index(team, write[6], write[8], write[9]) end
   if differs then
     redis.call('DEL', aggregate)
     -- A few hundred fields per HMSET: unpack has a bounded stack.
@@ -177,6 +189,7 @@ std::string_view RetireGridScript() {
 local prefix, grid = ARGV[1], ARGV[2]
 local base = prefix .. 'server:' .. grid
 if redis.call('EXISTS', base .. ':lease') == 1 then return 0 end
+-- Digests: a hash of the versions before the grid indexes.
 redis.call('DEL', base .. ':teams', base .. ':digests', base .. ':limits')
 redis.call('SREM', prefix .. 'servers', grid)
 return 1

@@ -16,7 +16,7 @@ namespace cairnward {
 // retired one) and compares the sum with the team's aggregate. "check"
 // writes nothing; "rebuild" makes the aggregate the sum and the team's grid
 // index the grids that hold a contribution; "retire" also drops the retired
-// grid's contribution, digest and membership of the team, and answers {-1}
+// grid's contribution and membership of the team, and answers {-1}
 // without a write while the retired grid's lease is held.
 // Answers one entry per team that needs telling:
 //   {team, "differs", fields that differ, then up to 5 triples of field,
@@ -34,7 +34,8 @@ std::string_view RepairTeamsScript();
 std::string_view CompareLimitsScript();
 
 // ARGV: the cluster's key prefix, the retired grid as it stands in keys.
-// Deletes the grid's set of teams, digests and limits and takes it out of
+// Deletes the grid's set of teams and limits (and the digests hash of versions
+// before the grid indexes) and takes it out of
 // the `servers` set; answers 0 without a write while its lease is held, else 1.
 std::string_view RetireGridScript();
 

@@ -1,6 +1,7 @@
 #include "cluster/script_calls.h"
 
 #include "accounting/ledger.h"
+#include "cluster/publishing_slot.h"
 
 #include <fmt/format.h>
 
@@ -58,11 +59,11 @@ std::string DigestOf(std::span<const std::string> fields,
 Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limits_version,
                   JudgedBy judged, std::span<const CountedField> counted) {
   Command command;
-  command.reserve(13 + 2 * counted.size());
+  command.reserve(12 + 2 * counted.size());
   command.insert(command.end(),
-                 {"8", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
-                  keys.Servers(), keys.Digests(), keys.Limits(), keys.GridIndex(team),
-                  keys.GridIndexKept(), std::to_string(team), keys.Server(),
+                 {"7", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
+                  keys.Servers(), keys.GridIndex(team), keys.Limits(), keys.GridIndexKept(),
+                  std::to_string(team), keys.Server(),
                   std::string(limits_version), std::string(JudgeName(judged))});
   for (const auto& [field, limit] : counted) {
     command.emplace_back(field);
@@ -73,12 +74,11 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
 
 Command ChangeCall(const KeyNames& keys, std::int32_t team,
                    std::span<const std::pair<std::string, std::int32_t>> changes) {
-  Command command{"7",
+  Command command{"6",
                   keys.Aggregate(team),
                   keys.Contribution(team),
                   keys.ServerTeams(),
                   keys.Servers(),
-                  keys.Digests(),
                   keys.GridIndex(team),
                   keys.GridIndexKept(),
                   std::to_string(team),
@@ -116,8 +116,9 @@ std::size_t TeamsPerPiece(std::size_t servers) {
                                  kTeamsPerPiece);
 }
 
-Command ReplacePiece(const KeyNames& keys, std::int64_t sequence) {
-  return {"0", keys.Prefix(), keys.Server(), std::to_string(sequence)};
+Command ReplacePiece(const KeyNames& keys, std::int64_t sequence, const SlotHeld& slot) {
+  return {"0",         keys.Prefix(), keys.Server(), std::to_string(sequence),
+          slot.key,    slot.holder,   std::to_string(kSlotHeldFor.count())};
 }
 
 void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,

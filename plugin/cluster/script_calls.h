@@ -55,8 +55,14 @@ std::vector<Command> ReplaceCalls(const KeyNames& keys, std::span<const std::str
                                   const ContributionsByTeam& counts,
                                   std::span<const std::int32_t> dropped, std::int64_t sequence,
                                   std::size_t teams_per_piece);
+// The publishing slot a replace piece keeps held (see publishing_slot.h):
+// empty when none.
+struct SlotHeld {
+  std::string key;
+  std::string holder;
+};
 // The same one piece at a time: a call of no team yet, and a team added to it.
-Command ReplacePiece(const KeyNames& keys, std::int64_t sequence);
+Command ReplacePiece(const KeyNames& keys, std::int64_t sequence, const SlotHeld& slot = {});
 void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,
                      std::span<const std::pair<std::uint32_t, std::int32_t>> team_counts);
 // The teams a replace call's answer lists as not replaced, with why.

@@ -24,11 +24,14 @@ end
 -- The grids that may hold a contribution of a team: its grid index while
 -- the indexes are kept, else every grid listed.
 local indexes_kept
-local function holding(prefix, servers, team)
+local function kept_indexes(prefix)
   if indexes_kept == nil then indexes_kept = redis.call('EXISTS', prefix .. 'indexed') == 1 end
-  if not indexes_kept then return servers end
-  local grids = redis.pcall('SMEMBERS', prefix .. 'grids:' .. team)
-  if grids.err then return servers end
+  return indexes_kept
+end
+local function holding(prefix, servers, team)
+  if not kept_indexes(prefix) then return servers end
+  local grids = redis.pcall('HKEYS', prefix .. 'grids:' .. team)
+  if grids.err then return redis.call('SMEMBERS', prefix .. 'servers') end
   return grids
 end
 -- The grids of a list and those of another, once each.
@@ -72,15 +75,17 @@ local function wrong_type(expected)
     end
   end
 end
+-- The grids to read a team's contributions from when it has no index to
+-- read: every grid listed, or none while the indexes are kept.
 local function servers_of(prefix)
-  local wrong = wrong_type({[prefix .. 'moves'] = 'string', [prefix .. 'moved'] = 'hash'})
+  local wrong = wrong_type({[prefix .. 'moves'] = 'string', [prefix .. 'moved'] = 'hash',
+                            [prefix .. 'servers'] = 'set'})
   if wrong then return wrong end
-  local servers = redis.pcall('SMEMBERS', prefix .. 'servers')
-  if servers.err then return redis.error_reply(prefix .. 'servers is not a set') end
-  return servers
+  if kept_indexes(prefix) then return {} end
+  return redis.call('SMEMBERS', prefix .. 'servers')
 end
 -- A server's contribution of a team made `counts`, and its set of teams
--- and digests kept with it.
+-- and the team's grid index kept with it.
 local function set_contribution(prefix, server, team, counts)
   local base = prefix .. 'server:' .. server
   local holds = write_counts(base .. ':team:' .. team, counts)
@@ -90,21 +95,24 @@ local function set_contribution(prefix, server, team, counts)
     redis.call('SREM', base .. ':teams', team)
   end
   index_grid(prefix .. 'grids:' .. team, prefix .. 'indexed', server, holds)
-  redis.call('HDEL', base .. ':digests', team)
 end
 )lua";
 
 constexpr std::string_view kReplaceBody = R"lua(
 local prefix, server = ARGV[1], ARGV[2]
+-- The publication's slot stays held while its pieces come.
+if ARGV[4] ~= '' and redis.pcall('GET', ARGV[4]) == ARGV[5] then
+  redis.call('PEXPIRE', ARGV[4], ARGV[6])
+end
 local base = prefix .. 'server:' .. server
-local digests, server_teams = base .. ':digests', base .. ':teams'
+local server_teams = base .. ':teams'
 -- A publication whose snapshot came before a move of a team leaves that
 -- team as the move left it; a sequence above the one in Redis means Redis
 -- lost it since, and every move recorded since is after the snapshot.
 local seen = tonumber(ARGV[3])
 if seen > sequence_now(prefix) then seen = 0 end
 local teams, starts = {}, {}
-local i = 4
+local i = 7
 while i <= #ARGV do
   teams[#teams + 1] = ARGV[i]
   starts[#starts + 1] = i
@@ -113,9 +121,8 @@ end
 if #teams == 0 then return {} end
 local servers = servers_of(prefix)
 if servers.err then return servers end
-local wrong = wrong_type({[digests] = 'hash', [server_teams] = 'set'})
+local wrong = wrong_type({[server_teams] = 'set'})
 if wrong then return wrong end
-local held = hmget(digests, teams) or {}
 local moved = hmget(prefix .. 'moved', teams) or {}
 -- Read and check everything first.
 local plans, problems = {}, {}
@@ -124,8 +131,8 @@ for t = 1, #teams do
   local digest, n = ARGV[at + 1], tonumber(ARGV[at + 2])
   local moved_at = moved[t] and count_of(moved[t])
   local aggregate = prefix .. 'team:' .. team
-  local unchanged = held[t] == digest and (n == 0 or (redis.call('EXISTS', aggregate) == 1 and
-    redis.pcall('SISMEMBER', prefix .. 'grids:' .. team, server) == 1))
+  local held = redis.pcall('HGET', prefix .. 'grids:' .. team, server)
+  local unchanged = held == digest and (n == 0 or redis.call('EXISTS', aggregate) == 1)
   if not (moved_at and moved_at > seen) and not unchanged then
     local found, why = contributions(prefix, holding(prefix, servers, team), team, server)
     if found then
@@ -141,25 +148,19 @@ for t = 1, #teams do
 end
 -- Then write: the contribution as given, the aggregate as the sum of the
 -- contributions that exist.
-local written, kept, dropped = {}, {}, {}
+local kept, dropped = {}, {}
 for _, plan in ipairs(plans) do
   write_counts(prefix .. 'team:' .. plan.team, plan.sum)
   local holds = write_counts(base .. ':team:' .. plan.team, plan.given)
   if holds then
     kept[#kept + 1] = plan.team
-    written[#written + 1] = plan.team
-    written[#written + 1] = plan.digest
   else
     dropped[#dropped + 1] = plan.team
   end
-  index_grid(prefix .. 'grids:' .. plan.team, prefix .. 'indexed', server, holds)
+  index_grid(prefix .. 'grids:' .. plan.team, prefix .. 'indexed', server, holds, plan.digest)
 end
-if #written > 0 then redis.call('HMSET', digests, unpack(written)) end
 if #kept > 0 then redis.call('SADD', server_teams, unpack(kept)) end
-if #dropped > 0 then
-  redis.call('HDEL', digests, unpack(dropped))
-  redis.call('SREM', server_teams, unpack(dropped))
-end
+if #dropped > 0 then redis.call('SREM', server_teams, unpack(dropped)) end
 list_grid(prefix .. 'servers', prefix .. 'indexed', server)
 return problems
 )lua";
@@ -224,8 +225,6 @@ constexpr std::string_view kUnjoinBody = R"lua(
 local prefix, from, to = ARGV[1], ARGV[2], ARGV[3]
 local servers = servers_of(prefix)
 if servers.err then return servers end
-local listed = {}
-for _, server in ipairs(servers) do listed[server] = true end
 -- What moved back, of the grids still listed.
 local back, answered = {}, {}
 local i = 4
@@ -233,7 +232,7 @@ while i <= #ARGV do
   local server, n = ARGV[i], tonumber(ARGV[i + 1])
   local fields = {}
   for k = i + 2, i + 1 + 2 * n, 2 do fields[ARGV[k]] = tonumber(ARGV[k + 1]) end
-  if listed[server] then
+  if redis.call('SISMEMBER', prefix .. 'servers', server) == 1 then
     back[server] = fields
     answered[#answered + 1] = server
   end

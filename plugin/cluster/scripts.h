@@ -18,10 +18,10 @@ namespace cairnward {
 // a count (digits, at most 2^31 - 1) is the team's problem: the script
 // writes nothing and answers {-2, why} (the join scripts {-2, team, why}).
 enum class Script : std::size_t {
-  // KEYS: aggregate, contribution, server teams, servers, server digests,
-  // the server's limits, the team's grid index, the indexes-kept key. ARGV: team, server, the limits' version, whose
-  // limits judge ("everyone", "team": the team's limits where it has one,
-  // "exempt": none), then the fields this placement counts at. Refuses when
+  // KEYS: aggregate, contribution, server teams, servers, the team's grid
+  // index, the server's limits, the indexes-kept key. ARGV: team, server,
+  // the limits' version, whose limits judge ("everyone", "team": the team's
+  // limits where it has one, "exempt": none), then the fields this placement counts at. Refuses when
   // a counted field is at or above its limit or any other field of the team
   // is above it; else adds 1 at each counted field. Reads only the counted
   // fields while the aggregate's within field holds the version (the team
@@ -33,18 +33,20 @@ enum class Script : std::size_t {
   // when the limits hash does not hold that version (or holds a limit that
   // is not a count).
   kPlace,
-  // KEYS: as kPlace, without the limits (the grid index is the sixth).
+  // KEYS: as kPlace, without the limits.
   // ARGV: team, server, then field and
   // change pairs. A count never goes below 0. A count that rises drops the
   // aggregate's within field. Returns {0}.
   kChange,
   // ARGV: prefix, server, the move sequence read before the counts were
-  // taken, then per team: team, digest, n, n field and count pairs.
+  // taken, the publishing slot's key and holder ("" and "": none) and the
+  // time in ms it is kept for, then per team: team, digest, n, n field and
+  // count pairs.
   // Replaces the server's contribution of each team given (n = 0 drops it)
   // and makes the team's aggregate the sum of the contributions that exist,
-  // unless the digest is the one its last replacement left and nothing
-  // changed the contribution or deleted the aggregate since (one hash
-  // lookup), or the team was moved by a join after that sequence: the join
+  // unless the digest is the one its last replacement left in the team's
+  // grid index and nothing changed the contribution or deleted the aggregate
+  // since (one hash lookup), or the team was moved by a join after that sequence: the join
   // then holds. Returns team and why pairs for the teams it could not
   // replace (a value that is not a count in another server's contribution).
   kReplace,

@@ -5,6 +5,7 @@
 
 #include "accounting/limit_rules.h"
 #include "cluster/cluster_story.h"
+#include "cluster/publishing_slot.h"
 #include "support/redis_server.h"
 
 namespace cairnward::testing {
@@ -47,11 +48,14 @@ class ClusterInvariants : public ClusterStory {
   static void RecountAndSettle(int times) {
     for (int i = 0; i < times; ++i) {
       Recount();
-      for (int wait = 0; wait < 2000 && ClusterPublishing(); ++wait) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-      }
+      AwaitPublication();
     }
     ClusterUp();
+  }
+  static void AwaitPublication() {
+    for (int wait = 0; wait < 2000 && ClusterPublishing(); ++wait) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
   }
 
   std::vector<std::string> ErrorsNaming(std::int32_t team) const {
@@ -150,6 +154,24 @@ TEST_F(ClusterInvariants, ATeamHashDeletedBehindTheGridsBackIsRebuiltByTheNextRe
   RecountAndSettle(1);
   EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3})) << "this grid's counts did not change";
   EXPECT_EQ(Place(alice_, kWall).actor, nullptr) << "3 walls in the cluster again";
+}
+
+// Another grid's publication holds every slot: this one waits its turn.
+TEST_F(ClusterInvariants, APublicationWaitsWhileOthersHoldEveryPublishingSlot) {
+  Place(alice_, kWall);
+  RecountAndSettle(1);
+  const KeyNames keys(Settings("A1").name, "A1");
+  for (int slot = 1; slot <= kPublishingSlots; ++slot) {
+    Redis({"SET", keys.Prefix() + "publishing:" + std::to_string(slot), "another grid"});
+  }
+  Redis({"DEL", keys.Aggregate(3001)});
+  Recount();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(ClusterPublishing());
+  EXPECT_EQ(Aggregate(3001), (Counts{0, 0, 0})) << "not rebuilt yet";
+  Redis({"DEL", keys.Prefix() + "publishing:1"});
+  AwaitPublication();
+  EXPECT_EQ(Aggregate(3001), Local(3001));
 }
 
 // A team with thousands of counted fields (every blueprint of a large mod

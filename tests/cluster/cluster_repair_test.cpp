@@ -154,11 +154,11 @@ TEST_F(ClusterRepairs, WithoutGridIndexesJoinsReadEveryGridUntilARebuildMakesThe
 
   EXPECT_THAT(RebuildAggregates(*connection_, Keys()).summary, HasSubstr("0 corrected"));
   ExpectAggregatesAreTheSums();
-  Integer({"SREM", Keys().GridIndex(3003), "C1"});
+  Integer({"HDEL", Keys().GridIndex(3003), "C1"});
   EXPECT_THAT(CheckCluster(*connection_, Keys()).findings,
               Contains(HasSubstr("team 3003: its grid index does not name")));
   RebuildAggregates(*connection_, Keys());
-  EXPECT_EQ(Integer({"SISMEMBER", Keys().GridIndex(3003), "C1"}), 1);
+  EXPECT_EQ(Integer({"HEXISTS", Keys().GridIndex(3003), "C1"}), 1);
 }
 
 TEST_F(ClusterRepairs, TheCommandStartsARepairInTheBackgroundAndLogsItsResult) {

@@ -301,7 +301,7 @@ if redis.call('EXISTS', ARGV[1] .. 'indexed') == 1 then
   found[#found + 1] = {}
   for _, key in ipairs(redis.call('KEYS', ARGV[1] .. 'grids:*')) do
     found[#found + 1] = key
-    found[#found + 1] = redis.call('SMEMBERS', key)
+    found[#found + 1] = redis.call('HKEYS', key)
   end
 end
 return found

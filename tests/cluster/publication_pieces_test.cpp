@@ -16,12 +16,13 @@ TEST(PiecePacing, PiecesShrinkToRedisTimeAndGrowAtMostTwofoldUpToTheirBound) {
   PiecePacer pacer(1);
   const std::size_t first = pacer.Teams();
   ASSERT_GT(first, 1U);
-  // 200 us a team: 2 ms hold 10.
+  // 200 us a team: a piece's time holds a few.
   pacer.Served(first, microseconds(200) * static_cast<long>(first));
-  EXPECT_EQ(pacer.Teams(), 10U);
+  const auto fits = static_cast<std::size_t>(PiecePacer::kPieceTime / microseconds(200));
+  EXPECT_EQ(pacer.Teams(), fits);
   // One quick piece doubles the size, no more.
-  pacer.Served(10, microseconds(10));
-  EXPECT_EQ(pacer.Teams(), 20U);
+  pacer.Served(fits, microseconds(10));
+  EXPECT_EQ(pacer.Teams(), 2 * fits);
   for (int i = 0; i < 20; ++i) {
     pacer.Served(pacer.Teams(), microseconds(1));
   }

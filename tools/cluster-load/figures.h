@@ -51,6 +51,7 @@ struct ScenarioFigures {
   std::map<std::string, CommandTime> commands;
   std::optional<double> all_in_seconds;  // storms: until every contribution was in
   int link_downs = 0;
+  int link_downs_in_flush = 0;  // refill storm: while a blocking FLUSHALL held Redis
   int link_backs = 0;
   std::vector<std::string> down_reasons;  // the first few
   std::int64_t used_memory = 0;           // at the end
@@ -60,6 +61,9 @@ struct ScenarioFigures {
 struct Figures {
   std::string redis_version;
   std::int64_t used_memory_empty = 0;  // before the first grid loaded
+  // After the last scenario, with the grids' connections closed: the data
+  // alone, without the buffers of hundreds of clients.
+  std::int64_t used_memory_data = 0;
   std::vector<ScenarioFigures> scenarios;
 };
 

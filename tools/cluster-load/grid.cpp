@@ -49,7 +49,7 @@ void Grid::Load() {
   link_->Start();
   up_ = link_->Up();
   if (!up_) {
-    downs_ += 1;
+    Down();
     return;
   }
   try {
@@ -79,9 +79,15 @@ void Grid::Publish() {
 
 void Grid::Noted() {
   if (up_ && !link_->Up()) {
-    downs_ += 1;
+    Down();
   }
   up_ = link_->Up();
+}
+
+void Grid::Down() {
+  downs_ += 1;
+  const std::lock_guard lock(reason_mutex_);
+  last_reason_ = link_->Record().Take().reason;
 }
 
 void Grid::PublishLimits(cairnward::RedisLink& link) {

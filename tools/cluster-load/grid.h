@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <string>
 
@@ -47,12 +48,18 @@ class Grid {
   [[nodiscard]] int Downs() const { return downs_.load(); }
   [[nodiscard]] int Backs() const { return backs_.load(); }
   // Why the link last went down.
-  [[nodiscard]] std::string LastReason() { return link_->Record().Take().reason; }
+  // Why the link last went down, as it said then.
+  [[nodiscard]] std::string LastReason() const {
+    const std::lock_guard lock(reason_mutex_);
+    return last_reason_;
+  }
 
  private:
   // The link when the cluster may be asked now; publishes the whole
   // contribution when it has just come back.
   cairnward::RedisLink* UsableLink();
+  // The link went down: counted, with why.
+  void Down();
   // After a call: a link it took down is counted.
   // Sends the grid's whole contribution, as a recount's publication does.
   void Publish();
@@ -75,6 +82,8 @@ class Grid {
   std::string limits_version_;
   bool up_ = false;
   std::atomic<int> downs_{0};
+  mutable std::mutex reason_mutex_;
+  std::string last_reason_;
   std::atomic<int> backs_{0};
 };
 
