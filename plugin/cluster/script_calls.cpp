@@ -11,9 +11,19 @@
 namespace cairnward {
 namespace {
 
-// Field and limit pairs per HMSET (Redis 3.0 HSET takes one): a long hash is written in several, so
-// that no one command keeps Redis from the other servers for long.
-constexpr std::size_t kPairsPerWrite = 1000;
+// KEYS: a server's limits hash. ARGV: the version, then field and limit
+// pairs. Replaces the hash in one step, so that no placement meets half of
+// it; the version goes first, where every placement's lookup of it ends at
+// once (a hash of a few hundred fields is a list Redis reads in order).
+// HMSET (Redis 3.0's HSET takes one pair), in pieces that unpack can take.
+constexpr std::string_view kWriteLimits = R"lua(
+redis.call('DEL', KEYS[1])
+redis.call('HSET', KEYS[1], 'v', ARGV[1])
+for first = 2, #ARGV, 2000 do
+  redis.call('HMSET', KEYS[1], unpack(ARGV, first, math.min(first + 1999, #ARGV)))
+end
+return 0
+)lua";
 constexpr std::size_t kTeamsPerPiece = 100;
 constexpr std::size_t kReadsPerPiece = 2000;
 
@@ -199,18 +209,13 @@ std::string LimitsVersion(const LimitFields& limits) {
 
 std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
                                  const LimitFields& limits) {
-  const std::string key = keys.Limits();
-  std::vector<Command> calls{{"DEL", key}};
-  for (std::size_t first = 0; first < limits.size(); first += kPairsPerWrite) {
-    Command& write = calls.emplace_back(Command{"HMSET", key});
-    const std::size_t last = std::min(limits.size(), first + kPairsPerWrite);
-    for (std::size_t i = first; i < last; ++i) {
-      write.push_back(limits[i].first);
-      write.push_back(std::to_string(limits[i].second));
-    }
+  Command write{"EVAL", std::string(kWriteLimits), "1", keys.Limits(), std::string(version)};
+  write.reserve(write.size() + 2 * limits.size());
+  for (const auto& [field, limit] : limits) {
+    write.push_back(field);
+    write.push_back(std::to_string(limit));
   }
-  calls.push_back({"HSET", key, "v", std::string(version)});
-  return calls;
+  return {std::move(write)};
 }
 
 void AddAt(TeamCountPairs& pairs, std::uint32_t position, std::int32_t change) {

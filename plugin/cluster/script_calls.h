@@ -95,7 +95,7 @@ std::string TeamLimitField(std::int32_t team, std::string_view field);
 // limits is within every such server's.
 std::string LimitsVersion(const LimitFields& limits);
 // The commands that replace this server's limits hash with the limits
-// given, the version last, so that a placement never meets half of them.
+// given in one step, the version first.
 std::vector<Command> LimitsCalls(const KeyNames& keys, std::string_view version,
                                  const LimitFields& limits);
 
