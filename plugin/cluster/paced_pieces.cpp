@@ -15,6 +15,10 @@ constexpr std::size_t kPiecesInFlight = 3;
 // How far beyond the piece of a fixed size the pacing may grow one: teams
 // whose counts are as sent cost Redis one digest lookup.
 constexpr std::size_t kGrowthOverFixed = 10;
+// Counts a piece holds at most, whatever the pacing asks: a piece grown on
+// teams that cost a lookup each must not stall Redis when the next teams
+// all changed, each rewritten and summed field by field.
+constexpr std::size_t kCountsPerPiece = 1000;
 
 using Clock = std::chrono::steady_clock;
 
@@ -43,10 +47,13 @@ bool ReplacePieces::Done() const {
 Command ReplacePieces::Next(std::size_t teams, std::size_t& taken) {
   Command piece = ReplacePiece(keys_, sequence_, slot_);
   taken = 0;
-  for (; taken < std::max<std::size_t>(teams, 1) && !Done(); ++taken) {
+  std::size_t counts = 0;
+  for (; taken < std::max<std::size_t>(teams, 1) && !Done() && counts < kCountsPerPiece;
+       ++taken) {
     if (next_dropped_ < dropped_.size()) {
       AddReplacedTeam(piece, fields_, dropped_[next_dropped_++], {});
     } else {
+      counts += next_->second.size();
       AddReplacedTeam(piece, fields_, next_->first, next_->second);
       ++next_;
     }

@@ -24,7 +24,8 @@ class ReplacePieces {
                 std::int64_t sequence, SlotHeld slot = {});
 
   [[nodiscard]] bool Done() const;
-  // The next call, of at most `teams` teams (at least one); how many it holds
+  // The next call, of at most `teams` teams (at least one) and about
+  // kCountsPerPiece counts; how many teams it holds
   // goes to `taken`.
   Command Next(std::size_t teams, std::size_t& taken);
 
