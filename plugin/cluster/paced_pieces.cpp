@@ -48,8 +48,7 @@ Command ReplacePieces::Next(std::size_t teams, std::size_t& taken) {
   Command piece = ReplacePiece(keys_, sequence_, slot_);
   taken = 0;
   std::size_t counts = 0;
-  for (; taken < std::max<std::size_t>(teams, 1) && !Done() && counts < kCountsPerPiece;
-       ++taken) {
+  for (; taken < std::max<std::size_t>(teams, 1) && !Done() && counts < kCountsPerPiece; ++taken) {
     if (next_dropped_ < dropped_.size()) {
       AddReplacedTeam(piece, fields_, dropped_[next_dropped_++], {});
     } else {

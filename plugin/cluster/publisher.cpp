@@ -373,8 +373,10 @@ void Publisher::Send(const Job& job, const std::shared_ptr<const Publication>& p
   // Teams this server held a contribution for and counts no more, and how
   // many grids a changed team's aggregate is summed over: the few of its
   // grid index while the indexes are kept, else every grid.
-  const std::vector<Reply> held = connection.Run(std::vector<Command>{
-      {"SMEMBERS", keys_.ServerTeams()}, {"SCARD", keys_.Servers()}, {"EXISTS", keys_.GridIndexKept()}});
+  const std::vector<Reply> held =
+      connection.Run(std::vector<Command>{{"SMEMBERS", keys_.ServerTeams()},
+                                          {"SCARD", keys_.Servers()},
+                                          {"EXISTS", keys_.GridIndexKept()}});
   std::vector<std::int32_t> dropped;
   for (std::size_t i = 0; i < held[0]->elements; ++i) {
     const redisReply& member = *held[0]->element[i];

@@ -70,11 +70,11 @@ Command PlaceCall(const KeyNames& keys, std::int32_t team, std::string_view limi
                   JudgedBy judged, std::span<const CountedField> counted) {
   Command command;
   command.reserve(12 + 2 * counted.size());
-  command.insert(command.end(),
-                 {"7", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(),
-                  keys.Servers(), keys.GridIndex(team), keys.Limits(), keys.GridIndexKept(),
-                  std::to_string(team), keys.Server(),
-                  std::string(limits_version), std::string(JudgeName(judged))});
+  command.insert(
+      command.end(),
+      {"7", keys.Aggregate(team), keys.Contribution(team), keys.ServerTeams(), keys.Servers(),
+       keys.GridIndex(team), keys.Limits(), keys.GridIndexKept(), std::to_string(team),
+       keys.Server(), std::string(limits_version), std::string(JudgeName(judged))});
   for (const auto& [field, limit] : counted) {
     command.emplace_back(field);
     command.push_back(std::to_string(limit));
@@ -127,8 +127,13 @@ std::size_t TeamsPerPiece(std::size_t servers) {
 }
 
 Command ReplacePiece(const KeyNames& keys, std::int64_t sequence, const SlotHeld& slot) {
-  return {"0",         keys.Prefix(), keys.Server(), std::to_string(sequence),
-          slot.key,    slot.holder,   std::to_string(kSlotHeldFor.count())};
+  return {"0",
+          keys.Prefix(),
+          keys.Server(),
+          std::to_string(sequence),
+          slot.key,
+          slot.holder,
+          std::to_string(kSlotHeldFor.count())};
 }
 
 void AddReplacedTeam(Command& piece, std::span<const std::string> fields, std::int32_t team,

@@ -258,17 +258,20 @@ write_counts(prefix .. 'team:' .. to, sum_of(targets))
 return {0}
 )lua";
 
+// A script that sums teams over their grids, with the pieces it calls.
+std::string SummingScript(std::string_view body) {
+  return lua::Joined({lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts,
+                      lua::kGridIndex, kSequence, body});
+}
+
 }  // namespace
 
 std::string_view ScriptSource(Script script) {
   static const std::string place = PlaceScriptSource();
   static const std::string change = ChangeScriptSource();
-  static const std::string replace = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kReplaceBody});
-  static const std::string join = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kJoinBody});
-  static const std::string unjoin = lua::Joined(
-      {lua::kCountOf, lua::kReadCounts, lua::kHmget, lua::kWriteCounts, lua::kGridIndex, kSequence, kUnjoinBody});
+  static const std::string replace = SummingScript(kReplaceBody);
+  static const std::string join = SummingScript(kJoinBody);
+  static const std::string unjoin = SummingScript(kUnjoinBody);
   switch (script) {
     case Script::kPlace:
       return place;

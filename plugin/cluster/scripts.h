@@ -21,7 +21,8 @@ enum class Script : std::size_t {
   // KEYS: aggregate, contribution, server teams, servers, the team's grid
   // index, the server's limits, the indexes-kept key. ARGV: team, server,
   // the limits' version, whose limits judge ("everyone", "team": the team's
-  // limits where it has one, "exempt": none), then the fields this placement counts at. Refuses when
+  // limits where it has one, "exempt": none), then the fields this placement counts at. Refuses
+  // when
   // a counted field is at or above its limit or any other field of the team
   // is above it; else adds 1 at each counted field. Reads only the counted
   // fields while the aggregate's within field holds the version (the team

@@ -184,12 +184,12 @@ void AddRefillVerdicts(const Plan& plan, const Figures& figures, std::vector<Ver
   // A blocking FLUSHALL (Redis 3.0 has no other) stalls every grid's call
   // in flight: those downs are the flush's, not the refill's.
   const int refill_downs = refill->link_downs - refill->link_downs_in_flush;
-  verdicts.push_back({"refill storm: link flaps after the flush",
-                      refill->link_downs_in_flush > 0
-                          ? fmt::format("{} (and {} in the flush)", refill_downs,
-                                        refill->link_downs_in_flush)
-                          : fmt::format("{}", refill_downs),
-                      "0", refill_downs == 0});
+  verdicts.push_back(
+      {"refill storm: link flaps after the flush",
+       refill->link_downs_in_flush > 0
+           ? fmt::format("{} (and {} in the flush)", refill_downs, refill->link_downs_in_flush)
+           : fmt::format("{}", refill_downs),
+       "0", refill_downs == 0});
   verdicts.push_back(
       {"refill storm: grid placement p99", PlacementP99(refill->activity),
        "<= 5 ms, by the cluster",
