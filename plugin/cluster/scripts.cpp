@@ -99,6 +99,35 @@ end
 )lua";
 
 constexpr std::string_view kReplaceBody = R"lua(
+-- A team's grid index read once: the digest it holds for `server` and the
+-- grids to sum over (every grid listed while the indexes are not kept).
+local function indexed_grids(prefix, servers, team, server)
+  local flat = redis.pcall('HGETALL', prefix .. 'grids:' .. team)
+  if flat.err then return nil, redis.call('SMEMBERS', prefix .. 'servers') end
+  local held, grids = nil, {}
+  for k = 1, #flat, 2 do
+    grids[#grids + 1] = flat[k]
+    if flat[k] == server then held = flat[k + 1] end
+  end
+  if not kept_indexes(prefix) then grids = servers end
+  return held, grids
+end
+-- Whether the counts at ARGV[first], ARGV[first + 2], ... up to `last` are
+-- all above 0, as a hash of counts stores them.
+local function all_above_zero(first, last)
+  for k = first, last, 2 do
+    local n = tonumber(ARGV[k])
+    if not n or n <= 0 then return false end
+  end
+  return true
+end
+-- A hash made to hold the field and count pairs ARGV[first..last].
+local function write_slice(key, first, last)
+  redis.call('DEL', key)
+  for from = first, last, 2000 do
+    redis.call('HMSET', key, unpack(ARGV, from, math.min(from + 1999, last)))
+  end
+end
 local prefix, server = ARGV[1], ARGV[2]
 -- The publication's slot stays held while its pieces come.
 if ARGV[4] ~= '' and redis.pcall('GET', ARGV[4]) == ARGV[5] then
@@ -131,11 +160,14 @@ for t = 1, #teams do
   local digest, n = ARGV[at + 1], tonumber(ARGV[at + 2])
   local moved_at = moved[t] and count_of(moved[t])
   local aggregate = prefix .. 'team:' .. team
-  local held = redis.pcall('HGET', prefix .. 'grids:' .. team, server)
+  local held, grids = indexed_grids(prefix, servers, team, server)
   local unchanged = held == digest and (n == 0 or redis.call('EXISTS', aggregate) == 1)
   if not (moved_at and moved_at > seen) and not unchanged then
-    local found, why = contributions(prefix, holding(prefix, servers, team), team, server)
-    if found then
+    local found, why = contributions(prefix, grids, team, server)
+    if found and not next(found) and n > 0 and all_above_zero(at + 4, at + 2 + 2 * n) then
+      -- No other grid holds the team: the sum is the counts as given.
+      plans[#plans + 1] = {team = team, digest = digest, first = at + 3, last = at + 2 + 2 * n}
+    elseif found then
       local given = {}
       for k = at + 3, at + 2 + 2 * n, 2 do given[ARGV[k]] = tonumber(ARGV[k + 1]) end
       found[server] = given
@@ -150,8 +182,14 @@ end
 -- contributions that exist.
 local kept, dropped = {}, {}
 for _, plan in ipairs(plans) do
-  write_counts(prefix .. 'team:' .. plan.team, plan.sum)
-  local holds = write_counts(base .. ':team:' .. plan.team, plan.given)
+  local holds = true
+  if plan.first then
+    write_slice(prefix .. 'team:' .. plan.team, plan.first, plan.last)
+    write_slice(base .. ':team:' .. plan.team, plan.first, plan.last)
+  else
+    write_counts(prefix .. 'team:' .. plan.team, plan.sum)
+    holds = write_counts(base .. ':team:' .. plan.team, plan.given)
+  end
   if holds then
     kept[#kept + 1] = plan.team
   else
