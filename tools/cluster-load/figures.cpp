@@ -70,6 +70,7 @@ nlohmann::ordered_json ScenarioJson(const ScenarioFigures& s) {
                                               : nlohmann::ordered_json(nullptr)},
           {"link_downs", s.link_downs},
           {"link_downs_in_flush", s.link_downs_in_flush},
+          {"redis_longest_ms", s.redis_longest_ms},
           {"link_backs", s.link_backs},
           {"down_reasons", s.down_reasons},
           {"used_memory", s.used_memory},
@@ -119,6 +120,12 @@ std::string ScenarioTable(const Plan& plan, const ScenarioFigures& s) {
   } else if (s.scenario != Scenario::kBusyHour) {
     out += "  all in after      not within the storm's limit\n";
   }
+  out += fmt::format(
+      "  Redis held        {}\n",
+      s.redis_longest_ms > 0
+          ? fmt::format("its thread {} ms at the longest (latency monitor)", s.redis_longest_ms)
+          : fmt::format("its thread under {} ms every time (latency monitor)",
+                        kLatencyThresholdMs));
   out += fmt::format("  link              {} down, {} back", s.link_downs, s.link_backs);
   out += s.link_downs_in_flush > 0
              ? fmt::format(" ({} down while FLUSHALL held Redis)\n", s.link_downs_in_flush)

@@ -52,6 +52,8 @@ struct ScenarioFigures {
   std::optional<double> all_in_seconds;  // storms: until every contribution was in
   int link_downs = 0;
   int link_downs_in_flush = 0;  // refill storm: while a blocking FLUSHALL held Redis
+  // The longest Redis held its thread for one event (latency monitor), ms.
+  std::int64_t redis_longest_ms = 0;
   int link_backs = 0;
   std::vector<std::string> down_reasons;  // the first few
   std::int64_t used_memory = 0;           // at the end

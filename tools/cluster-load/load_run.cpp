@@ -293,9 +293,11 @@ ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
   figures.scenario = scenario;
   const LinkCounts links_before = Links();
   const RedisStats before = ReadStats(control_);
+  TakeLongestLatency(control_);
   const Clock::time_point limit = Clock::now() + plan_.storm_limit;
   std::vector<Tally> tallies = Play(scenario, figures, limit);
   const RedisStats after = ReadStats(control_);
+  figures.redis_longest_ms = TakeLongestLatency(control_);
   figures.activity = Combined(tallies);
   figures.redis_cpu_share = (after.cpu_seconds - before.cpu_seconds) / figures.seconds;
   figures.commands = CommandsBetween(before, after);
@@ -314,6 +316,7 @@ ScenarioFigures LoadRun::RunScenario(Scenario scenario) {
 Figures LoadRun::Run(const std::function<void(const Figures&)>& done) {
   Figures figures;
   control_.Run(cairnward::Command{"FLUSHALL"});
+  StartLatencyMonitor(control_);
   const RedisStats empty = ReadStats(control_);
   figures.redis_version = empty.version;
   version_ = empty.version;

@@ -1,5 +1,6 @@
 #include "redis_stats.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -65,6 +66,26 @@ RedisStats ParseInfo(std::string_view info) {
     }
   }
   return stats;
+}
+
+void StartLatencyMonitor(cairnward::RedisConnection& connection) {
+  connection.Run(cairnward::Command{"CONFIG", "SET", "latency-monitor-threshold",
+                                    std::to_string(kLatencyThresholdMs)});
+  connection.Run(cairnward::Command{"LATENCY", "RESET"});
+}
+
+// LATENCY LATEST: per event, its name, when, the latest and the longest.
+std::int64_t TakeLongestLatency(cairnward::RedisConnection& connection) {
+  const cairnward::Reply latest = connection.Run(cairnward::Command{"LATENCY", "LATEST"});
+  std::int64_t longest = 0;
+  for (std::size_t i = 0; i < latest->elements; ++i) {
+    const redisReply& event = *latest->element[i];
+    if (event.elements >= 4 && event.element[3]->type == REDIS_REPLY_INTEGER) {
+      longest = std::max<std::int64_t>(longest, event.element[3]->integer);
+    }
+  }
+  connection.Run(cairnward::Command{"LATENCY", "RESET"});
+  return longest;
 }
 
 RedisStats ReadStats(cairnward::RedisConnection& connection) {

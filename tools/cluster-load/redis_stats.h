@@ -28,6 +28,14 @@ RedisStats ParseInfo(std::string_view info);
 // Asks Redis.
 RedisStats ReadStats(cairnward::RedisConnection& connection);
 
+// Redis's latency monitor, which notes every command (and other event) that
+// held its one thread for longer than the threshold: set, and emptied.
+inline constexpr int kLatencyThresholdMs = 5;
+void StartLatencyMonitor(cairnward::RedisConnection& connection);
+// The longest such event since it was emptied, in ms (0: none over the
+// threshold), and the monitor emptied again.
+std::int64_t TakeLongestLatency(cairnward::RedisConnection& connection);
+
 // What changed between two readings: commands called between them.
 std::map<std::string, CommandTime> CommandsBetween(const RedisStats& before,
                                                    const RedisStats& after);
