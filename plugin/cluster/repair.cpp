@@ -370,7 +370,8 @@ RepairReport CheckCluster(RedisConnection& connection, const KeyNames& keys,
     AddFinding(report, unlisted, bad);
   }
   EndFindings(report, unlisted);
-  if (connection.Run(Command{"EXISTS", keys.GridIndexKept()})->integer == 0) {
+  if (!found.teams.empty() &&
+      connection.Run(Command{"EXISTS", keys.GridIndexKept()})->integer == 0) {
     report.findings.emplace_back(
         "the grid indexes are not kept, so every join and publication reads every grid's "
         "counts: cairnward.cluster rebuild makes them");

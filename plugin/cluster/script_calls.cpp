@@ -24,6 +24,7 @@ for first = 2, #ARGV, 2000 do
 end
 return 0
 )lua";
+
 constexpr std::size_t kTeamsPerPiece = 100;
 constexpr std::size_t kReadsPerPiece = 2000;
 
