@@ -164,9 +164,16 @@ for t = 1, #teams do
   local unchanged = held == digest and (n == 0 or redis.call('EXISTS', aggregate) == 1)
   if not (moved_at and moved_at > seen) and not unchanged then
     local found, why = contributions(prefix, grids, team, server)
-    if found and not next(found) and n > 0 and all_above_zero(at + 4, at + 2 + 2 * n) then
+    local first, last = at + 3, at + 2 + 2 * n
+    local direct = found and n > 0 and all_above_zero(first + 1, last)
+    if direct and not next(found) then
       -- No other grid holds the team: the sum is the counts as given.
-      plans[#plans + 1] = {team = team, digest = digest, first = at + 3, last = at + 2 + 2 * n}
+      plans[#plans + 1] = {team = team, digest = digest, first = first, last = last}
+    elseif direct then
+      -- The contribution as given, and the sum of the others' and it.
+      local sum = sum_of(found)
+      for k = first, last, 2 do sum[ARGV[k]] = (sum[ARGV[k]] or 0) + tonumber(ARGV[k + 1]) end
+      plans[#plans + 1] = {team = team, digest = digest, first = first, last = last, sum = sum}
     elseif found then
       local given = {}
       for k = at + 3, at + 2 + 2 * n, 2 do given[ARGV[k]] = tonumber(ARGV[k + 1]) end
@@ -184,7 +191,11 @@ local kept, dropped = {}, {}
 for _, plan in ipairs(plans) do
   local holds = true
   if plan.first then
-    write_slice(prefix .. 'team:' .. plan.team, plan.first, plan.last)
+    if plan.sum then
+      write_counts(prefix .. 'team:' .. plan.team, plan.sum)
+    else
+      write_slice(prefix .. 'team:' .. plan.team, plan.first, plan.last)
+    end
     write_slice(base .. ':team:' .. plan.team, plan.first, plan.last)
   else
     write_counts(prefix .. 'team:' .. plan.team, plan.sum)
