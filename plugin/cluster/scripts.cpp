@@ -21,17 +21,29 @@ local function record_move(prefix, from, to)
   if to ~= '0' then redis.call('HSET', prefix .. 'moved', to, at) end
   return at
 end
--- The grids that may hold a contribution of a team: its grid index while
--- the indexes are kept, else every grid listed.
+-- Whether every contribution is in its team's grid index.
 local indexes_kept
 local function kept_indexes(prefix)
   if indexes_kept == nil then indexes_kept = redis.call('EXISTS', prefix .. 'indexed') == 1 end
   return indexes_kept
 end
+-- A team's grid index read once: the digest it holds for `server` and the
+-- grids that may hold a contribution of the team (every grid listed while
+-- the indexes are not kept, or when the index is not a hash).
+local function indexed_grids(prefix, servers, team, server)
+  local flat = redis.pcall('HGETALL', prefix .. 'grids:' .. team)
+  if flat.err then return nil, redis.call('SMEMBERS', prefix .. 'servers') end
+  local held, grids = nil, {}
+  for k = 1, #flat, 2 do
+    grids[#grids + 1] = flat[k]
+    if flat[k] == server then held = flat[k + 1] end
+  end
+  if not kept_indexes(prefix) then grids = servers end
+  return held, grids
+end
+-- The grids that may hold a contribution of a team.
 local function holding(prefix, servers, team)
-  if not kept_indexes(prefix) then return servers end
-  local grids = redis.pcall('HKEYS', prefix .. 'grids:' .. team)
-  if grids.err then return redis.call('SMEMBERS', prefix .. 'servers') end
+  local _, grids = indexed_grids(prefix, servers, team)
   return grids
 end
 -- The grids of a list and those of another, once each.
@@ -99,19 +111,6 @@ end
 )lua";
 
 constexpr std::string_view kReplaceBody = R"lua(
--- A team's grid index read once: the digest it holds for `server` and the
--- grids to sum over (every grid listed while the indexes are not kept).
-local function indexed_grids(prefix, servers, team, server)
-  local flat = redis.pcall('HGETALL', prefix .. 'grids:' .. team)
-  if flat.err then return nil, redis.call('SMEMBERS', prefix .. 'servers') end
-  local held, grids = nil, {}
-  for k = 1, #flat, 2 do
-    grids[#grids + 1] = flat[k]
-    if flat[k] == server then held = flat[k + 1] end
-  end
-  if not kept_indexes(prefix) then grids = servers end
-  return held, grids
-end
 -- Whether the counts at ARGV[first], ARGV[first + 2], ... up to `last` are
 -- all above 0, as a hash of counts stores them.
 local function all_above_zero(first, last)
@@ -166,14 +165,17 @@ for t = 1, #teams do
     local found, why = contributions(prefix, grids, team, server)
     local first, last = at + 3, at + 2 + 2 * n
     local direct = found and n > 0 and all_above_zero(first + 1, last)
-    if direct and not next(found) then
-      -- No other grid holds the team: the sum is the counts as given.
-      plans[#plans + 1] = {team = team, digest = digest, first = first, last = last}
-    elseif direct then
-      -- The contribution as given, and the sum of the others' and it.
-      local sum = sum_of(found)
-      for k = first, last, 2 do sum[ARGV[k]] = (sum[ARGV[k]] or 0) + tonumber(ARGV[k + 1]) end
-      plans[#plans + 1] = {team = team, digest = digest, first = first, last = last, sum = sum}
+    if direct then
+      -- The contribution as given; the sum, when another grid holds the
+      -- team too, the others' and it.
+      local plan = {team = team, digest = digest, first = first, last = last}
+      if next(found) then
+        plan.sum = sum_of(found)
+        for k = first, last, 2 do
+          plan.sum[ARGV[k]] = (plan.sum[ARGV[k]] or 0) + tonumber(ARGV[k + 1])
+        end
+      end
+      plans[#plans + 1] = plan
     elseif found then
       local given = {}
       for k = at + 3, at + 2 + 2 * n, 2 do given[ARGV[k]] = tonumber(ARGV[k + 1]) end
