@@ -30,9 +30,11 @@ double PeakResidentBytes() {
   return static_cast<double>(usage.ru_maxrss) * 1024.0;
 }
 
-// The least any recount must do: visit every actor, test it for a
-// structure, read its team and count it, through the same host accessors
-// and in the same kind of map as the plug-in.
+// The floor the recount is measured against: visit every actor, ask the
+// game whether it is a structure, read its team and count it, through the
+// same host accessors and in the same kind of map as the plug-in. The
+// recount asks the game once per class rather than per actor, so it can
+// come close to this floor or pass under it.
 std::size_t CountFloor() {
   TeamCounts totals;
   UWorld* world = ArkApi::GetApiUtils().GetWorld();

@@ -40,6 +40,21 @@ struct ClassFacts {
   std::span<const std::uint32_t> groups;
 };
 
+// What the walk does with an actor of a class, kept beside the class in the
+// walk's lookup: the walk reads nothing else per actor, and the facts of a
+// thousand classes would not stay in the cache.
+enum class ClassKind : std::uint8_t {
+  kNotAStructure,  // not counted, and no facts
+  kUncounted,      // a structure counted nowhere, as by the hooks
+  kTotalOnly,      // in its team's total alone
+  kNoted,          // in the total, and noted for its entry and groups
+};
+
+struct ClassSeen {
+  ClassKind kind;
+  std::uint32_t index;  // into the classes' facts
+};
+
 // The classes met and the ledger's keys, kept from one recount to the next
 // while the host and the configuration are the same: working them out again
 // (a path from the game, its hashes, its limit) for each of a thousand
@@ -51,10 +66,11 @@ struct KnownClasses {
   std::shared_ptr<const LimitPlan> plan;    // the groups and teams' limits point into it
   std::vector<std::u16string> ledger_keys;  // in ledger order after the first recount
   bool keys_in_order = false;
-  std::vector<std::uint64_t> key_hashes;            // of `ledger_keys` once in order
-  FlatHashMap<const UClass*, std::uint32_t> index;  // into `classes`
-  std::vector<ClassFacts> classes;                  // in the order met
-  std::vector<std::uint32_t> order;                 // of `classes`, those of a group side by side
+  std::vector<std::uint64_t> key_hashes;        // of `ledger_keys` once in order
+  FlatHashMap<const UClass*, ClassSeen> index;  // every class met
+  std::vector<ClassFacts> classes;              // of structures, in the order met
+  std::vector<std::uint32_t> order;             // of `classes`, those of a group side by side
+  std::size_t counted = 0;                      // structures the last walk noted
 };
 
 KnownClasses& Known() {
@@ -73,15 +89,11 @@ KnownClasses& KnownNow() {
     for (const std::string& name : LimitedBlueprints(PluginConfig())) {
       keys.emplace_back(LedgerKey(name).View());
     }
-    known = KnownClasses{detail::game_address_epoch,
-                         ConfigGeneration(),
-                         LimitsInForce(),
-                         std::move(keys),
-                         false,
-                         {},
-                         {},
-                         {},
-                         {}};
+    known = KnownClasses{};
+    known.host_epoch = detail::game_address_epoch;
+    known.generation = ConfigGeneration();
+    known.plan = LimitsInForce();
+    known.ledger_keys = std::move(keys);
   }
   return known;
 }
@@ -132,6 +144,12 @@ struct Counted {
   std::int32_t team;
 };
 
+std::vector<Counted> Reserved(std::size_t size) {
+  std::vector<Counted> counted;
+  counted.reserve(size);
+  return counted;
+}
+
 // One walk over the level: the trace switch as it stood at the start, and
 // the classes met so far.
 struct RecountPass {
@@ -141,7 +159,7 @@ struct RecountPass {
   const LimitPlan& plan = Limits();
   KnownClasses& known = KnownNow();
   std::vector<ClassFacts>& classes = known.classes;
-  std::vector<Counted> counted;
+  std::vector<Counted> counted = Reserved(known.counted);
 };
 
 // The team's limit of a configured blueprint: its own where "Teams" gives one.
@@ -173,32 +191,50 @@ ClassFacts FactsOf(const RecountPass& pass, AActor* actor) {
   return facts;
 }
 
-std::uint32_t ClassIndexOf(RecountPass& pass, AActor* actor) {
+// The game's test for a structure, asked once per class: whether an object
+// is a structure depends on its class alone.
+struct StructureTest {
+  UClass* structure_class = CallGame<game::kStructureStaticClass>();
+  decltype(GameFunctionAddress<game::kIsA>()) is_a = GameFunctionAddress<game::kIsA>();
+};
+
+ClassKind KindOf(const ClassFacts& facts) {
+  if (facts.c4_charge) {
+    return ClassKind::kUncounted;
+  }
+  return facts.counts != nullptr || !facts.groups.empty() ? ClassKind::kNoted
+                                                          : ClassKind::kTotalOnly;
+}
+
+ClassSeen SeenClassOf(RecountPass& pass, const StructureTest& test, AActor* actor) {
   const UClass* cls = Field<game::kClass>(actor);
   if (const auto found = pass.known.index.find(cls); found != pass.known.index.end()) {
     return found->second;
   }
-  // Known only once all is worked out: a game call that fails leaves none half known.
-  pass.classes.push_back(FactsOf(pass, actor));
-  const auto index = static_cast<std::uint32_t>(pass.classes.size() - 1);
-  pass.known.index[cls] = index;
-  return index;
+  ClassSeen seen{ClassKind::kNotAStructure, 0};
+  if (test.is_a(actor, test.structure_class)) {
+    // Known only once all is worked out: a game call that fails leaves none half known.
+    pass.classes.push_back(FactsOf(pass, actor));
+    seen = {KindOf(pass.classes.back()), static_cast<std::uint32_t>(pass.classes.size() - 1)};
+  }
+  pass.known.index[cls] = seen;
+  return seen;
 }
 
-// The walk itself: the total at once; the rest noted, to be counted class by
-// class, when each class's counts are at hand, not at every actor.
-void NoteStructure(RecountPass& pass, AActor* actor) {
+// The walk itself: a structure's total at once; the rest noted, to be
+// counted class by class, when each class's counts are at hand, not at every
+// actor.
+void NoteActor(RecountPass& pass, const StructureTest& test, AActor* actor) {
+  const auto [kind, class_index] = SeenClassOf(pass, test, actor);
+  if (kind == ClassKind::kNotAStructure || kind == ClassKind::kUncounted) {
+    return;
+  }
   const std::int32_t team = Field<game::kTargetingTeam>(actor);
   if (team <= kHighestUncountedTeam) {
     return;
   }
-  const std::uint32_t class_index = ClassIndexOf(pass, actor);
-  const ClassFacts& facts = pass.classes[class_index];
-  if (facts.c4_charge) {
-    return;
-  }
   ++pass.totals[team];
-  if (facts.counts != nullptr || !facts.groups.empty()) {
+  if (kind == ClassKind::kNoted) {
     pass.counted.push_back({class_index, team});
   }
 }
@@ -300,9 +336,7 @@ void WalkLevel(RecountPass& pass) {
   // A copy of our own: the game may change its array while we call into it.
   const std::vector<AActor*> actors(level_actors.begin(), level_actors.end());
 
-  // The same class object for the whole walk.
-  UClass* structure_class = CallGame<game::kStructureStaticClass>();
-  const auto is_a = GameFunctionAddress<game::kIsA>();
+  const StructureTest test;
   const std::size_t count = actors.size();
   for (std::size_t i = 0; i < count; ++i) {
     // Actors lie all over the game's memory: asking for one a few steps
@@ -311,9 +345,8 @@ void WalkLevel(RecountPass& pass) {
       __builtin_prefetch(actors[i + kPrefetchAhead]);
       PrefetchField<game::kTargetingTeam>(actors[i + kPrefetchAhead]);
     }
-    AActor* actor = actors[i];
-    if (actor != nullptr && is_a(actor, structure_class)) {
-      NoteStructure(pass, actor);
+    if (actors[i] != nullptr) {
+      NoteActor(pass, test, actors[i]);
     }
   }
 }
@@ -342,6 +375,7 @@ void UpdateStructureCountAll() {
 
   RecountPass pass;
   WalkLevel(pass);
+  pass.known.counted = pass.counted.size();
   // Counting class by class keeps each class's counts in the cache.
   const std::vector<std::size_t> per_class = PerClass(pass, pass.counted);
   ReserveCounts(pass, per_class);
