@@ -26,6 +26,14 @@ PlacementVerdict CountAllowed(const FString& path, const PathFacts& facts, std::
 PlacementVerdict JudgePlacement(const FString& path, const PathFacts& facts, std::int32_t team,
                                 std::uint64_t steam_id) {
   const ClusterBudget budget;
+  // While this server's counts are being published, Redis may lack them
+  // (it was emptied, or they wait their turn): what they refuse on their own
+  // is refused without asking it. Otherwise the cluster's counts hold them.
+  if (ClusterPublishing()) {
+    if (auto refusal = RefusingLimit(path, facts, team, steam_id)) {
+      return {false, {}, refusal};
+    }
+  }
   if (auto verdict = ClusterPlace(path, facts, team, steam_id)) {
     if (!verdict->allowed) {
       return {false, {}, RefusalInView(verdict->after, facts, team)};
@@ -65,7 +73,11 @@ JoinOutcome JoinTeams(std::int32_t to, std::int32_t from, const std::function<bo
   const ClusterBudget budget;
   // In cluster mode judged and moved on every grid in one step before the
   // game is asked, so that two joins into one tribe cannot both pass; what
-  // moved moves back when the game refuses.
+  // moved moves back when the game refuses. While this server's counts are
+  // being published, a merge they refuse on their own is refused first.
+  if (ClusterPublishing() && !AllowMergedStructureCounts(to, from)) {
+    return JoinOutcome::kRefusedByLimits;
+  }
   if (const auto cluster = ClusterJoin(from, to)) {
     if (!cluster->allowed) {
       return JoinOutcome::kRefusedByLimits;

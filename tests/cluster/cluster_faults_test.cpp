@@ -181,5 +181,27 @@ TEST_F(RedisFaults, APlacementThatFindsTheLimitsGoneIsJudgedWithThisGridsCountsB
   EXPECT_EQ(Aggregate(3001), (Counts{3, 0, 3}));
 }
 
+// While this grid's counts wait their turn to be published, Redis lacks
+// them: what they refuse alone is refused, at every placement and join.
+TEST_F(RedisFaults, WhileThisGridsCountsWaitToBePublishedTheyStillRefuse) {
+  JoinClusterWith({{"HeartbeatMs", 600000}});
+  auto* carol = AddPlayer("Carol", 103, 3003);
+  PutInTribe(alice_, 5001);
+  Spawn(kWall, 5001, 2);
+  Spawn(kWall, 3003);
+  Recount();
+  Place(alice_, kWall);
+  RedisCall({"FLUSHALL"});
+  const std::string slot = KeyNames(Settings("A1").name, "A1").Prefix() + "publishing:1";
+  RedisCall({"SET", slot, "another grid"});
+  EXPECT_EQ(Place(alice_, kWall).actor, nullptr);
+  EXPECT_TRUE(ClusterPublishing());
+  EXPECT_EQ(Place(alice_, kWall).actor, nullptr);
+  EXPECT_FALSE(server().Invite(carol, alice_)) << "3 + 1 walls against 3";
+  RedisCall({"DEL", slot});
+  Await([&] { return !ClusterPublishing(); });
+  EXPECT_EQ(Aggregate(5001), (Counts{3, 0, 3}));
+}
+
 }  // namespace
 }  // namespace cairnward::testing
