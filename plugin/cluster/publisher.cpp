@@ -158,7 +158,7 @@ void Publisher::Republish() {
 
 void Publisher::Wait(std::chrono::nanoseconds limit) {
   std::unique_lock lock(mutex_);
-  ended_.wait_for(lock, limit, [&] { return !busy_; });
+  ended_.wait_for(lock, limit, [&] { return !busy_ || waiting_turn_; });
 }
 
 bool Publisher::Busy() {
@@ -344,7 +344,14 @@ bool Publisher::TakeSlot(PublishingSlot& slot) {
   Backoff waits(kSlotPoll);
   while (!slot.TryTake()) {
     std::unique_lock lock(mutex_);
-    if (wake_.wait_for(lock, waits.Next(), [&] { return stopping_ || waiting_.has_value(); })) {
+    // A hook waiting for this publication would wait out its time for
+    // nothing: the grid's own counts judge until it is in.
+    waiting_turn_ = true;
+    ended_.notify_all();
+    const bool superseded =
+        wake_.wait_for(lock, waits.Next(), [&] { return stopping_ || waiting_.has_value(); });
+    waiting_turn_ = false;
+    if (superseded) {
       return false;
     }
   }

@@ -89,7 +89,8 @@ class Publisher {
   // contribution as kept are sent again.
   void Republish();
 
-  // Waits until the publication handed over last has been sent, at most `limit`.
+  // Waits until the publication handed over last has been sent, at most
+  // `limit`, and no longer once it waits its turn behind other grids'.
   void Wait(std::chrono::nanoseconds limit);
   // Whether a publication is still being sent.
   [[nodiscard]] bool Busy();
@@ -146,6 +147,7 @@ class Publisher {
   std::condition_variable ended_;
   bool stopping_ = false;
   bool busy_ = false;
+  bool waiting_turn_ = false;  // for the publishing slot, which another grid holds
   std::optional<Job> waiting_;
   std::shared_ptr<const TakenCounts> taken_;  // handed over, not yet converted into kept_
   std::shared_ptr<const Publication> kept_;
