@@ -274,7 +274,7 @@ class Story {
   void Command(Bytes& in) {
     standin::Server& server = fuzz_.server();
     SimPlayerController* player = AnyPlayer(in);
-    switch (in.Pick(4)) {
+    switch (in.Pick(5)) {
       case 0:
         for (const std::u16string& name : server.Commands().ChatNames()) {
           Chat(server, player, name);
@@ -286,9 +286,28 @@ class Story {
       case 2:
         Rcon(server, u"UpdateStructures", 4);
         break;
-      default:
+      case 3:
         Console(server, player, u"GetBp");
         break;
+      default:
+        AdminCommand(in, player);
+        break;
+    }
+  }
+
+  // The administrators' commands that read the counts, or reload, with an
+  // argument drawn from names, ids and words they must turn down.
+  void AdminCommand(Bytes& in, SimPlayerController* player) {
+    static constexpr const char16_t* kNames[] = {u"cairnward.limits", u"cairnward.over",
+                                                 u"cairnward.status", u"cairnward.reload"};
+    static constexpr const char16_t* kArguments[] = {
+        u"", u" 3001", u" P2", u" 0", u" -1", u" 2147483648", u" 3", u" nobody", u" 3001 3002"};
+    std::u16string line = kNames[in.Pick(std::size(kNames))];
+    line += kArguments[in.Pick(std::size(kArguments))];
+    if (in.Bit()) {
+      Console(fuzz_.server(), player, line);
+    } else {
+      Rcon(fuzz_.server(), line, 5);
     }
   }
 
