@@ -95,7 +95,9 @@ std::string PublicationLine(Publisher& publisher) {
       last ? fmt::format("Last publication: {}, {} team{} in {}", UtcTimeText(last->ended),
                          last->teams, last->teams == 1 ? "" : "s", DurationText(last->took))
            : std::string("Last publication: none yet");
-  if (publisher.Busy()) {
+  if (publisher.WaitingTurn()) {
+    line += "; one waits its turn behind another grid's";
+  } else if (publisher.Busy()) {
     line += "; one is being sent now";
   }
   return line;

@@ -166,6 +166,11 @@ bool Publisher::Busy() {
   return busy_;
 }
 
+bool Publisher::WaitingTurn() {
+  const std::lock_guard lock(mutex_);
+  return busy_ && waiting_turn_;
+}
+
 std::vector<std::pair<std::int32_t, std::string>> Publisher::TakeProblems() {
   const std::lock_guard lock(mutex_);
   return std::exchange(problems_, {});

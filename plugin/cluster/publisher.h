@@ -94,6 +94,8 @@ class Publisher {
   void Wait(std::chrono::nanoseconds limit);
   // Whether a publication is still being sent.
   [[nodiscard]] bool Busy();
+  // Whether it waits its turn: another grid holds the publishing slot.
+  [[nodiscard]] bool WaitingTurn();
   // Teams whose counts Redis holds values that are not counts for, with
   // why, each once.
   std::vector<std::pair<std::int32_t, std::string>> TakeProblems();

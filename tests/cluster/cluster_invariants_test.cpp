@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "accounting/limit_rules.h"
+#include "cluster/cluster_status.h"
 #include "cluster/cluster_story.h"
 #include "cluster/publishing_slot.h"
 #include "support/redis_server.h"
@@ -12,6 +13,7 @@ namespace cairnward::testing {
 namespace {
 
 using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -168,6 +170,8 @@ TEST_F(ClusterInvariants, APublicationWaitsWhileOthersHoldEveryPublishingSlot) {
   Recount();
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(ClusterPublishing());
+  EXPECT_THAT(ClusterStatusLines(),
+              Contains(HasSubstr("; one waits its turn behind another grid's")));
   EXPECT_EQ(Aggregate(3001), (Counts{0, 0, 0})) << "not rebuilt yet";
   Redis({"DEL", keys.Prefix() + "publishing:1"});
   AwaitPublication();
