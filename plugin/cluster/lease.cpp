@@ -46,14 +46,16 @@ void ReleaseIfHeld(RedisConnection& connection, const std::string& key, const st
 Lease::Lease(const KeyNames& keys, std::chrono::milliseconds duration)
     : key_(keys.Lease()), id_(NewHolderId()), duration_(std::to_string(duration.count())) {}
 
-Lease::Hold Lease::Renew(RedisConnection& connection) const {
-  const Reply renewed =
-      connection.Run(Command{"EVAL", std::string(kRenewSource), "1", key_, id_, duration_});
-  if (renewed->type == REDIS_REPLY_INTEGER && renewed->integer == 1) {
+Command Lease::RenewCall() const {
+  return {"EVAL", std::string(kRenewSource), "1", key_, id_, duration_};
+}
+
+Lease::Hold Lease::Renewed(RedisConnection& connection, const redisReply& renewed) const {
+  if (renewed.type == REDIS_REPLY_INTEGER && renewed.integer == 1) {
     return {Outcome::kKept, id_};
   }
-  if (renewed->type == REDIS_REPLY_STRING) {
-    return {Outcome::kRefused, std::string(renewed->str, renewed->len)};
+  if (renewed.type == REDIS_REPLY_STRING) {
+    return {Outcome::kRefused, std::string(renewed.str, renewed.len)};
   }
   const Reply taken = connection.Run(Command{"SET", key_, id_, "NX", "PX", duration_});
   if (taken->type == REDIS_REPLY_STATUS) {

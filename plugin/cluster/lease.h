@@ -27,9 +27,12 @@ class Lease {
 
   Lease(const KeyNames& keys, std::chrono::milliseconds duration);
 
-  // Takes the name, or renews it while it is still ours. A write, so it
-  // fails (LinkDown) wherever Redis refuses writes.
-  Hold Renew(RedisConnection& connection) const;
+  // The call that renews the name while it is still ours, to be sent with
+  // others in one round trip. A write, so it fails (LinkDown) wherever Redis
+  // refuses writes.
+  [[nodiscard]] Command RenewCall() const;
+  // What the answer to RenewCall means; takes the name when it was free.
+  Hold Renewed(RedisConnection& connection, const redisReply& renewed) const;
   // Gives the name up if it is still ours.
   void Release(RedisConnection& connection) const;
 

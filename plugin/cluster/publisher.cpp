@@ -15,8 +15,7 @@ namespace {
 constexpr std::chrono::milliseconds kSlotPoll{20};
 
 std::int64_t MoveSequence(RedisConnection& connection, const KeyNames& keys) {
-  const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys)});
-  return reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0;
+  return MoveSequenceIn(*connection.Run(MoveSequenceCall(keys)));
 }
 
 }  // namespace

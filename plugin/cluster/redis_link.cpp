@@ -52,7 +52,6 @@ void RedisLink::Start() {
     connection_.emplace(settings_, settings_.timeout, &longest_wait_);
     bool lost = false;
     if (HoldLease(*connection_, lost)) {
-      ReadMoveSequence(*connection_);
       connection_->RecordRoundTripsIn(&record_);
       record_.MarkUp();
       Log().info("Cluster: connected to Redis at {}:{} as server \"{}\" of \"{}\"", settings_.host,
@@ -141,7 +140,6 @@ bool RedisLink::TryConnect() {
     if (!HoldLease(made, lost)) {
       return false;
     }
-    ReadMoveSequence(made);
     const std::lock_guard lock(mutex_);
     ready_ = std::move(made);
     news_.store(true, std::memory_order_release);
@@ -149,13 +147,6 @@ bool RedisLink::TryConnect() {
   } catch (const std::exception&) {
     return false;
   }
-}
-
-void RedisLink::ReadMoveSequence(RedisConnection& connection) {
-  const Reply reply = connection.Run(Command{"GET", MoveSequenceKey(keys_)});
-  move_sequence_.store(
-      reply->type == REDIS_REPLY_STRING ? std::strtoll(reply->str, nullptr, 10) : 0,
-      std::memory_order_relaxed);
 }
 
 void RedisLink::Beat(std::optional<RedisConnection>& beat) {
@@ -168,11 +159,8 @@ void RedisLink::Beat(std::optional<RedisConnection>& beat) {
       const std::lock_guard lock(mutex_);
       refused_ = true;
       news_.store(true, std::memory_order_release);
-    } else {
-      ReadMoveSequence(*beat);
-      if (lost) {
-        on_lost_();
-      }
+    } else if (lost) {
+      on_lost_();
     }
   } catch (const std::exception&) {
     // Connected again at the next beat. A Redis that is away takes the link
@@ -183,10 +171,13 @@ void RedisLink::Beat(std::optional<RedisConnection>& beat) {
 }
 
 bool RedisLink::HoldLease(RedisConnection& connection, bool& lost) {
-  const Lease::Hold hold = lease_.Renew(connection);
+  const std::vector<Reply> replies =
+      connection.Run(std::vector<Command>{lease_.RenewCall(), MoveSequenceCall(keys_)});
+  const Lease::Hold hold = lease_.Renewed(connection, *replies[0]);
   lost = hold.outcome == Lease::Outcome::kTaken;
   const std::lock_guard lock(mutex_);
   if (hold.outcome != Lease::Outcome::kRefused) {
+    move_sequence_.store(MoveSequenceIn(*replies[1]), std::memory_order_relaxed);
     refused_by_.clear();
     return true;
   }

@@ -85,9 +85,9 @@ class RedisLink {
   void Serve();
   bool TryConnect();
   void Beat(std::optional<RedisConnection>& beat);
-  void ReadMoveSequence(RedisConnection& connection);
-  // The lease on `connection`: true when it is this server's now; a refusal
-  // is noted for the game thread to log, once per holder.
+  // The lease on `connection`, and the move sequence read with it in one
+  // round trip: true when the lease is this server's now; a refusal is noted
+  // for the game thread to log, once per holder.
   bool HoldLease(RedisConnection& connection, bool& lost);
   void Adopt(RedisConnection connection);
   void ReleaseLease();

@@ -194,6 +194,14 @@ std::string MoveSequenceKey(const KeyNames& keys) {
   return keys.Prefix() + "moves";
 }
 
+Command MoveSequenceCall(const KeyNames& keys) {
+  return {"GET", MoveSequenceKey(keys)};
+}
+
+std::int64_t MoveSequenceIn(const redisReply& reply) {
+  return reply.type == REDIS_REPLY_STRING ? std::strtoll(reply.str, nullptr, 10) : 0;
+}
+
 std::int32_t TeamOfMember(std::string_view member) {
   std::int32_t team = 0;
   std::from_chars(member.data(), member.data() + member.size(), team);

@@ -82,6 +82,10 @@ Command UnjoinCall(const KeyNames& keys, std::int32_t from, std::int32_t to,
                    std::span<const std::string> moved);
 // The key of the cluster's move sequence.
 std::string MoveSequenceKey(const KeyNames& keys);
+// The call that reads the move sequence, and the sequence in its answer
+// (0 while nothing has moved).
+Command MoveSequenceCall(const KeyNames& keys);
+std::int64_t MoveSequenceIn(const redisReply& reply);
 
 // The team of a member of a set of teams; 0 when it is none.
 std::int32_t TeamOfMember(std::string_view member);

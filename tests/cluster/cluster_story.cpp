@@ -88,8 +88,7 @@ std::optional<PeerServer::Snapshot> PeerServer::TakeSnapshot() {
     return std::nullopt;
   }
   try {
-    const Reply sequence = link_->Run(Command{"GET", MoveSequenceKey(keys_)});
-    return Snapshot{sequence->type == REDIS_REPLY_STRING ? std::stoll(sequence->str) : 0, world_};
+    return Snapshot{MoveSequenceIn(*link_->Run(MoveSequenceCall(keys_))), world_};
   } catch (const LinkDown&) {
     return std::nullopt;
   }
