@@ -167,7 +167,7 @@ bool Publisher::Busy() {
 
 bool Publisher::WaitingTurn() {
   const std::lock_guard lock(mutex_);
-  return busy_ && waiting_turn_;
+  return waiting_turn_;
 }
 
 std::vector<std::pair<std::int32_t, std::string>> Publisher::TakeProblems() {
